@@ -1,0 +1,389 @@
+#include "host.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "display_window.h"
+#include "lumo/platform/text.h"
+#include "lumo/wire/client.h"
+
+namespace lumo::host {
+
+namespace fs = std::filesystem;
+using wire::Kind;
+using wire::PacketType;
+using wire::Status;
+
+namespace {
+// A client that stops reading is dropped rather than allowed to grow the host without bound.
+constexpr std::size_t kMaxQueuedBytes = 64u << 20;
+
+Host* g_host = nullptr;
+void on_signal(int) {
+    if (g_host) g_host->request_stop();
+}
+
+// The folders every new device starts with, relative to DIR/fs.
+const char* const kLayout[] = {
+    "Program Files/Lumo", "Windows/StartUp", "My Documents/My Pictures", "Temp",
+};
+}  // namespace
+
+std::string default_device_dir() {
+    const char* xdg = std::getenv("XDG_DATA_HOME");
+    std::string base;
+    if (xdg && *xdg) {
+        base = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : ".") + "/.local/share";
+    }
+    return base + "/lumo/phone";
+}
+
+Host::Host(Options options) : options_(std::move(options)) {
+    started_ms_ = now_ms();
+    registry_ = std::make_unique<store::RegistryStore>([this] { return now_ms(); }, &db_);
+    register_core_handlers();
+}
+
+Host::~Host() {
+    for (auto& [id, c] : clients_) ::close(c->fd);
+    if (listen_fd_ >= 0) {
+        ::close(listen_fd_);
+        ::unlink(socket_path_.c_str());
+    }
+    for (int fd : wake_pipe_)
+        if (fd >= 0) ::close(fd);
+    if (lock_fd_ >= 0) ::close(lock_fd_);
+    if (g_host == this) g_host = nullptr;
+}
+
+std::uint64_t Host::now_ms() const {
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+void Host::add_handler(Kind kind, Handler handler) {
+    handlers_[static_cast<std::uint16_t>(kind)] = std::move(handler);
+}
+
+bool Host::start(std::string* error) {
+    auto fail = [&](std::string why) {
+        if (error) *error = std::move(why);
+        return false;
+    };
+    std::error_code ec;
+    fs::path dir(options_.dir);
+    fs::create_directories(dir / "run", ec);
+    if (ec) return fail("cannot create " + (dir / "run").string() + ": " + ec.message());
+
+    // One host per folder: the lock is held for the host's whole life.
+    auto lock_path = (dir / "run" / "host.lock").string();
+    lock_fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock_fd_ < 0) return fail("cannot open " + lock_path + ": " + std::strerror(errno));
+    if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
+        char pid[32] = {};
+        [[maybe_unused]] auto n = ::pread(lock_fd_, pid, sizeof pid - 1, 0);
+        return fail("another lumo-device (pid " + std::string(pid) + ") already serves " +
+                    options_.dir);
+    }
+    auto pid = std::to_string(::getpid());
+    [[maybe_unused]] auto t = ::ftruncate(lock_fd_, 0);
+    [[maybe_unused]] auto w = ::pwrite(lock_fd_, pid.data(), pid.size(), 0);
+
+    bool fresh = !fs::exists(dir / "fs");
+    for (auto* sub : kLayout) {
+        fs::create_directories(dir / "fs" / sub, ec);
+        if (ec) return fail("cannot create the device folders under " + options_.dir);
+    }
+    if (!log_.open((dir / "device.log").string(), options_.verbose))
+        return fail("cannot write " + (dir / "device.log").string());
+    log_.printf("starting, pid %s, device %s%s", pid.c_str(), options_.dir.c_str(),
+                fresh ? " (new)" : "");
+
+    std::string db_error;
+    if (!db_.open((dir / "registry.db").string(), &db_error)) return fail(db_error);
+    if (!registry_->load()) return fail("cannot read the registry: " + db_.last_error());
+
+    if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(std::string("pipe: ") + std::strerror(errno));
+
+    socket_path_ = wire::socket_path_for(options_.dir);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socket_path_.size() >= sizeof addr.sun_path)
+        return fail("the device folder's path is too long for a socket: " + socket_path_);
+    std::memcpy(addr.sun_path, socket_path_.c_str(), socket_path_.size() + 1);
+    ::unlink(socket_path_.c_str());  // a stale socket of a host that died; we hold the lock
+    listen_fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(listen_fd_, 64) != 0)
+        return fail("cannot listen on " + socket_path_ + ": " + std::strerror(errno));
+
+    if (!options_.headless && DisplayWindow::display_available()) {
+        window_ = std::make_unique<DisplayWindow>();
+        std::string why;
+        if (!window_->open(options_.dir, &why)) {
+            log_.printf("no window (%s); running headless", why.c_str());
+            window_.reset();
+        }
+    }
+    log_.printf("listening on %s", socket_path_.c_str());
+    return true;
+}
+
+void Host::install_signal_handlers() {
+    g_host = this;
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void Host::request_stop() {
+    char b = 1;
+    [[maybe_unused]] auto n = ::write(wake_pipe_[1], &b, 1);
+}
+
+int Host::run() {
+    std::vector<pollfd> fds;
+    std::vector<std::uint32_t> ids;
+    while (!stop_) {
+        fds.clear();
+        ids.clear();
+        fds.push_back({wake_pipe_[0], POLLIN, 0});
+        fds.push_back({listen_fd_, POLLIN, 0});
+        for (auto& [id, c] : clients_) {
+            fds.push_back({c->fd, short(POLLIN | (c->out.empty() ? 0 : POLLOUT)), 0});
+            ids.push_back(id);
+        }
+        int timeout = -1;
+        if (auto due = registry_->next_due()) {
+            auto now = now_ms();
+            timeout = *due <= now ? 0 : static_cast<int>(*due - now);
+        }
+        if (window_) timeout = timeout < 0 ? 16 : std::min(timeout, 16);
+        int n = ::poll(fds.data(), fds.size(), timeout);
+        if (n < 0 && errno != EINTR) {
+            log_.printf("poll failed: %s", std::strerror(errno));
+            break;
+        }
+        if (n > 0) {
+            if (fds[0].revents) {
+                char buf[64];
+                while (::read(wake_pipe_[0], buf, sizeof buf) > 0) {
+                }
+                log_.line("stop requested");
+                stop_ = true;
+            }
+            if (fds[1].revents & POLLIN) accept_client();
+            for (std::size_t i = 0; i < ids.size(); ++i) {
+                auto it = clients_.find(ids[i]);
+                if (it == clients_.end()) continue;
+                auto& c = *it->second;
+                auto ev = fds[i + 2].revents;
+                if (ev & POLLOUT) flush_client(c);
+                if (ev & (POLLIN | POLLHUP | POLLERR)) read_client(c);
+            }
+        }
+        deliver_notifications();
+        std::erase_if(clients_, [&](auto& e) {
+            if (!e.second->closing) return false;
+            registry_->remove_owner(e.first);
+            ::close(e.second->fd);
+            return true;
+        });
+        if (window_ && !window_->pump()) {
+            log_.line("window closed");
+            stop_ = true;
+        }
+    }
+    // Orderly end: every committed change is already in the database; checkpoint and close it.
+    registry_->flush();
+    db_.close();
+    window_.reset();
+    log_.line("stopped");
+    return 0;
+}
+
+void Host::accept_client() {
+    for (;;) {
+        int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) return;
+        int size = 1 << 20;
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
+        auto c = std::make_unique<ClientConn>();
+        c->fd = fd;
+        c->id = next_client_id_++;
+        clients_[c->id] = std::move(c);
+    }
+}
+
+void Host::read_client(ClientConn& c) {
+    static std::vector<std::byte> buf(wire::kMaxPacket + 1);
+    for (int i = 0; i < 64 && !c.closing; ++i) {
+        ssize_t n = ::recv(c.fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EINTR) return;
+            drop_client(c, std::strerror(errno));
+            return;
+        }
+        if (n == 0) {
+            drop_client(c, nullptr);
+            return;
+        }
+        if (static_cast<std::size_t>(n) > wire::kMaxPacket) {
+            drop_client(c, "packet larger than the protocol allows");
+            return;
+        }
+        handle_packet(c, std::span(buf).first(static_cast<std::size_t>(n)));
+    }
+}
+
+void Host::handle_packet(ClientConn& c, std::span<const std::byte> packet) {
+    wire::Header h;
+    std::span<const std::byte> body;
+    if (!wire::parse_header(packet, h, body) ||
+        h.type != static_cast<std::uint8_t>(PacketType::Request)) {
+        drop_client(c, "malformed packet header");
+        return;
+    }
+    if (!c.greeted && h.kind != static_cast<std::uint16_t>(Kind::Hello)) {
+        drop_client(c, "request before hello");
+        return;
+    }
+    reply_.start(static_cast<Kind>(h.kind), PacketType::Reply, h.seq);
+    auto it = handlers_.find(h.kind);
+    if (it == handlers_.end()) {
+        log_.printf("client %u: unsupported request %u", c.id, unsigned(h.kind));
+        reply_.status(Status::Unsupported);
+    } else {
+        wire::Reader in(body);
+        if (!it->second(c, in, reply_)) {
+            log_.printf("client %u (%s): malformed %s request", c.id,
+                        platform::to_utf8(c.program).c_str(),
+                        std::string(wire::kind_name(h.kind)).c_str());
+            drop_client(c, nullptr);
+            return;
+        }
+    }
+    send_packet(c, reply_.bytes());
+}
+
+void Host::send_packet(ClientConn& c, std::span<const std::byte> packet) {
+    if (c.closing) return;
+    if (c.out.empty()) {
+        ssize_t n = ::send(c.fd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == static_cast<ssize_t>(packet.size())) return;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            drop_client(c, "send failed");
+            return;
+        }
+    }
+    if (c.out_bytes + packet.size() > kMaxQueuedBytes) {
+        drop_client(c, "stopped reading its messages");
+        return;
+    }
+    c.out.emplace_back(packet.begin(), packet.end());
+    c.out_bytes += packet.size();
+}
+
+void Host::flush_client(ClientConn& c) {
+    while (!c.out.empty()) {
+        auto& p = c.out.front();
+        ssize_t n = ::send(c.fd, p.data(), p.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+        if (n != static_cast<ssize_t>(p.size())) {
+            drop_client(c, "send failed");
+            return;
+        }
+        c.out_bytes -= p.size();
+        c.out.pop_front();
+    }
+}
+
+void Host::drop_client(ClientConn& c, const char* why) {
+    if (c.closing) return;
+    if (why)
+        log_.printf("client %u (%s, pid %d) closed: %s", c.id, platform::to_utf8(c.program).c_str(),
+                    int(c.pid), why);
+    c.closing = true;
+    c.out.clear();
+    c.out_bytes = 0;
+}
+
+bool Host::post_to_client(std::uint64_t client_id, const platform::Message& m) {
+    auto it = clients_.find(static_cast<std::uint32_t>(client_id));
+    if (it == clients_.end() || it->second->closing) return false;
+    wire::Writer w(Kind::PostedMessage, PacketType::Event, 0);
+    w.u32(m.hwnd).u32(m.message).u32(m.wparam).i32(m.lparam);
+    send_packet(*it->second, w.bytes());
+    return true;
+}
+
+void Host::deliver_notifications() {
+    static std::vector<store::Delivery> due;
+    due.clear();
+    registry_->take_due(due);
+    for (auto& d : due) post_to_client(d.owner, d.message);
+}
+
+std::string Host::status_text() const {
+    std::string s = "device " + options_.dir + "\n";
+    s += "pid " + std::to_string(::getpid()) + "\n";
+    s += "uptime_ms " + std::to_string(now_ms() - started_ms_) + "\n";
+    s += "display " + std::string(window_ ? "window" : "headless") + "\n";
+    s += "clients " + std::to_string(clients_.size()) + "\n";
+    for (auto& [id, c] : clients_)
+        s += "client " + std::to_string(id) + " pid " + std::to_string(c->pid) + " " +
+             platform::to_utf8(c->program) + "\n";
+    return s;
+}
+
+void Host::register_core_handlers() {
+    add_handler(Kind::Hello, [this](ClientConn& c, wire::Reader& in, wire::Writer& out) {
+        auto version = in.u32();
+        auto pid = in.u32();
+        auto program = in.s16();
+        if (!in.done() || program.size() > platform::kMaxNameChars) return false;
+        if (version != wire::kVersion) {
+            out.status(Status::Unsupported);
+            return true;
+        }
+        c.greeted = true;
+        c.pid = static_cast<pid_t>(pid);
+        c.program = program;
+        out.status(Status::Ok).u32(c.id);
+        return true;
+    });
+    add_handler(Kind::Status, [this](ClientConn&, wire::Reader& in, wire::Writer& out) {
+        if (!in.done()) return false;
+        out.status(Status::Ok).s16(platform::to_u16(status_text()));
+        return true;
+    });
+    add_handler(Kind::Shutdown, [this](ClientConn& c, wire::Reader& in, wire::Writer& out) {
+        if (!in.done()) return false;
+        log_.printf("shutdown asked by client %u", c.id);
+        stop_ = true;
+        out.status(Status::Ok);
+        return true;
+    });
+}
+
+}  // namespace lumo::host

@@ -1,0 +1,100 @@
+#pragma once
+// The device host: one process per simulated phone. It owns the device folder, the registry and
+// its change broker, and serves every device process over one SOCK_SEQPACKET socket from a
+// single-threaded event loop.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host_log.h"
+#include "lumo/platform/types.h"
+#include "lumo/store/registry_store.h"
+#include "lumo/wire/wire.h"
+#include "registry_db.h"
+
+namespace lumo::host {
+
+struct Options {
+    std::string dir;
+    bool headless = false;
+    bool startup = true;
+    bool verbose = false;
+};
+
+struct ClientConn {
+    int fd = -1;
+    std::uint32_t id = 0;
+    pid_t pid = 0;
+    std::u16string program;
+    bool greeted = false;
+    std::deque<std::vector<std::byte>> out;  // packets the socket could not take yet
+    std::size_t out_bytes = 0;
+    bool closing = false;
+};
+
+class DisplayWindow;
+
+class Host {
+public:
+    explicit Host(Options options);
+    ~Host();
+
+    // Lays out the folder, takes it, opens the registry and the socket; false with `error` set.
+    bool start(std::string* error);
+    // Serves until asked to stop; returns the exit status.
+    int run();
+    // Asks the loop to end; safe from a signal handler.
+    void request_stop();
+    void install_signal_handlers();
+
+    const Options& options() const { return options_; }
+    HostLog& log() { return log_; }
+    store::RegistryStore& registry() { return *registry_; }
+    std::uint64_t now_ms() const;
+
+    // A request handler reads its fields from `in` and writes a status and its results to
+    // `out`; it returns false for a malformed request, which closes that client.
+    using Handler = std::function<bool(ClientConn&, wire::Reader& in, wire::Writer& out)>;
+    void add_handler(wire::Kind kind, Handler handler);
+
+    // Posts a message event to a client; false when it is gone.
+    bool post_to_client(std::uint64_t client_id, const platform::Message& m);
+
+private:
+    void accept_client();
+    void read_client(ClientConn& c);
+    void handle_packet(ClientConn& c, std::span<const std::byte> packet);
+    void send_packet(ClientConn& c, std::span<const std::byte> packet);
+    void flush_client(ClientConn& c);
+    void drop_client(ClientConn& c, const char* why);
+    void deliver_notifications();
+    void register_core_handlers();
+    std::string status_text() const;
+
+    Options options_;
+    HostLog log_;
+    RegistryDb db_;
+    std::unique_ptr<store::RegistryStore> registry_;
+    std::map<std::uint16_t, Handler> handlers_;
+    std::map<std::uint32_t, std::unique_ptr<ClientConn>> clients_;
+    std::uint32_t next_client_id_ = 1;
+    int listen_fd_ = -1;
+    int lock_fd_ = -1;
+    int wake_pipe_[2] = {-1, -1};
+    bool stop_ = false;
+    std::string socket_path_;
+    std::uint64_t started_ms_ = 0;
+    std::unique_ptr<DisplayWindow> window_;
+    wire::Writer reply_;
+};
+
+// The default device folder: lumo/phone under $XDG_DATA_HOME (or ~/.local/share).
+std::string default_device_dir();
+
+}  // namespace lumo::host

@@ -1,0 +1,75 @@
+#pragma once
+// A device process's connection to the host. Any thread may make calls; whichever thread is
+// waiting reads the socket for everyone (replies go to their callers, events to the event queue),
+// so a single-threaded program pays no thread hand-off per round trip.
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "lumo/wire/wire.h"
+
+namespace lumo::wire {
+
+struct Packet {
+    Header header{};
+    std::vector<std::byte> body;
+};
+
+class Client {
+public:
+    // Connects and says hello; nullptr with `error` set when the host is not there.
+    static std::unique_ptr<Client> connect(const std::string& socket_path,
+                                           std::u16string_view program, std::string* error);
+    ~Client();
+    Client(const Client&) = delete;
+    Client& operator=(const Client&) = delete;
+
+    // Sends a request built with `begin` and waits for its reply; the reply body starts after
+    // its Status, which is returned separately. nullopt when the connection is gone or the
+    // timeout (-1: none) passed.
+    struct Reply {
+        Status status = Status::Failed;
+        std::vector<std::byte> body;
+    };
+    Writer& begin(Kind kind);  // per-thread writer, valid until call()
+    std::optional<Reply> call(Writer& request, int timeout_ms = -1);
+    // The next event from the host, waiting at most `timeout_ms` (-1: forever).
+    std::optional<Packet> next_event(int timeout_ms);
+
+    bool alive() const;
+    std::uint32_t id() const { return id_; }
+
+private:
+    explicit Client(int fd) : fd_(fd) {}
+    // Reads one packet while holding the reader role; false when the connection broke.
+    bool read_one(std::unique_lock<std::mutex>& lock, int timeout_ms);
+    template <class Ready>
+    bool wait_for(std::unique_lock<std::mutex>& lock, int timeout_ms, Ready ready);
+
+    int fd_;
+    std::uint32_t id_ = 0;
+    std::uint32_t next_seq_ = 1;
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    bool reading_ = false;
+    bool dead_ = false;
+    std::set<std::uint32_t> waiting_;  // replies someone still waits for
+    std::map<std::uint32_t, Packet> replies_;
+    std::deque<Packet> events_;
+    std::vector<std::byte> read_buf_ = std::vector<std::byte>(kMaxPacket);
+};
+
+// The socket a device process finds its host at: $LUMO_DEVICE_SOCKET.
+std::optional<std::string> socket_from_environment();
+// The socket path of a device folder.
+std::string socket_path_for(const std::string& device_dir);
+
+}  // namespace lumo::wire

@@ -1,0 +1,161 @@
+#include "lumo/wire/client.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace lumo::wire {
+
+namespace {
+thread_local Writer t_writer;
+
+int remaining_ms(std::chrono::steady_clock::time_point deadline) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+}  // namespace
+
+std::optional<std::string> socket_from_environment() {
+    const char* p = std::getenv("LUMO_DEVICE_SOCKET");
+    if (!p || !*p) return std::nullopt;
+    return std::string(p);
+}
+
+std::string socket_path_for(const std::string& device_dir) { return device_dir + "/run/device.sock"; }
+
+std::unique_ptr<Client> Client::connect(const std::string& socket_path, std::u16string_view program,
+                                        std::string* error) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (socket_path.size() >= sizeof addr.sun_path) {
+        if (error) *error = "socket path too long: " + socket_path;
+        return nullptr;
+    }
+    std::memcpy(addr.sun_path, socket_path.c_str(), socket_path.size() + 1);
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0 || ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        if (error) *error = "cannot connect to " + socket_path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return nullptr;
+    }
+    std::unique_ptr<Client> c(new Client(fd));
+    auto& w = c->begin(Kind::Hello);
+    w.u32(kVersion).u32(static_cast<std::uint32_t>(::getpid())).s16(program);
+    auto reply = c->call(w, 5000);
+    if (!reply || reply->status != Status::Ok) {
+        if (error) *error = "the device host did not answer on " + socket_path;
+        return nullptr;
+    }
+    Reader r(reply->body);
+    c->id_ = r.u32();
+    return c;
+}
+
+Client::~Client() { ::close(fd_); }
+
+bool Client::alive() const {
+    std::lock_guard lock(mutex_);
+    return !dead_;
+}
+
+Writer& Client::begin(Kind kind) {
+    t_writer.start(kind, PacketType::Request, 0);
+    return t_writer;
+}
+
+bool Client::read_one(std::unique_lock<std::mutex>& lock, int timeout_ms) {
+    reading_ = true;
+    lock.unlock();
+    auto& buf = read_buf_;  // only the thread holding the reader role touches it
+    pollfd p{fd_, POLLIN, 0};
+    int n = ::poll(&p, 1, timeout_ms);
+    ssize_t got = 0;
+    bool broken = n < 0 && errno != EINTR;
+    if (n > 0) {
+        got = ::recv(fd_, buf.data(), buf.size(), 0);
+        broken = got <= 0 && !(got < 0 && errno == EINTR);
+    }
+    lock.lock();
+    reading_ = false;
+    if (broken) {
+        dead_ = true;
+    } else if (got > 0) {
+        Packet pk;
+        std::span<const std::byte> body;
+        if (parse_header(std::span(buf).first(static_cast<std::size_t>(got)), pk.header, body)) {
+            pk.body.assign(body.begin(), body.end());
+            if (pk.header.type == static_cast<std::uint8_t>(PacketType::Reply)) {
+                if (waiting_.count(pk.header.seq)) replies_[pk.header.seq] = std::move(pk);
+            } else {
+                events_.push_back(std::move(pk));
+            }
+        }
+    }
+    cv_.notify_all();
+    return !dead_;
+}
+
+template <class Ready>
+bool Client::wait_for(std::unique_lock<std::mutex>& lock, int timeout_ms, Ready ready) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!ready()) {
+        if (dead_) return false;
+        int left = timeout_ms < 0 ? -1 : remaining_ms(deadline);
+        if (timeout_ms >= 0 && left == 0) return false;
+        if (!reading_) {
+            read_one(lock, left);
+        } else if (timeout_ms < 0) {
+            cv_.wait(lock);
+        } else {
+            cv_.wait_until(lock, deadline);
+        }
+    }
+    return true;
+}
+
+std::optional<Client::Reply> Client::call(Writer& request, int timeout_ms) {
+    std::unique_lock lock(mutex_);
+    if (dead_) return std::nullopt;
+    auto seq = next_seq_++;
+    waiting_.insert(seq);
+    auto bytes = request.bytes();
+    std::vector<std::byte> pkt(bytes.begin(), bytes.end());
+    std::memcpy(pkt.data() + offsetof(Header, seq), &seq, 4);
+    lock.unlock();
+    // SOCK_SEQPACKET sends whole packets; concurrent senders never interleave.
+    if (::send(fd_, pkt.data(), pkt.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(pkt.size())) {
+        lock.lock();
+        waiting_.erase(seq);
+        dead_ = true;
+        cv_.notify_all();
+        return std::nullopt;
+    }
+    lock.lock();
+    bool got = wait_for(lock, timeout_ms, [&] { return replies_.count(seq) != 0; });
+    waiting_.erase(seq);
+    if (!got) return std::nullopt;
+    auto node = replies_.extract(seq);
+    Reader r(node.mapped().body);
+    Reply reply;
+    reply.status = r.status();
+    if (!r.ok()) return std::nullopt;
+    auto& b = node.mapped().body;
+    reply.body.assign(b.begin() + 4, b.end());
+    return reply;
+}
+
+std::optional<Packet> Client::next_event(int timeout_ms) {
+    std::unique_lock lock(mutex_);
+    if (!wait_for(lock, timeout_ms, [&] { return !events_.empty(); })) return std::nullopt;
+    auto p = std::move(events_.front());
+    events_.pop_front();
+    return p;
+}
+
+}  // namespace lumo::wire

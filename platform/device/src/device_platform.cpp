@@ -1,0 +1,198 @@
+#include "lumo/platform/device/device_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "lumo/wire/client.h"
+
+namespace lumo::platform::device {
+
+using wire::Kind;
+using wire::Reader;
+using wire::Status;
+
+namespace {
+
+std::uint32_t root_code(Root r) { return static_cast<std::uint32_t>(r); }
+
+class DeviceRegistry final : public Registry {
+public:
+    explicit DeviceRegistry(wire::Client& c) : c_(c) {}
+
+    std::optional<RegKey> open_key(Root root, std::u16string_view path) override {
+        auto& w = c_.begin(Kind::RegOpenKey);
+        w.u32(root_code(root)).s16(path);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return std::nullopt;
+        return RegKey{root, std::u16string(path)};
+    }
+
+    std::optional<RegKey> create_key(Root root, std::u16string_view path, bool* created) override {
+        auto& w = c_.begin(Kind::RegCreateKey);
+        w.u32(root_code(root)).s16(path);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return std::nullopt;
+        Reader rd(r->body);
+        auto was_created = rd.u32();
+        if (!rd.ok()) return std::nullopt;
+        if (created) *created = was_created != 0;
+        return RegKey{root, std::u16string(path)};
+    }
+
+    bool read_value(const RegKey& key, std::u16string_view name, std::span<std::byte> buffer,
+                    ValueInfo* info, std::optional<ValueType> expected) override {
+        auto& w = c_.begin(Kind::RegReadValue);
+        w.u32(root_code(key.root)).s16(key.path).s16(name);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return false;
+        Reader rd(r->body);
+        auto type = static_cast<ValueType>(rd.u32());
+        auto data = rd.bin();
+        if (!rd.ok()) return false;
+        if (info) *info = {type, static_cast<std::uint32_t>(data.size())};
+        if ((expected && *expected != type) || data.size() > buffer.size()) return false;
+        std::copy(data.begin(), data.end(), buffer.begin());
+        return true;
+    }
+
+    bool write_value(const RegKey& key, std::u16string_view name, ValueType type,
+                     std::span<const std::byte> data) override {
+        if (data.size() > kMaxValueBytes) return false;
+        auto& w = c_.begin(Kind::RegWriteValue);
+        w.u32(root_code(key.root)).s16(key.path).s16(name).u32(static_cast<std::uint32_t>(type)).bin(data);
+        return ok(w);
+    }
+
+    bool delete_value(const RegKey& key, std::u16string_view name) override {
+        auto& w = c_.begin(Kind::RegDeleteValue);
+        w.u32(root_code(key.root)).s16(key.path).s16(name);
+        return ok(w);
+    }
+
+    bool delete_key(Root root, std::u16string_view path) override {
+        auto& w = c_.begin(Kind::RegDeleteKey);
+        w.u32(root_code(root)).s16(path);
+        return ok(w);
+    }
+
+    std::optional<std::u16string> enum_subkey(const RegKey& key, std::uint32_t index) override {
+        auto& w = c_.begin(Kind::RegEnumSubkey);
+        w.u32(root_code(key.root)).s16(key.path).u32(index);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return std::nullopt;
+        Reader rd(r->body);
+        auto name = rd.s16();
+        if (!rd.ok()) return std::nullopt;
+        return name;
+    }
+
+    std::optional<std::pair<std::u16string, ValueInfo>> enum_value(const RegKey& key,
+                                                                   std::uint32_t index) override {
+        auto& w = c_.begin(Kind::RegEnumValue);
+        w.u32(root_code(key.root)).s16(key.path).u32(index);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return std::nullopt;
+        Reader rd(r->body);
+        auto name = rd.s16();
+        auto type = static_cast<ValueType>(rd.u32());
+        auto size = rd.u32();
+        if (!rd.ok()) return std::nullopt;
+        return std::pair{name, ValueInfo{type, size}};
+    }
+
+    bool flush(const RegKey& key) override {
+        auto& w = c_.begin(Kind::RegFlush);
+        w.u32(root_code(key.root)).s16(key.path);
+        return ok(w);
+    }
+
+private:
+    bool ok(wire::Writer& w) {
+        auto r = c_.call(w);
+        return r && r->status == Status::Ok;
+    }
+    wire::Client& c_;
+};
+
+class DeviceBroker final : public StateBroker {
+public:
+    explicit DeviceBroker(wire::Client& c) : c_(c) {}
+
+    NotificationHandle register_notification(const NotificationRequest& q) override {
+        auto& w = c_.begin(Kind::NotifyRegister);
+        w.u32(root_code(q.root)).s16(q.key).s16(q.value).u32(q.target).u32(q.message).u32(q.mask).u32(
+            q.batch_ms);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return 0;
+        Reader rd(r->body);
+        auto h = rd.u32();
+        return rd.ok() ? h : 0;
+    }
+
+    bool close_notification(NotificationHandle handle) override {
+        auto& w = c_.begin(Kind::NotifyClose);
+        w.u32(handle);
+        auto r = c_.call(w);
+        return r && r->status == Status::Ok;
+    }
+
+private:
+    wire::Client& c_;
+};
+
+class DeviceMessages final : public MessageQueue {
+public:
+    explicit DeviceMessages(wire::Client& c) : c_(c) {}
+    std::optional<Message> take_posted(std::uint32_t timeout_ms) override {
+        for (;;) {
+            auto p = c_.next_event(static_cast<int>(timeout_ms));
+            if (!p) return std::nullopt;
+            if (p->header.kind != static_cast<std::uint16_t>(Kind::PostedMessage)) continue;
+            Reader rd(p->body);
+            Message m;
+            m.hwnd = rd.u32();
+            m.message = rd.u32();
+            m.wparam = rd.u32();
+            m.lparam = rd.i32();
+            if (rd.ok()) return m;
+        }
+    }
+
+private:
+    wire::Client& c_;
+};
+
+class DevicePlatform final : public Platform {
+public:
+    explicit DevicePlatform(std::unique_ptr<wire::Client> c)
+        : client_(std::move(c)), registry_(*client_), broker_(*client_), messages_(*client_) {}
+    Registry& registry() override { return registry_; }
+    StateBroker& broker() override { return broker_; }
+    MessageQueue& messages() override { return messages_; }
+
+private:
+    std::unique_ptr<wire::Client> client_;
+    DeviceRegistry registry_;
+    DeviceBroker broker_;
+    DeviceMessages messages_;
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> connect(const std::string& socket_path, std::u16string_view program,
+                                  std::string* error) {
+    std::string path = socket_path;
+    if (path.empty()) {
+        auto env = wire::socket_from_environment();
+        if (!env) {
+            if (error) *error = "LUMO_DEVICE_SOCKET is not set: start programs through lumo-device";
+            return nullptr;
+        }
+        path = *env;
+    }
+    auto client = wire::Client::connect(path, program, error);
+    if (!client) return nullptr;
+    return std::make_unique<DevicePlatform>(std::move(client));
+}
+
+}  // namespace lumo::platform::device

@@ -1,0 +1,134 @@
+#include "lumo/platform/fake/fake_platform.h"
+
+#include <algorithm>
+
+#include "lumo/store/registry_store.h"
+
+namespace lumo::platform::fake {
+
+class FakePlatform::FakeRegistry final : public Registry {
+public:
+    explicit FakeRegistry(FakePlatform& p) : p_(p) {}
+
+    std::optional<RegKey> open_key(Root root, std::u16string_view path) override {
+        std::lock_guard lock(p_.mutex_);
+        if (!p_.store_->key_exists(root, path)) return std::nullopt;
+        return RegKey{root, std::u16string(path)};
+    }
+    std::optional<RegKey> create_key(Root root, std::u16string_view path, bool* created) override {
+        std::lock_guard lock(p_.mutex_);
+        auto c = p_.store_->create_key(root, path);
+        if (!c) return std::nullopt;
+        if (created) *created = *c;
+        return RegKey{root, std::u16string(path)};
+    }
+    bool read_value(const RegKey& key, std::u16string_view name, std::span<std::byte> buffer,
+                    ValueInfo* info, std::optional<ValueType> expected) override {
+        std::lock_guard lock(p_.mutex_);
+        auto f = p_.store_->find_value(key.root, key.path, name);
+        if (!f) return false;
+        if (info) *info = f->info;
+        if ((expected && *expected != f->info.type) || f->data->size() > buffer.size())
+            return false;
+        std::copy(f->data->begin(), f->data->end(), buffer.begin());
+        return true;
+    }
+    bool write_value(const RegKey& key, std::u16string_view name, ValueType type,
+                     std::span<const std::byte> data) override {
+        std::lock_guard lock(p_.mutex_);
+        return deliver_after(p_.store_->write_value(key.root, key.path, name, type, data));
+    }
+    bool delete_value(const RegKey& key, std::u16string_view name) override {
+        std::lock_guard lock(p_.mutex_);
+        return deliver_after(p_.store_->delete_value(key.root, key.path, name));
+    }
+    bool delete_key(Root root, std::u16string_view path) override {
+        std::lock_guard lock(p_.mutex_);
+        return deliver_after(p_.store_->delete_key(root, path));
+    }
+    std::optional<std::u16string> enum_subkey(const RegKey& key, std::uint32_t index) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.store_->enum_subkey(key.root, key.path, index);
+    }
+    std::optional<std::pair<std::u16string, ValueInfo>> enum_value(const RegKey& key,
+                                                                   std::uint32_t index) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.store_->enum_value(key.root, key.path, index);
+    }
+    bool flush(const RegKey& key) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.store_->key_exists(key.root, key.path);
+    }
+
+private:
+    bool deliver_after(bool ok) {
+        p_.deliver();
+        return ok;
+    }
+    FakePlatform& p_;
+};
+
+class FakePlatform::FakeBroker final : public StateBroker {
+public:
+    explicit FakeBroker(FakePlatform& p) : p_(p) {}
+    NotificationHandle register_notification(const NotificationRequest& request) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.store_->add_notification(request, 0);
+    }
+    bool close_notification(NotificationHandle handle) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.store_->remove_notification(handle);
+    }
+
+private:
+    FakePlatform& p_;
+};
+
+class FakePlatform::FakeMessages final : public MessageQueue {
+public:
+    explicit FakeMessages(FakePlatform& p) : p_(p) {}
+    std::optional<Message> take_posted(std::uint32_t timeout_ms) override {
+        std::lock_guard lock(p_.mutex_);
+        // The fake never blocks: waiting means letting the manual clock run.
+        if (p_.posted_.empty() && timeout_ms > 0) {
+            auto due = p_.store_->next_due();
+            if (due && *due <= p_.now_ms_ + timeout_ms) {
+                p_.now_ms_ = std::max(p_.now_ms_, *due);
+                p_.deliver();
+            }
+        }
+        if (p_.posted_.empty()) return std::nullopt;
+        auto m = p_.posted_.front();
+        p_.posted_.pop_front();
+        return m;
+    }
+
+private:
+    FakePlatform& p_;
+};
+
+FakePlatform::FakePlatform()
+    : store_(std::make_unique<store::RegistryStore>([this] { return now_ms_; })),
+      registry_(std::make_unique<FakeRegistry>(*this)),
+      broker_(std::make_unique<FakeBroker>(*this)),
+      messages_(std::make_unique<FakeMessages>(*this)) {}
+
+FakePlatform::~FakePlatform() = default;
+
+Registry& FakePlatform::registry() { return *registry_; }
+StateBroker& FakePlatform::broker() { return *broker_; }
+MessageQueue& FakePlatform::messages() { return *messages_; }
+
+void FakePlatform::advance(std::uint64_t ms) {
+    std::lock_guard lock(mutex_);
+    now_ms_ += ms;
+    deliver();
+}
+
+void FakePlatform::deliver() {
+    std::vector<store::Delivery> due;
+    store_->take_due(due);
+    for (auto& d : due) posted_.push_back(d.message);
+}
+
+}  // namespace lumo::platform::fake
