@@ -357,7 +357,7 @@ std::string Host::status_text() const {
 }
 
 void Host::register_core_handlers() {
-    add_handler(Kind::Hello, [this](ClientConn& c, wire::Reader& in, wire::Writer& out) {
+    add_handler(Kind::Hello, [](ClientConn& c, wire::Reader& in, wire::Writer& out) {
         auto version = in.u32();
         auto pid = in.u32();
         auto program = in.s16();

@@ -63,13 +63,16 @@ public:
     using Handler = std::function<bool(ClientConn&, wire::Reader& in, wire::Writer& out)>;
     void add_handler(wire::Kind kind, Handler handler);
 
+    // Handles one packet a client sent, replying on its connection or closing it when the
+    // packet is malformed. The event loop calls it; the protocol fuzzer feeds it directly.
+    void handle_packet(ClientConn& c, std::span<const std::byte> packet);
+
     // Posts a message event to a client; false when it is gone.
     bool post_to_client(std::uint64_t client_id, const platform::Message& m);
 
 private:
     void accept_client();
     void read_client(ClientConn& c);
-    void handle_packet(ClientConn& c, std::span<const std::byte> packet);
     void send_packet(ClientConn& c, std::span<const std::byte> packet);
     void flush_client(ClientConn& c);
     void drop_client(ClientConn& c, const char* why);

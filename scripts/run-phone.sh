@@ -1,0 +1,35 @@
+#!/bin/sh
+# Boots the simulated phone from a build folder and shows it: in an SDL window when a display is
+# there, otherwise headless in the background with a note on how to drive it.
+set -eu
+BUILD=${1:-build}
+DEVICE=${2:-}
+BIN="$BUILD/bin"
+[ -x "$BIN/lumo-device" ] || { echo "run-phone: $BIN/lumo-device is missing; build first" >&2; exit 1; }
+[ -n "$DEVICE" ] || DEVICE="${XDG_DATA_HOME:-$HOME/.local/share}/lumo/phone"
+mkdir -p "$DEVICE"
+CTL="$BIN/lumo-devctl --device $DEVICE"
+
+if "$BIN/lumo-devctl" --device "$DEVICE" status >/dev/null 2>&1; then
+    echo "A phone already runs in $DEVICE."
+    echo "Stop it with: $CTL shutdown"
+    exit 0
+fi
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    echo "Booting the phone in $DEVICE (close the window or press Ctrl+C to switch it off)."
+    echo "Drive it from another terminal with: $CTL --help"
+    exec "$BIN/lumo-device" --device "$DEVICE"
+fi
+
+"$BIN/lumo-device" --device "$DEVICE" --headless --detach
+cat <<MSG
+No display found, so the phone runs headless in the background.
+  Device folder:  $DEVICE  (log: $DEVICE/device.log)
+  Screenshots:    $DEVICE/screenshots/
+  Drive it with:
+    $CTL status
+    $CTL reg get HKCU 'Software\\Vesk\\Lumo'
+    $CTL --help            (every verb)
+    $CTL shutdown          (switch it off)
+MSG

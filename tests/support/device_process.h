@@ -1,0 +1,54 @@
+#pragma once
+// Runs a real device host in a temporary folder for end-to-end tests, and the control tool
+// against it, the way a person would from a shell.
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace lumo::test {
+
+struct CommandResult {
+    int status = -1;  // exit status, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// Runs a program from the build's bin folder with `args`, waiting for it to end.
+CommandResult run_program(const std::string& program, const std::vector<std::string>& args);
+
+class DeviceProcess {
+public:
+    // Creates a fresh temporary device folder; nothing runs yet.
+    DeviceProcess();
+    // Uses an existing folder (for restarts).
+    explicit DeviceProcess(std::filesystem::path dir);
+    ~DeviceProcess();
+    DeviceProcess(const DeviceProcess&) = delete;
+    DeviceProcess& operator=(const DeviceProcess&) = delete;
+
+    // Boots the host headless without start-up programs and waits until it serves; false when
+    // it refused to start (its standard error is then in `last_error`).
+    bool start(std::vector<std::string> extra = {});
+    // Asks the host to end through the control tool and waits for the process.
+    int stop();
+    // Sends a signal and waits for the process to end; returns its wait status.
+    int kill_with(int signal);
+    bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
+
+    const std::filesystem::path& dir() const { return dir_; }
+    std::string socket_path() const { return (dir_ / "run" / "device.sock").string(); }
+    // lumo-devctl --device DIR args...
+    CommandResult ctl(const std::vector<std::string>& args) const;
+
+    std::string last_error;
+
+private:
+    std::filesystem::path dir_;
+    bool owns_dir_ = false;
+    pid_t pid_ = -1;
+};
+
+}  // namespace lumo::test
