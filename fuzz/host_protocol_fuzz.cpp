@@ -9,7 +9,7 @@
 
 #include "host.h"
 #include "lumo/wire/wire.h"
-#include "registry_service.h"
+#include "services.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ lumo::host::Host* make_host() {
     auto* host = new lumo::host::Host(o);
     std::string error;
     if (!host->start(&error)) std::abort();
-    lumo::host::register_registry_handlers(*host);
+    lumo::host::static lumo::host::Services services(*host);
     return host;
 }
 

@@ -1,5 +1,7 @@
 #include "host.h"
 
+#include <sys/wait.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -30,8 +32,15 @@ namespace {
 constexpr std::size_t kMaxQueuedBytes = 64u << 20;
 
 Host* g_host = nullptr;
+int g_wake_fd = -1;
 void on_signal(int) {
     if (g_host) g_host->request_stop();
+}
+void on_child(int) {
+    int saved = errno;
+    char b = 'c';
+    if (g_wake_fd >= 0) [[maybe_unused]] auto n = ::write(g_wake_fd, &b, 1);
+    errno = saved;
 }
 
 // The folders every new device starts with, relative to DIR/fs.
@@ -105,6 +114,7 @@ bool Host::start(std::string* error) {
     [[maybe_unused]] auto w = ::pwrite(lock_fd_, pid.data(), pid.size(), 0);
 
     bool fresh = !fs::exists(dir / "fs");
+    fresh_ = fresh;
     for (auto* sub : kLayout) {
         fs::create_directories(dir / "fs" / sub, ec);
         if (ec) return fail("cannot create the device folders under " + options_.dir);
@@ -153,15 +163,22 @@ void Host::install_signal_handlers() {
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr);
+    g_wake_fd = wake_pipe_[1];
+    struct sigaction sc {};
+    sc.sa_handler = on_child;
+    sigemptyset(&sc.sa_mask);
+    sc.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+    sigaction(SIGCHLD, &sc, nullptr);
     signal(SIGPIPE, SIG_IGN);
 }
 
 void Host::request_stop() {
-    char b = 1;
+    char b = 's';
     [[maybe_unused]] auto n = ::write(wake_pipe_[1], &b, 1);
 }
 
 int Host::run() {
+    for (auto& fn : started_hooks_) fn();
     std::vector<pollfd> fds;
     std::vector<std::uint32_t> ids;
     while (!stop_) {
@@ -173,11 +190,7 @@ int Host::run() {
             fds.push_back({c->fd, short(POLLIN | (c->out.empty() ? 0 : POLLOUT)), 0});
             ids.push_back(id);
         }
-        int timeout = -1;
-        if (auto due = registry_->next_due()) {
-            auto now = now_ms();
-            timeout = *due <= now ? 0 : static_cast<int>(*due - now);
-        }
+        int timeout = next_timeout();
         if (window_) timeout = timeout < 0 ? 16 : std::min(timeout, 16);
         int n = ::poll(fds.data(), fds.size(), timeout);
         if (n < 0 && errno != EINTR) {
@@ -187,10 +200,14 @@ int Host::run() {
         if (n > 0) {
             if (fds[0].revents) {
                 char buf[64];
-                while (::read(wake_pipe_[0], buf, sizeof buf) > 0) {
+                bool stop = false;
+                for (ssize_t got; (got = ::read(wake_pipe_[0], buf, sizeof buf)) > 0;)
+                    for (ssize_t i = 0; i < got; ++i) stop |= buf[i] == 's';
+                reap_children();
+                if (stop) {
+                    log_.line("stop requested");
+                    stop_ = true;
                 }
-                log_.line("stop requested");
-                stop_ = true;
             }
             if (fds[1].revents & POLLIN) accept_client();
             for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -202,9 +219,11 @@ int Host::run() {
                 if (ev & (POLLIN | POLLHUP | POLLERR)) read_client(c);
             }
         }
+        run_timers();
         deliver_notifications();
         std::erase_if(clients_, [&](auto& e) {
             if (!e.second->closing) return false;
+            for (auto& hook : closed_hooks_) hook(*e.second);
             registry_->remove_owner(e.first);
             ::close(e.second->fd);
             return true;
@@ -269,6 +288,8 @@ void Host::handle_packet(ClientConn& c, std::span<const std::byte> packet) {
         return;
     }
     reply_.start(static_cast<Kind>(h.kind), PacketType::Reply, h.seq);
+    current_ = {c.id, h.kind, h.seq};
+    deferred_ = false;
     auto it = handlers_.find(h.kind);
     if (it == handlers_.end()) {
         log_.printf("client %u: unsupported request %u", c.id, unsigned(h.kind));
@@ -283,8 +304,75 @@ void Host::handle_packet(ClientConn& c, std::span<const std::byte> packet) {
             return;
         }
     }
-    send_packet(c, reply_.bytes());
+    if (!deferred_) send_packet(c, reply_.bytes());
 }
+
+Host::Deferred Host::defer() {
+    deferred_ = true;
+    return current_;
+}
+
+void Host::reply_later(const Deferred& d, const std::function<void(wire::Writer&)>& fill) {
+    auto* c = client(d.client);
+    if (!c) return;
+    wire::Writer w(static_cast<Kind>(d.kind), PacketType::Reply, d.seq);
+    fill(w);
+    send_packet(*c, w.bytes());
+}
+
+ClientConn* Host::client(std::uint32_t id) {
+    auto it = clients_.find(id);
+    if (it == clients_.end() || it->second->closing) return nullptr;
+    return it->second.get();
+}
+
+bool Host::send_event(std::uint32_t client_id, const wire::Writer& event) {
+    auto* c = client(client_id);
+    if (!c) return false;
+    send_packet(*c, event.bytes());
+    return !c->closing;
+}
+
+Host::TimerId Host::schedule(std::uint32_t ms, std::function<void()> fn) {
+    auto id = next_timer_++;
+    timers_.emplace(now_ms() + ms, std::pair{id, std::move(fn)});
+    return id;
+}
+
+void Host::cancel(TimerId id) {
+    std::erase_if(timers_, [&](auto& e) { return e.second.first == id; });
+}
+
+void Host::run_timers() {
+    auto now = now_ms();
+    // A timer may schedule or cancel others: take one at a time.
+    while (!timers_.empty() && timers_.begin()->first <= now) {
+        auto fn = std::move(timers_.begin()->second.second);
+        timers_.erase(timers_.begin());
+        fn();
+    }
+}
+
+int Host::next_timeout() const {
+    std::optional<std::uint64_t> due = registry_->next_due();
+    if (!timers_.empty() && (!due || timers_.begin()->first < *due)) due = timers_.begin()->first;
+    if (!due) return -1;
+    auto now = now_ms();
+    return *due <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(*due - now, 60000));
+}
+
+void Host::reap_children() {
+    for (;;) {
+        int status = 0;
+        pid_t pid = ::waitpid(-1, &status, WNOHANG);
+        if (pid <= 0) return;
+        for (auto& fn : child_hooks_) fn(pid, status);
+    }
+}
+
+void Host::on_client_closed(std::function<void(ClientConn&)> fn) { closed_hooks_.push_back(std::move(fn)); }
+void Host::on_child_exited(std::function<void(pid_t, int)> fn) { child_hooks_.push_back(std::move(fn)); }
+void Host::on_started(std::function<void()> fn) { started_hooks_.push_back(std::move(fn)); }
 
 void Host::send_packet(ClientConn& c, std::span<const std::byte> packet) {
     if (c.closing) return;
@@ -341,7 +429,13 @@ void Host::deliver_notifications() {
     static std::vector<store::Delivery> due;
     due.clear();
     registry_->take_due(due);
-    for (auto& d : due) post_to_client(d.owner, d.message);
+    for (auto& d : due) {
+        if (post_router) {
+            post_router(static_cast<std::uint32_t>(d.owner), d.message);
+        } else {
+            post_to_client(d.owner, d.message);
+        }
+    }
 }
 
 std::string Host::status_text() const {

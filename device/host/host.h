@@ -25,6 +25,8 @@ struct Options {
     bool headless = false;
     bool startup = true;
     bool verbose = false;
+    // Answer every message box with its default button after this long (0: never); for tests.
+    std::uint32_t auto_dismiss_ms = 0;
 };
 
 struct ClientConn {
@@ -54,6 +56,8 @@ public:
     void install_signal_handlers();
 
     const Options& options() const { return options_; }
+    // True when start() found no device in the folder and laid out a new one.
+    bool fresh() const { return fresh_; }
     HostLog& log() { return log_; }
     store::RegistryStore& registry() { return *registry_; }
     std::uint64_t now_ms() const;
@@ -69,6 +73,36 @@ public:
 
     // Posts a message event to a client; false when it is gone.
     bool post_to_client(std::uint64_t client_id, const platform::Message& m);
+    // Sends an event packet to a client; false when it is gone.
+    bool send_event(std::uint32_t client_id, const wire::Writer& event);
+    ClientConn* client(std::uint32_t id);
+    const std::map<std::uint32_t, std::unique_ptr<ClientConn>>& clients() const { return clients_; }
+
+    // A handler that cannot answer at once takes its reply away and answers later, once.
+    struct Deferred {
+        std::uint32_t client = 0;
+        std::uint16_t kind = 0;
+        std::uint32_t seq = 0;
+    };
+    Deferred defer();
+    // Sends a deferred reply: `fill` writes the status and results. Nothing when the client left.
+    void reply_later(const Deferred& d, const std::function<void(wire::Writer&)>& fill);
+
+    // One-shot timers of the event loop, in milliseconds from now.
+    using TimerId = std::uint64_t;
+    TimerId schedule(std::uint32_t ms, std::function<void()> fn);
+    void cancel(TimerId id);
+
+    // Called for every client that ends, however it ends, before its connection closes.
+    void on_client_closed(std::function<void(ClientConn&)> fn);
+    // Called when a child process ended (pid, wait status).
+    void on_child_exited(std::function<void(pid_t, int)> fn);
+    // Where posted messages to a handle go; set by the window service. Without it a
+    // notification goes to the program that registered it.
+    std::function<bool(std::uint32_t registering_client, const platform::Message&)> post_router;
+
+    // Called once the host serves, before the first client is read.
+    void on_started(std::function<void()> fn);
 
 private:
     void accept_client();
@@ -77,6 +111,9 @@ private:
     void flush_client(ClientConn& c);
     void drop_client(ClientConn& c, const char* why);
     void deliver_notifications();
+    void run_timers();
+    void reap_children();
+    int next_timeout() const;
     void register_core_handlers();
     std::string status_text() const;
 
@@ -91,10 +128,18 @@ private:
     int lock_fd_ = -1;
     int wake_pipe_[2] = {-1, -1};
     bool stop_ = false;
+    bool fresh_ = false;
     std::string socket_path_;
     std::uint64_t started_ms_ = 0;
     std::unique_ptr<DisplayWindow> window_;
     wire::Writer reply_;
+    Deferred current_;
+    bool deferred_ = false;
+    std::multimap<std::uint64_t, std::pair<TimerId, std::function<void()>>> timers_;
+    TimerId next_timer_ = 1;
+    std::vector<std::function<void(ClientConn&)>> closed_hooks_;
+    std::vector<std::function<void(pid_t, int)>> child_hooks_;
+    std::vector<std::function<void()>> started_hooks_;
 };
 
 // The default device folder: lumo/phone under $XDG_DATA_HOME (or ~/.local/share).

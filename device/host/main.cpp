@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host.h"
-#include "registry_service.h"
+#include "services.h"
 
 namespace {
 
@@ -24,6 +24,9 @@ Options:
   --headless            no window, even when a display is available
   --detach              return once the device accepts connections; the device runs on
   --no-startup          boot without starting the programs of \Windows\StartUp
+  --auto-dismiss-dialogs
+                        answer every message box with its default button after
+                        300 ms (for tests)
   --verbose             echo the device log to standard error
   --help                show this text
 
@@ -56,6 +59,8 @@ int main(int argc, char** argv) {
             detach = true;
         } else if (a == "--no-startup") {
             options.startup = false;
+        } else if (a == "--auto-dismiss-dialogs") {
+            options.auto_dismiss_ms = 300;
         } else if (a == "--verbose") {
             options.verbose = true;
         } else {
@@ -91,12 +96,17 @@ int main(int argc, char** argv) {
     }
 
     lumo::host::Host host(options);
-    lumo::host::register_registry_handlers(host);
     std::string error;
     if (!host.start(&error)) {
         std::fprintf(stderr, "lumo-device: %s\n", error.c_str());
         return 1;
     }
+    lumo::host::Services services(host);
+    if (!services.install(&error)) {
+        std::fprintf(stderr, "lumo-device: %s\n", error.c_str());
+        return 1;
+    }
+    services.boot();
     host.install_signal_handlers();
     if (detach) {
         // From here on the detached device speaks only through its log.
@@ -115,5 +125,7 @@ int main(int argc, char** argv) {
                     options.headless ? "headless" : "window when a display is available");
         std::fflush(stdout);
     }
-    return host.run();
+    int status = host.run();
+    services.shutdown();
+    return status;
 }

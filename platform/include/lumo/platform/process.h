@@ -45,3 +45,11 @@ std::u16string program_folder(std::u16string_view exe_path);
 std::u16string file_name(std::u16string_view path);
 
 }  // namespace lumo::platform
+
+namespace lumo::platform {
+// Maps a device path ("\Program Files\Lumo\lumo.exe") onto the folder that holds the device's
+// files: each existing component is matched without regard to case, as the phone's file system
+// does; the rest is kept as written. nullopt for relative paths or ".." components.
+std::optional<std::filesystem::path> map_device_path(const std::filesystem::path& root,
+                                                     std::u16string_view device_path);
+}  // namespace lumo::platform

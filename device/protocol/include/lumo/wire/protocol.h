@@ -29,11 +29,57 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(RegFlush, 18)         /* u32 root, s16 path -> */                                    \
     X(NotifyRegister, 20)   /* u32 root, s16 key, s16 value, u32 hwnd, u32 msg, u32 mask,  \
                                u32 batch_ms -> u32 handle */                               \
-    X(NotifyClose, 21)      /* u32 handle -> */
+    X(NotifyClose, 21)      /* u32 handle -> */                                        \
+    X(WinCreate, 30)        /* u32 style, u32 ex, rect, u32 parent, s16 class, s16 title  \
+                               -> u32 hwnd (rect = i32 left, top, right, bottom) */       \
+    X(WinDestroy, 31)       /* u32 hwnd -> */                                              \
+    X(WinInfo, 32)          /* u32 hwnd -> s16 class, s16 title, u32 style, u32 ex, rect, \
+                               u32 parent, u32 pid, u32 flags (1 visible, 2 minimised) */ \
+    X(WinFind, 33)          /* u32 which (1 class, 2 title), s16 class, s16 title -> hwnd */ \
+    X(WinSetText, 34)       /* u32 hwnd, s16 text -> */                                    \
+    X(WinSetStyle, 35)      /* u32 hwnd, u32 which (0 style, 1 ex), u32 value -> */        \
+    X(WinRelation, 36)      /* u32 hwnd, u32 relation -> u32 hwnd */                       \
+    X(WinList, 37)          /* -> u32 count, u32 hwnd... (z-order, top first) */          \
+    X(WinShow, 38)          /* u32 hwnd, i32 command -> u32 was visible */                 \
+    X(WinSetPos, 39)        /* u32 hwnd, u32 after, rect, u32 flags -> */                  \
+    X(WinForeground, 40)    /* -> u32 hwnd */                                              \
+    X(WinSetForeground, 41) /* u32 hwnd -> */                                              \
+    X(WinBringToTop, 42)    /* u32 hwnd -> */                                              \
+    X(WinFromPoint, 43)     /* i32 x, i32 y -> u32 hwnd */                                 \
+    X(MsgPost, 44)          /* u32 hwnd, u32 msg, u32 wparam, i32 lparam -> */             \
+    X(MsgSend, 45)          /* u32 hwnd, u32 msg, u32 wparam, i32 lparam, u32 below       \
+                               (0: the whole chain; else the subclass below it) -> i32 */ \
+    X(MsgReply, 46)         /* u32 send id, i32 result -> (nobody waits for this reply) */ \
+    X(Subclass, 47)         /* u32 hwnd -> u32 entry */                                    \
+    X(Unsubclass, 48)       /* u32 hwnd, u32 entry -> */                                   \
+    X(HookSet, 49)          /* -> u32 hook */                                              \
+    X(HookRemove, 50)       /* u32 hook -> */                                              \
+    X(HookReply, 51)        /* u32 call id, u32 swallow -> (nobody waits) */               \
+    X(KeyEvent, 52)         /* u32 vk, u32 flags -> */                                     \
+    X(MessageBox, 53)       /* u32 owner, u32 flags, s16 text, s16 caption -> u32 hwnd */  \
+    X(DialogList, 54)       /* -> u32 count, (u32 hwnd, u32 pid, u32 flags, s16 caption,  \
+                               s16 text)... */                                            \
+    X(DialogPress, 55)      /* u32 hwnd (0: the newest), i32 button -> */                  \
+    X(ProcStart, 60)        /* s16 path, s16 arguments, u32 shown -> u32 pid */            \
+    X(ProcList, 61)         /* -> u32 count, (u32 pid, s16 path)... */                     \
+    X(ProcKill, 62)         /* u32 pid -> */                                               \
+    X(ProcWait, 63)         /* u32 pid, u32 timeout ms -> u32 ended */                     \
+    X(ProcSelf, 64)         /* -> u32 pid, s16 path, s16 fs root */                        \
+    X(SyncCreate, 70)       /* u32 kind (1 mutex, 2 event), u32 manual, u32 initial,      \
+                               s16 name -> u32 handle, u32 existed */                     \
+    X(SyncSignal, 71)       /* u32 handle, u32 op (1 set, 2 reset, 3 pulse) -> */          \
+    X(SyncWait, 72)         /* u32 all, u32 timeout ms, u32 count, u32 handle... -> u32 */ \
+    X(SyncClose, 73)        /* u32 handle -> */                                            \
+    X(TimeSet, 80)          /* u32 which (1 boot age ms, 2 local file time), u64 value -> */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
-    X(PostedMessage, 0x4001) /* u32 hwnd, u32 msg, u32 wparam, i32 lparam */
+    X(PostedMessage, 0x4001) /* u32 hwnd, u32 msg, u32 wparam, i32 lparam */          \
+    X(SentMessage, 0x4002)   /* u32 send id (0: nobody waits), u32 hwnd, u32 msg,      \
+                                u32 wparam, i32 lparam, u32 entry (0: class procedure) */ \
+    X(HookCall, 0x4003)      /* u32 call id, u32 hook, u32 vk, u32 flags */            \
+    X(DialogClosed, 0x4004)  /* u32 hwnd, i32 button */                                \
+    X(SubclassState, 0x4005) /* u32 hwnd, u32 subclassed (0/1) */
 
 enum class Kind : std::uint16_t {
 #define LUMO_ENUM(name, number) name = number,

@@ -17,7 +17,10 @@ namespace lumo::wire {
 class Writer {
 public:
     Writer() { buf_.reserve(64); }
-    Writer(Kind kind, PacketType type, std::uint32_t seq) { start(kind, type, seq); }
+    Writer(Kind kind, PacketType type, std::uint32_t seq) {
+        buf_.reserve(64);
+        start(kind, type, seq);
+    }
 
     void start(Kind kind, PacketType type, std::uint32_t seq) {
         buf_.clear();

@@ -1,0 +1,416 @@
+#include "process_service.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <thread>
+
+#include "lumo/platform/process.h"
+#include "lumo/platform/text.h"
+#include "lumo/wire/client.h"
+#include "simulated_programs.h"
+#include "window_service.h"
+
+namespace lumo::host {
+
+namespace fs = std::filesystem;
+using namespace platform;
+using wire::Kind;
+using wire::Reader;
+using wire::Status;
+using wire::Writer;
+
+namespace {
+
+// The product's programs: the built binary and the name it is installed under.
+struct ProductProgram {
+    const char* binary;
+    const char16_t* exe;
+};
+constexpr ProductProgram kProduct[] = {
+    {"Vardex2", u"Vardex2.exe"},
+    {"lumo", u"lumo.exe"},
+    {"LumoSettings", u"LumoSettings.exe"},
+    {"LumoC", u"LumoC.exe"},
+};
+constexpr std::u16string_view kInstallFolder = u"\\Program Files\\Lumo";
+constexpr std::u16string_view kStartUpFolder = u"\\Windows\\StartUp";
+
+bool is_tool(const std::u16string& program) { return program.rfind(u"lumo-devctl", 0) == 0; }
+
+// Copies a tree; with `only_missing`, files already there are kept.
+void copy_tree(const fs::path& from, const fs::path& to, bool only_missing) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(from, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec)) {
+        auto rel = fs::relative(it->path(), from, ec);
+        auto target = to / rel;
+        if (it->is_directory()) {
+            fs::create_directories(target, ec);
+        } else if (!(only_missing && fs::exists(target))) {
+            fs::create_directories(target.parent_path(), ec);
+            fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, ec);
+        }
+    }
+}
+
+// The target of a shortcut file: "<length>#<path>" with the path optionally quoted.
+std::u16string shortcut_target(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), {});
+    auto hash = text.find('#');
+    if (hash == std::string::npos) return {};
+    auto target = text.substr(hash + 1);
+    while (!target.empty() && (target.back() == '\n' || target.back() == '\r' || target.back() == ' '))
+        target.pop_back();
+    if (target.size() >= 2 && target.front() == '"') {
+        auto close = target.find('"', 1);
+        target = target.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    }
+    return to_u16(target);
+}
+
+}  // namespace
+
+std::int64_t monotonic_ms() {
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::int64_t local_wall_ms() {
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    tm local;
+    localtime_r(&ts.tv_sec, &local);
+    return (std::int64_t(ts.tv_sec) + local.tm_gmtoff) * 1000 + ts.tv_nsec / 1000000;
+}
+
+ProcessService::ProcessService(Host& host, WindowService& windows) : host_(host), windows_(windows) {
+    fs_root_ = fs::path(host_.options().dir) / "fs";
+    std::error_code ec;
+    bin_dir_ = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    // The shared clock page: the device boots now, its local time is the host's.
+    auto clock_path = fs::path(host_.options().dir) / "run" / "clock";
+    clock_fd_ = ::open(clock_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (clock_fd_ >= 0 && ::ftruncate(clock_fd_, sizeof(SharedClock)) == 0) {
+        void* p = ::mmap(nullptr, sizeof(SharedClock), PROT_READ | PROT_WRITE, MAP_SHARED, clock_fd_, 0);
+        if (p != MAP_FAILED) clock_ = new (p) SharedClock{};
+    }
+    if (clock_) {
+        clock_->boot_monotonic_ms = monotonic_ms();
+        clock_->local_offset_ms = 0;
+    } else {
+        host_.log().printf("cannot share the clock at %s", clock_path.c_str());
+    }
+    register_handlers();
+    host_.on_child_exited([this](pid_t pid, int status) {
+        std::string why = WIFSIGNALED(status) ? "signal " + std::to_string(WTERMSIG(status))
+                                              : "exit " + std::to_string(WEXITSTATUS(status));
+        ended(static_cast<std::uint32_t>(pid), why);
+    });
+    host_.on_client_closed([this](ClientConn& c) {
+        // A program that connected on its own (a test, a tool) ends with its connection.
+        auto pid = static_cast<std::uint32_t>(c.pid);
+        if (!processes_.count(pid)) {
+            bool other = false;
+            for (auto& [id, o] : host_.clients())
+                other |= o.get() != &c && !o->closing && o->pid == c.pid;
+            if (!other) {
+                auto range = waiters_.equal_range(pid);
+                for (auto it = range.first; it != range.second; ++it) {
+                    host_.cancel(it->second.timer);
+                    host_.reply_later(it->second.reply, [](Writer& w) { w.status(Status::Ok).u32(1); });
+                }
+                waiters_.erase(pid);
+            }
+        }
+    });
+}
+
+ProcessService::~ProcessService() {
+    if (clock_) ::munmap(clock_, sizeof(SharedClock));
+    if (clock_fd_ >= 0) ::close(clock_fd_);
+}
+
+bool ProcessService::install(bool fresh, std::string* error) {
+    std::error_code ec;
+    auto folder = map_device_path(fs_root_, kInstallFolder);
+    if (!folder) return false;
+    fs::create_directories(*folder, ec);
+    // The programs are links to the binaries of the build this host belongs to, so a rebuilt
+    // product runs on an old device.
+    for (auto& p : kProduct) {
+        auto binary = bin_dir_ / p.binary;
+        auto link = *folder / fs::path(std::u16string(p.exe));
+        if (!fs::exists(binary)) continue;
+        if (fs::is_symlink(link) && fs::read_symlink(link, ec) == binary) continue;
+        fs::remove(link, ec);
+        fs::create_symlink(binary, link, ec);
+        if (ec) {
+            if (error) *error = "cannot install " + link.string() + ": " + ec.message();
+            return false;
+        }
+    }
+    // Pictures, languages, sounds and samples: everything on a new device, what is missing of
+    // the program folder on an old one (a person's own files stay as they are).
+    auto stage = bin_dir_.parent_path() / "stage";
+    if (fs::is_directory(stage)) {
+        if (fresh) {
+            copy_tree(stage, fs_root_, true);
+        } else if (auto staged = map_device_path(stage, kInstallFolder); staged && fs::is_directory(*staged)) {
+            copy_tree(*staged, *folder, true);
+        }
+    }
+    if (fresh) {
+        auto startup = map_device_path(fs_root_, kStartUpFolder);
+        fs::create_directories(*startup, ec);
+        std::string target = "\"\\Program Files\\Lumo\\Vardex2.exe\"";
+        std::ofstream(*startup / "Vardex2.lnk") << target.size() << "#" << target << "\r\n";
+        host_.log().line("installed the product into \\Program Files\\Lumo");
+    }
+    return true;
+}
+
+void ProcessService::run_startup() {
+    auto startup = map_device_path(fs_root_, kStartUpFolder);
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (auto it = fs::directory_iterator(*startup, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+        entries.push_back(it->path());
+    std::sort(entries.begin(), entries.end());
+    for (auto& e : entries) {
+        auto name = fold_case(e.filename().u16string());
+        std::u16string target;
+        if (name.ends_with(u".lnk")) {
+            target = shortcut_target(e);
+        } else if (name.ends_with(u".exe")) {
+            target = std::u16string(kStartUpFolder) + u"\\" + e.filename().u16string();
+        }
+        if (target.empty()) continue;
+        auto pid = start(target, u"", true);
+        host_.log().printf("start-up: %s %s", to_utf8(target).c_str(), pid ? "started" : "failed");
+    }
+}
+
+std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_view arguments, bool shown) {
+    auto file = map_device_path(fs_root_, path);
+    std::error_code ec;
+    if (file && fs::is_regular_file(*file, ec) && ::access(file->c_str(), X_OK) == 0) {
+        auto binary = fs::canonical(*file, ec);
+        auto socket = wire::socket_path_for(host_.options().dir);
+        auto out_path = fs::path(host_.options().dir) / "run" / "programs.out";
+        std::string exe_utf8 = to_utf8(path);
+        std::string args_utf8 = to_utf8(arguments);
+        std::string fs_root = fs_root_.string();
+        pid_t parent = ::getpid();
+        pid_t pid = ::fork();
+        if (pid == 0) {
+            // A program never outlives its device.
+            ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (::getppid() != parent) ::_exit(127);
+            int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            int null = ::open("/dev/null", O_RDONLY);
+            if (null >= 0) ::dup2(null, 0);
+            if (out >= 0) {
+                ::dup2(out, 1);
+                ::dup2(out, 2);
+            }
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::signal(SIGPIPE, SIG_DFL);
+            ::setenv("LUMO_DEVICE_SOCKET", socket.c_str(), 1);
+            ::setenv("LUMO_DEVICE_FS", fs_root.c_str(), 1);
+            ::setenv("LUMO_EXE", exe_utf8.c_str(), 1);
+            ::setenv("LUMO_SHOW", shown ? "1" : "0", 1);
+            std::string bin = binary.string();
+            std::vector<char*> argv = {bin.data()};
+            if (!args_utf8.empty()) argv.push_back(args_utf8.data());
+            argv.push_back(nullptr);
+            ::execv(bin.c_str(), argv.data());
+            ::_exit(127);
+        }
+        if (pid < 0) {
+            host_.log().printf("cannot start %s: %s", exe_utf8.c_str(), std::strerror(errno));
+            return 0;
+        }
+        auto id = static_cast<std::uint32_t>(pid);
+        processes_[id] = {id, std::u16string(path), false, true, {}};
+        host_.log().printf("started %s %s (pid %u%s)", exe_utf8.c_str(), args_utf8.c_str(), id,
+                           shown ? "" : ", hidden");
+        return id;
+    }
+    auto name = file_name(path);
+    for (auto& program : simulated_programs()) {
+        if (!equal_no_case(program.exe, name)) continue;
+        auto id = next_simulated_pid_++;
+        processes_[id] = {id, std::u16string(path), true, false, {}};
+        host_.log().printf("started simulated %s (pid %u)", to_utf8(path).c_str(), id);
+        program.start(windows_, id, arguments, shown);
+        return id;
+    }
+    host_.log().printf("cannot start %s: not a program of this device", to_utf8(path).c_str());
+    return 0;
+}
+
+void ProcessService::ended(std::uint32_t pid, const std::string& why) {
+    auto it = processes_.find(pid);
+    if (it == processes_.end()) return;
+    host_.log().printf("process %u (%s) ended: %s", pid, to_utf8(file_name(it->second.path)).c_str(),
+                       why.c_str());
+    processes_.erase(it);
+    windows_.remove_process_windows(pid);
+    auto range = waiters_.equal_range(pid);
+    for (auto w = range.first; w != range.second; ++w) {
+        host_.cancel(w->second.timer);
+        host_.reply_later(w->second.reply, [](Writer& out) { out.status(Status::Ok).u32(1); });
+    }
+    waiters_.erase(pid);
+}
+
+bool ProcessService::running(std::uint32_t pid) const {
+    if (processes_.count(pid)) return true;
+    for (auto& [id, c] : host_.clients())
+        if (!c->closing && static_cast<std::uint32_t>(c->pid) == pid && c->greeted) return true;
+    return false;
+}
+
+std::vector<std::pair<std::uint32_t, std::u16string>> ProcessService::snapshot() const {
+    std::vector<std::pair<std::uint32_t, std::u16string>> out;
+    for (auto& [pid, p] : processes_) out.push_back({pid, p.path});
+    for (auto& [id, c] : host_.clients()) {
+        auto pid = static_cast<std::uint32_t>(c->pid);
+        if (c->closing || !c->greeted || is_tool(c->program) || processes_.count(pid)) continue;
+        bool listed = false;
+        for (auto& e : out) listed |= e.first == pid;
+        if (!listed) out.push_back({pid, u"\\Windows\\" + c->program + u".exe"});
+    }
+    return out;
+}
+
+void ProcessService::stop_all() {
+    std::vector<pid_t> children;
+    for (auto& [pid, p] : processes_)
+        if (p.child) children.push_back(static_cast<pid_t>(pid));
+    for (pid_t pid : children) ::kill(pid, SIGTERM);
+    // Give them a moment to end in order, then make sure.
+    for (int i = 0; i < 50 && !children.empty(); ++i) {
+        std::erase_if(children, [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == pid; });
+        if (!children.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    for (pid_t pid : children) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+void ProcessService::register_handlers() {
+    host_.add_handler(Kind::ProcStart, [this](ClientConn&, Reader& in, Writer& out) {
+        auto path = in.s16();
+        auto args = in.s16();
+        auto shown = in.u32();
+        if (!in.done()) return false;
+        if (path.size() > kMaxNameChars || args.size() > 4096) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        auto pid = start(path, args, shown != 0);
+        if (pid) {
+            out.status(Status::Ok).u32(pid);
+        } else {
+            out.status(Status::NotFound);
+        }
+        return true;
+    });
+    host_.add_handler(Kind::ProcList, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        auto list = snapshot();
+        out.status(Status::Ok).u32(static_cast<std::uint32_t>(list.size()));
+        for (auto& [pid, path] : list) out.u32(pid).s16(path);
+        return true;
+    });
+    host_.add_handler(Kind::ProcKill, [this](ClientConn&, Reader& in, Writer& out) {
+        auto pid = in.u32();
+        if (!in.done()) return false;
+        auto it = processes_.find(pid);
+        if (it != processes_.end() && it->second.simulated) {
+            ended(pid, "terminated");
+            out.status(Status::Ok);
+        } else if (running(pid)) {
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+            out.status(Status::Ok);
+        } else {
+            out.status(Status::NotFound);
+        }
+        return true;
+    });
+    host_.add_handler(Kind::ProcWait, [this](ClientConn&, Reader& in, Writer& out) {
+        auto pid = in.u32();
+        auto timeout = in.u32();
+        if (!in.done()) return false;
+        if (!running(pid)) {
+            out.status(Status::Ok).u32(1);
+            return true;
+        }
+        if (timeout == 0) {
+            out.status(Status::Ok).u32(0);
+            return true;
+        }
+        auto reply = host_.defer();
+        auto seq = reply.seq;
+        auto client = reply.client;
+        auto timer = host_.schedule(std::min<std::uint32_t>(timeout, 24 * 3600 * 1000), [this, pid, seq, client] {
+            auto range = waiters_.equal_range(pid);
+            for (auto it = range.first; it != range.second; ++it) {
+                if (it->second.reply.seq == seq && it->second.reply.client == client) {
+                    host_.reply_later(it->second.reply, [](Writer& w) { w.status(Status::Ok).u32(0); });
+                    waiters_.erase(it);
+                    return;
+                }
+            }
+        });
+        waiters_.emplace(pid, Waiter{reply, timer});
+        return true;
+    });
+    host_.add_handler(Kind::ProcSelf, [this](ClientConn& c, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        auto pid = static_cast<std::uint32_t>(c.pid);
+        auto it = processes_.find(pid);
+        std::u16string path = it != processes_.end() ? it->second.path : u"\\Windows\\" + c.program + u".exe";
+        out.status(Status::Ok).u32(pid).s16(path).s16(fs_root_.u16string());
+        return true;
+    });
+    host_.add_handler(Kind::TimeSet, [this](ClientConn&, Reader& in, Writer& out) {
+        auto which = in.u32();
+        auto value = in.u64();
+        if (!in.done()) return false;
+        if (!clock_ || (which != 1 && which != 2)) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        if (which == 1) {
+            clock_->boot_monotonic_ms = monotonic_ms() - static_cast<std::int64_t>(value);
+            host_.log().printf("the device booted %llu ms ago", static_cast<unsigned long long>(value));
+        } else {
+            // File time (100 ns since 1601) of the wanted local time.
+            constexpr std::int64_t kUnixEpochMs = 11644473600000ll;
+            auto wanted_ms = static_cast<std::int64_t>(value / 10000) - kUnixEpochMs;
+            clock_->local_offset_ms = wanted_ms - local_wall_ms();
+            host_.log().line("the device clock was set");
+        }
+        out.status(Status::Ok);
+        return true;
+    });
+}
+
+}  // namespace lumo::host

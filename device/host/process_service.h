@@ -1,0 +1,75 @@
+#pragma once
+// The device's processes: the product's programs run as the built binaries installed into the
+// device's program folder, known outside programs run as simulated ones inside the host, and
+// every program connected to the host counts as a process. Also the installation of a new
+// device, the start-up folder, and the device clock shared with every process.
+#include <sys/types.h>
+
+#include <atomic>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "host.h"
+
+namespace lumo::host {
+
+class WindowService;
+
+// The clock every process reads without asking the host: a shared page with the monotonic
+// time the device booted at and the offset of the device's local time.
+struct SharedClock {
+    std::atomic<std::int64_t> boot_monotonic_ms;
+    std::atomic<std::int64_t> local_offset_ms;
+};
+
+class ProcessService {
+public:
+    ProcessService(Host& host, WindowService& windows);
+    ~ProcessService();
+
+    // Installs the product into a new device and refreshes the program links of an old one.
+    bool install(bool fresh, std::string* error);
+    // Starts the programs of \Windows\StartUp.
+    void run_startup();
+    // Starts a device path; the process id, or 0 when the phone cannot run it.
+    std::uint32_t start(std::u16string_view path, std::u16string_view arguments, bool shown);
+    // Ends every child at host shutdown.
+    void stop_all();
+
+private:
+    struct Process {
+        std::uint32_t pid = 0;
+        std::u16string path;  // device path
+        bool simulated = false;
+        bool child = false;  // a Linux child of the host
+        std::vector<Host::Deferred> waiters;
+    };
+    struct Waiter {
+        Host::Deferred reply;
+        Host::TimerId timer;
+    };
+    void register_handlers();
+    void ended(std::uint32_t pid, const std::string& why);
+    std::vector<std::pair<std::uint32_t, std::u16string>> snapshot() const;
+    bool running(std::uint32_t pid) const;
+
+    Host& host_;
+    WindowService& windows_;
+    std::filesystem::path fs_root_;
+    std::filesystem::path bin_dir_;
+    std::map<std::uint32_t, Process> processes_;
+    std::multimap<std::uint32_t, Waiter> waiters_;  // by pid
+    std::uint32_t next_simulated_pid_ = 0x00800000;
+    SharedClock* clock_ = nullptr;
+    int clock_fd_ = -1;
+};
+
+// Monotonic milliseconds, the base of the device's tick count.
+std::int64_t monotonic_ms();
+// Local wall-clock milliseconds since 1970 (the host's time zone).
+std::int64_t local_wall_ms();
+
+}  // namespace lumo::host

@@ -1,0 +1,35 @@
+#pragma once
+// Everything the device serves besides its core: registry, windows, processes, named objects.
+#include <memory>
+#include <string>
+
+#include "host.h"
+
+namespace lumo::host {
+
+class WindowService;
+class ProcessService;
+class SyncService;
+
+class Services {
+public:
+    // Registers every service with a started host and installs the product.
+    explicit Services(Host& host);
+    ~Services();
+    bool install(std::string* error);
+    // Starts the start-up programs once the host serves (unless the options say not to).
+    void boot();
+    // Ends the device's programs; called after the host's loop ended.
+    void shutdown();
+
+    WindowService& windows() { return *windows_; }
+    ProcessService& processes() { return *processes_; }
+
+private:
+    Host& host_;
+    std::unique_ptr<WindowService> windows_;
+    std::unique_ptr<ProcessService> processes_;
+    std::unique_ptr<SyncService> sync_;
+};
+
+}  // namespace lumo::host

@@ -1,0 +1,147 @@
+#pragma once
+// The device's window manager: every window of every program lives here, with its z-order, the
+// foreground window, subclass chains, keyboard hooks and message boxes. Window procedures run in
+// the owning programs; the host routes messages to them. Windows of simulated programs and
+// message boxes have their procedure inside the host.
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host.h"
+#include "lumo/platform/windows.h"
+
+namespace lumo::host {
+
+using platform::Hwnd;
+using platform::LResult;
+using platform::Rect;
+
+// The procedure of a window that lives in the host.
+using HostProc = std::function<LResult(Hwnd, std::uint32_t, platform::WParam, platform::LParam)>;
+
+struct HostWindow {
+    Hwnd hwnd = 0;
+    std::uint32_t client = 0;  // the program that owns it (0: the host itself)
+    std::uint32_t pid = 0;
+    std::u16string class_name, title;
+    std::uint32_t style = 0, ex_style = 0;
+    Rect rect;
+    Hwnd parent = 0;
+    bool visible = false, minimized = false;
+    std::vector<Hwnd> children;
+    struct Subclass {
+        std::uint32_t entry;
+        std::uint32_t client;
+    };
+    std::vector<Subclass> chain;  // bottom first
+    HostProc host_proc;           // set for windows whose procedure runs in the host
+};
+
+struct DialogRecord {
+    Hwnd hwnd = 0;
+    std::uint32_t client = 0;
+    std::uint32_t pid = 0;
+    std::uint32_t flags = 0;
+    std::u16string text, caption;
+};
+
+// The buttons a message box with `flags` offers, and the one its Enter and close keys give.
+std::vector<int> dialog_buttons(std::uint32_t flags);
+int dialog_default_button(std::uint32_t flags);
+int dialog_cancel_button(std::uint32_t flags);
+
+class WindowService {
+public:
+    explicit WindowService(Host& host);
+
+    HostWindow* find(Hwnd hwnd);
+    Hwnd foreground() const { return foreground_; }
+    const std::vector<Hwnd>& z_order() const { return z_; }
+
+    // For the host's own windows (simulated programs, message boxes).
+    Hwnd create_host_window(std::uint32_t client, std::uint32_t pid, std::u16string class_name,
+                            std::u16string title, std::uint32_t style, std::uint32_t ex_style,
+                            Rect rect, HostProc proc);
+    void destroy(Hwnd hwnd);
+    bool show(Hwnd hwnd, int command);
+    void set_foreground(Hwnd hwnd);
+    bool post(Hwnd hwnd, std::uint32_t msg, platform::WParam w, platform::LParam l);
+    // Runs a key event through the hooks, then to the foreground window.
+    void key_event(std::uint8_t vk, std::uint32_t flags);
+    // Removes every window of a process (it ended).
+    void remove_process_windows(std::uint32_t pid);
+
+    std::vector<DialogRecord> dialogs() const;
+    bool press_dialog(Hwnd hwnd, int button);
+
+private:
+    void register_handlers();
+    void client_closed(ClientConn& c);
+
+    Hwnd top_level(Hwnd hwnd);
+    void unlink_z(Hwnd hwnd);
+    void place_top(Hwnd hwnd);
+    void place_bottom(Hwnd hwnd);
+    void place_below(Hwnd hwnd, Hwnd other);
+    void activate(Hwnd hwnd);
+    void pass_activation(Hwnd leaving, bool leaving_alive);
+    void destroy_tree(Hwnd hwnd, bool notify);
+    void set_pos(Hwnd hwnd, Hwnd after, const Rect& rect, std::uint32_t flags);
+
+    // Delivers a message the window manager sends (activation, position, destroy, ...): the
+    // owner gets it without anybody waiting for the result.
+    void notify(Hwnd hwnd, std::uint32_t msg, platform::WParam w, platform::LParam l);
+    // Where a message to `hwnd` goes next: the subclass below `below` (0: the top of the
+    // chain), or the window's own procedure (entry 0).
+    struct Route {
+        std::uint32_t client = 0;
+        std::uint32_t entry = 0;
+        bool host = false;
+    };
+    Route route(const HostWindow& w, std::uint32_t below) const;
+    void send_to_client(std::uint32_t client, std::uint32_t send_id, Hwnd hwnd, std::uint32_t msg,
+                        platform::WParam w, platform::LParam l, std::uint32_t entry);
+
+    void next_hook();
+    void close_dialog(Hwnd hwnd, int button);
+
+    Host& host_;
+    std::map<Hwnd, HostWindow> windows_;
+    std::vector<Hwnd> z_;  // top-level windows, top first; topmost ones lead
+    Hwnd foreground_ = 0;
+    Hwnd next_hwnd_ = 0x00010000;
+    std::uint32_t next_entry_ = 1;
+
+    struct PendingSend {
+        Host::Deferred reply;
+        std::uint32_t target = 0;
+    };
+    std::map<std::uint32_t, PendingSend> sends_;
+    std::uint32_t next_send_ = 1;
+
+    struct Hook {
+        std::uint32_t id;
+        std::uint32_t client;
+    };
+    std::vector<Hook> hooks_;  // newest first
+    std::uint32_t next_hook_id_ = 1;
+    struct KeyWork {
+        std::uint8_t vk;
+        std::uint32_t flags;
+    };
+    std::deque<KeyWork> keys_;
+    bool key_busy_ = false;
+    std::vector<std::uint32_t> key_hooks_;  // the hooks the current key still has to pass
+    std::size_t key_index_ = 0;
+    std::uint32_t key_call_ = 0;
+    std::uint32_t next_call_ = 1;
+    Host::TimerId key_timer_ = 0;
+
+    std::map<Hwnd, DialogRecord> dialogs_;
+    std::vector<Hwnd> dialog_order_;  // oldest first
+};
+
+}  // namespace lumo::host
