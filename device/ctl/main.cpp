@@ -1,16 +1,24 @@
 // lumo-devctl: the person's and the tests' way into a running simulated phone.
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <climits>
 #include <cstdio>
+#include <thread>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "lumo/platform/clock.h"
 #include "lumo/platform/registry.h"
+#include "lumo/platform/winuser.h"
 #include "lumo/platform/text.h"
 #include "lumo/wire/client.h"
 
 namespace {
 
+using lumo::platform::equal_no_case;
 using lumo::platform::to_u16;
 using lumo::platform::to_utf8;
 using lumo::wire::Client;
@@ -32,6 +40,24 @@ Verbs:
                                       or 0x-prefixed hex)
   reg delete ROOT KEY [NAME]          delete a value, or the key with all it holds
   reg export ROOT KEY                 print the key tree as a .reg file
+
+  windows                             top-level windows in z-order, one per line: handle,
+                                      process id, executable, visible, foreground, class,
+                                      title (tab-separated)
+  processes                           running processes: id and executable path
+  start DEVICE-PATH [ARGS...]         start a program, e.g. '\Program Files\Lumo\lumo.exe'
+  kill PID                            end a process at once
+  post CLASS|HWND MSG WPARAM LPARAM   post a message (numbers in decimal or 0x hex)
+  send CLASS|HWND MSG WPARAM LPARAM   send a message and print the result
+  wait window CLASS [--visible|--hidden|--foreground|--gone] [--timeout S]
+                                      wait (default 10 s) until a window of the class
+                                      exists, or is as asked; exit status 1 on timeout
+  dialogs                             open message boxes: handle, process, caption, text
+  dialog press BUTTON [HWND]          answer the newest (or the given) message box: ok,
+                                      cancel, yes, no, abort, retry, ignore or a number
+  key VK [down|up|press] [--silent]   press and/or release a virtual key (default press)
+  time boot-age MS                    say the device booted MS milliseconds ago
+  time set YYYY-MM-DDTHH:MM[:SS]      set the device's local clock
 
 ROOT is HKCU or HKLM. KEY uses backslashes, e.g. 'Software\Vesk\Lumo'.
 Exit status: 0 done, 1 not found or refused, 2 usage error, 3 no device.
@@ -274,6 +300,225 @@ int reg(Ctl& ctl, const std::vector<std::string>& a) {
     usage("unknown reg form");
 }
 
+std::uint32_t parse_number(const std::string& s, const char* what) {
+    char* end = nullptr;
+    errno = 0;
+    long long v = std::strtoll(s.c_str(), &end, 0);
+    if (s.empty() || *end || errno || v < INT32_MIN || v > UINT32_MAX)
+        usage(std::string(what) + " must be a number, not '" + s + "'");
+    return static_cast<std::uint32_t>(v);
+}
+
+std::uint32_t reply_u32(const std::optional<Client::Reply>& r) {
+    Reader rd(r->body);
+    return rd.u32();
+}
+
+struct WinInfo {
+    std::string cls, title, exe;
+    std::uint32_t pid = 0;
+    bool visible = false;
+};
+
+std::optional<WinInfo> window_info(Ctl& ctl, std::uint32_t h) {
+    auto& w = ctl.client().begin(Kind::WinInfo);
+    w.u32(h);
+    auto r = ctl.call(w);
+    if (r->status != Status::Ok) return std::nullopt;
+    Reader rd(r->body);
+    WinInfo info;
+    info.cls = to_utf8(rd.s16());
+    info.title = to_utf8(rd.s16());
+    rd.u32();
+    rd.u32();
+    for (int i = 0; i < 4; ++i) rd.i32();
+    rd.u32();
+    info.pid = rd.u32();
+    info.visible = rd.u32() & 1;
+    return info;
+}
+
+std::vector<std::pair<std::uint32_t, std::string>> processes(Ctl& ctl) {
+    auto& w = ctl.client().begin(Kind::ProcList);
+    auto r = ctl.call(w);
+    Reader rd(r->body);
+    std::vector<std::pair<std::uint32_t, std::string>> out;
+    auto n = rd.u32();
+    for (std::uint32_t i = 0; i < n && rd.ok(); ++i) {
+        auto pid = rd.u32();
+        auto path = to_utf8(rd.s16());
+        out.push_back({pid, path});
+    }
+    return out;
+}
+
+std::uint32_t find_class(Ctl& ctl, const std::string& cls) {
+    auto& w = ctl.client().begin(Kind::WinFind);
+    w.u32(1).s16(to_u16(cls)).s16(u"");
+    return reply_u32(ctl.call(w));
+}
+
+// A window given by handle (0x..., or decimal) or by class name.
+std::uint32_t window_arg(Ctl& ctl, const std::string& s) {
+    if (!s.empty() && (std::isdigit(static_cast<unsigned char>(s[0])))) return parse_number(s, "HWND");
+    return find_class(ctl, s);
+}
+
+int windows_verb(Ctl& ctl) {
+    auto& w = ctl.client().begin(Kind::WinList);
+    auto r = ctl.call(w);
+    Reader rd(r->body);
+    std::vector<std::uint32_t> list(rd.u32());
+    for (auto& h : list) h = rd.u32();
+    auto& f = ctl.client().begin(Kind::WinForeground);
+    auto fg = reply_u32(ctl.call(f));
+    auto procs = processes(ctl);
+    for (auto h : list) {
+        auto info = window_info(ctl, h);
+        if (!info) continue;
+        std::string exe = "?";
+        for (auto& [pid, path] : procs)
+            if (pid == info->pid) exe = path.substr(path.rfind('\\') + 1);
+        std::printf("0x%08x\t%u\t%s\t%d\t%d\t%s\t%s\n", h, info->pid, exe.c_str(), info->visible ? 1 : 0,
+                    h == fg ? 1 : 0, info->cls.c_str(), info->title.c_str());
+    }
+    return 0;
+}
+
+int wait_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.size() < 2 || a[0] != "window") usage("wait window CLASS [condition] [--timeout S]");
+    std::string cls = a[1], cond = "exists";
+    double timeout = 10;
+    for (std::size_t i = 2; i < a.size(); ++i) {
+        if (a[i] == "--visible" || a[i] == "--hidden" || a[i] == "--foreground" || a[i] == "--gone") {
+            cond = a[i].substr(2);
+        } else if (a[i] == "--timeout" && i + 1 < a.size()) {
+            timeout = std::atof(a[++i].c_str());
+        } else {
+            usage("unknown wait option '" + a[i] + "'");
+        }
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(long(timeout * 1000));
+    for (;;) {
+        auto h = find_class(ctl, cls);
+        bool holds = false;
+        if (cond == "gone") {
+            holds = h == 0;
+        } else if (h) {
+            auto info = window_info(ctl, h);
+            auto& f = ctl.client().begin(Kind::WinForeground);
+            auto fg = reply_u32(ctl.call(f));
+            holds = info && (cond == "exists" || (cond == "visible" && info->visible) ||
+                             (cond == "hidden" && !info->visible) || (cond == "foreground" && fg == h));
+        }
+        if (holds) return 0;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            std::fprintf(stderr, "lumo-devctl: window %s is not %s after %g s\n", cls.c_str(), cond.c_str(), timeout);
+            return 1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+}
+
+int message_verb(Ctl& ctl, bool send, const std::vector<std::string>& a) {
+    if (a.size() != 4) usage(send ? "send CLASS|HWND MSG WPARAM LPARAM" : "post CLASS|HWND MSG WPARAM LPARAM");
+    auto h = window_arg(ctl, a[0]);
+    auto msg = parse_number(a[1], "MSG");
+    auto wp = parse_number(a[2], "WPARAM");
+    auto lp = parse_number(a[3], "LPARAM");
+    if (!h) {
+        std::fprintf(stderr, "lumo-devctl: no window %s\n", a[0].c_str());
+        return 1;
+    }
+    auto& w = ctl.client().begin(send ? Kind::MsgSend : Kind::MsgPost);
+    w.u32(h).u32(msg).u32(wp).i32(static_cast<std::int32_t>(lp));
+    if (send) w.u32(0);
+    auto r = ctl.call(w);
+    if (r->status != Status::Ok) {
+        std::fprintf(stderr, "lumo-devctl: %s failed: %s\n", send ? "send" : "post",
+                     std::string(lumo::wire::status_text(r->status)).c_str());
+        return 1;
+    }
+    if (send) {
+        Reader rd(r->body);
+        std::printf("%d\n", rd.i32());
+    }
+    return 0;
+}
+
+int dialog_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.size() < 2 || a.size() > 3 || a[0] != "press") usage("dialog press BUTTON [HWND]");
+    static const std::pair<const char*, int> names[] = {{"ok", 1}, {"cancel", 2}, {"abort", 3}, {"retry", 4},
+                                                        {"ignore", 5}, {"yes", 6}, {"no", 7}};
+    int button = -1;
+    for (auto& [n, v] : names)
+        if (equal_no_case(to_u16(a[1]), to_u16(n))) button = v;
+    if (button < 0) button = static_cast<int>(parse_number(a[1], "BUTTON"));
+    std::uint32_t h = a.size() == 3 ? parse_number(a[2], "HWND") : 0;
+    auto& w = ctl.client().begin(Kind::DialogPress);
+    w.u32(h).i32(button);
+    auto r = ctl.call(w);
+    if (r->status == Status::NotFound) {
+        std::fprintf(stderr, "lumo-devctl: no message box is open\n");
+        return 1;
+    }
+    if (r->status != Status::Ok) {
+        std::fprintf(stderr, "lumo-devctl: that message box has no button %s\n", a[1].c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int time_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.size() != 2) usage("time boot-age MS | time set YYYY-MM-DDTHH:MM[:SS]");
+    auto& w = ctl.client().begin(Kind::TimeSet);
+    if (a[0] == "boot-age") {
+        w.u32(1).u64(parse_number(a[1], "MS"));
+    } else if (a[0] == "set") {
+        lumo::platform::LocalTime t;
+        int y, mo, d, h, mi, sec = 0;
+        if (std::sscanf(a[1].c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &sec) < 5 || mo < 1 || mo > 12 ||
+            d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 || sec < 0 || sec > 59 || y < 1601)
+            usage("time set wants YYYY-MM-DDTHH:MM[:SS], not '" + a[1] + "'");
+        t.year = std::uint16_t(y);
+        t.month = std::uint16_t(mo);
+        t.day = std::uint16_t(d);
+        t.hour = std::uint16_t(h);
+        t.minute = std::uint16_t(mi);
+        t.second = std::uint16_t(sec);
+        w.u32(2).u64(lumo::platform::local_to_file_time(t));
+    } else {
+        usage("time boot-age MS | time set YYYY-MM-DDTHH:MM[:SS]");
+    }
+    return ctl.call(w)->status == Status::Ok ? 0 : 1;
+}
+
+int key_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.empty()) usage("key VK [down|up|press] [--silent]");
+    auto vk = parse_number(a[0], "VK");
+    if (vk == 0 || vk > 0xFE) usage("VK must be 1 to 254");
+    std::string what = "press";
+    std::uint32_t flags = 0;
+    for (std::size_t i = 1; i < a.size(); ++i) {
+        if (a[i] == "--silent") {
+            flags |= lumo::platform::KEYEVENTF_SILENT;
+        } else if (a[i] == "down" || a[i] == "up" || a[i] == "press") {
+            what = a[i];
+        } else {
+            usage("unknown key option '" + a[i] + "'");
+        }
+    }
+    auto send_key = [&](bool up) {
+        auto& w = ctl.client().begin(Kind::KeyEvent);
+        w.u32(vk).u32(flags | (up ? lumo::platform::KEYEVENTF_KEYUP : 0));
+        return ctl.call(w)->status == Status::Ok;
+    };
+    bool ok = true;
+    if (what != "up") ok &= send_key(false);
+    if (what != "down") ok &= send_key(true);
+    return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -320,5 +565,55 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "reg") return reg(ctl, rest);
+    if (verb == "windows" && rest.empty()) return windows_verb(ctl);
+    if (verb == "processes" && rest.empty()) {
+        for (auto& [pid, path] : processes(ctl)) std::printf("%u\t%s\n", pid, path.c_str());
+        return 0;
+    }
+    if (verb == "start" && !rest.empty()) {
+        std::string arguments;
+        for (std::size_t i = 1; i < rest.size(); ++i) arguments += (i > 1 ? " " : "") + rest[i];
+        auto& w = ctl.client().begin(Kind::ProcStart);
+        w.s16(to_u16(rest[0])).s16(to_u16(arguments)).u32(1);
+        auto r = ctl.call(w);
+        if (r->status != Status::Ok) {
+            std::fprintf(stderr, "lumo-devctl: the phone cannot run %s\n", rest[0].c_str());
+            return 1;
+        }
+        std::printf("%u\n", reply_u32(r));
+        return 0;
+    }
+    if (verb == "kill" && rest.size() == 1) {
+        auto& w = ctl.client().begin(Kind::ProcKill);
+        w.u32(parse_number(rest[0], "PID"));
+        if (ctl.call(w)->status != Status::Ok) {
+            std::fprintf(stderr, "lumo-devctl: no process %s\n", rest[0].c_str());
+            return 1;
+        }
+        return 0;
+    }
+    if (verb == "post") return message_verb(ctl, false, rest);
+    if (verb == "send") return message_verb(ctl, true, rest);
+    if (verb == "wait") return wait_verb(ctl, rest);
+    if (verb == "dialogs" && rest.empty()) {
+        auto& w = ctl.client().begin(Kind::DialogList);
+        auto r = ctl.call(w);
+        Reader rd(r->body);
+        auto n = rd.u32();
+        for (std::uint32_t i = 0; i < n && rd.ok(); ++i) {
+            auto h = rd.u32();
+            auto pid = rd.u32();
+            rd.u32();
+            auto caption = to_utf8(rd.s16());
+            auto text = to_utf8(rd.s16());
+            for (auto& ch : text)
+                if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
+            std::printf("0x%08x\t%u\t%s\t%s\n", h, pid, caption.c_str(), text.c_str());
+        }
+        return 0;
+    }
+    if (verb == "dialog") return dialog_verb(ctl, rest);
+    if (verb == "time") return time_verb(ctl, rest);
+    if (verb == "key") return key_verb(ctl, rest);
     usage("unknown verb '" + verb + "'");
 }

@@ -77,6 +77,31 @@ CommandResult run_program(const std::string& program, const std::vector<std::str
     return r;
 }
 
+std::string bin_dir() { return LUMO_BIN_DIR; }
+
+pid_t spawn_device_program(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& socket) {
+    std::string path = std::string(LUMO_BIN_DIR) + "/" + program;
+    auto argv = make_argv(path, args);
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int null = ::open("/dev/null", O_RDWR);
+        ::dup2(null, 0);
+        ::dup2(null, 1);
+        ::setenv("LUMO_DEVICE_SOCKET", socket.c_str(), 1);
+        ::execv(path.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+int wait_program(pid_t pid) {
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return decode_status(status);
+}
+
 DeviceProcess::DeviceProcess() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "lumo-test-XXXXXX").string();
     if (::mkdtemp(tmpl.data())) dir_ = tmpl;

@@ -18,6 +18,15 @@ struct CommandResult {
 // Runs a program from the build's bin folder with `args`, waiting for it to end.
 CommandResult run_program(const std::string& program, const std::vector<std::string>& args);
 
+// Starts a program of the build's bin folder as a process of the device at `socket` and
+// returns at once; its output goes nowhere.
+pid_t spawn_device_program(const std::string& program, const std::vector<std::string>& args,
+                           const std::string& socket);
+// Waits for a spawned program; its exit status, or 128 + signal.
+int wait_program(pid_t pid);
+// The build's bin folder.
+std::string bin_dir();
+
 class DeviceProcess {
 public:
     // Creates a fresh temporary device folder; nothing runs yet.

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -83,6 +84,7 @@ bool Client::read_one(std::unique_lock<std::mutex>& lock, int timeout_ms) {
     }
     lock.lock();
     reading_ = false;
+    got_packet_ = got > 0;
     if (broken) {
         dead_ = true;
     } else if (got > 0) {
@@ -107,9 +109,12 @@ bool Client::wait_for(std::unique_lock<std::mutex>& lock, int timeout_ms, Ready 
     while (!ready()) {
         if (dead_) return false;
         int left = timeout_ms < 0 ? -1 : remaining_ms(deadline);
-        if (timeout_ms >= 0 && left == 0) return false;
         if (!reading_) {
-            read_one(lock, left);
+            // Even without time to wait, take what the socket already holds.
+            bool got = read_one(lock, left) && got_packet_;
+            if (timeout_ms >= 0 && left == 0 && !got && !ready()) return false;
+        } else if (timeout_ms >= 0 && left == 0) {
+            return false;
         } else if (timeout_ms < 0) {
             cv_.wait(lock);
         } else {
@@ -120,6 +125,30 @@ bool Client::wait_for(std::unique_lock<std::mutex>& lock, int timeout_ms, Ready 
 }
 
 std::optional<Client::Reply> Client::call(Writer& request, int timeout_ms) {
+    static const EventFilter none;
+    return call_serving(request, timeout_ms, none, {});
+}
+
+bool Client::send_only(Writer& request) {
+    std::unique_lock lock(mutex_);
+    if (dead_) return false;
+    auto seq = next_seq_++;
+    lock.unlock();
+    auto bytes = request.bytes();
+    std::vector<std::byte> pkt(bytes.begin(), bytes.end());
+    std::memcpy(pkt.data() + offsetof(Header, seq), &seq, 4);
+    if (::send(fd_, pkt.data(), pkt.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(pkt.size())) {
+        lock.lock();
+        dead_ = true;
+        cv_.notify_all();
+        return false;
+    }
+    return true;
+}
+
+std::optional<Client::Reply> Client::call_serving(Writer& request, int timeout_ms,
+                                                  const EventFilter& urgent,
+                                                  const std::function<void(Packet&&)>& handle) {
     std::unique_lock lock(mutex_);
     if (dead_) return std::nullopt;
     auto seq = next_seq_++;
@@ -137,7 +166,24 @@ std::optional<Client::Reply> Client::call(Writer& request, int timeout_ms) {
         return std::nullopt;
     }
     lock.lock();
-    bool got = wait_for(lock, timeout_ms, [&] { return replies_.count(seq) != 0; });
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    auto first_urgent = [&] {
+        if (!urgent) return events_.end();
+        return std::find_if(events_.begin(), events_.end(), [&](const Packet& p) { return urgent(p); });
+    };
+    bool got = false;
+    for (;;) {
+        int left = timeout_ms < 0 ? -1 : remaining_ms(deadline);
+        got = wait_for(lock, left, [&] { return replies_.count(seq) != 0 || first_urgent() != events_.end(); });
+        if (!got || replies_.count(seq)) break;
+        auto it = first_urgent();
+        Packet p = std::move(*it);
+        events_.erase(it);
+        lock.unlock();
+        handle(std::move(p));
+        lock.lock();
+    }
+    got = replies_.count(seq) != 0;
     waiting_.erase(seq);
     if (!got) return std::nullopt;
     auto node = replies_.extract(seq);
@@ -148,6 +194,19 @@ std::optional<Client::Reply> Client::call(Writer& request, int timeout_ms) {
     auto& b = node.mapped().body;
     reply.body.assign(b.begin() + 4, b.end());
     return reply;
+}
+
+std::optional<Packet> Client::next_event_if(int timeout_ms, const EventFilter& want) {
+    std::unique_lock lock(mutex_);
+    std::deque<Packet>::iterator it;
+    auto ready = [&] {
+        it = std::find_if(events_.begin(), events_.end(), [&](const Packet& p) { return want(p); });
+        return it != events_.end();
+    };
+    if (!wait_for(lock, timeout_ms, ready)) return std::nullopt;
+    auto p = std::move(*it);
+    events_.erase(it);
+    return p;
 }
 
 std::optional<Packet> Client::next_event(int timeout_ms) {

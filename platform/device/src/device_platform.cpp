@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "internal.h"
 #include "lumo/wire/client.h"
 
 namespace lumo::platform::device {
@@ -145,9 +146,10 @@ public:
     explicit DeviceMessages(wire::Client& c) : c_(c) {}
     std::optional<Message> take_posted(std::uint32_t timeout_ms) override {
         for (;;) {
-            auto p = c_.next_event(static_cast<int>(timeout_ms));
+            auto p = c_.next_event_if(static_cast<int>(timeout_ms), [](const wire::Packet& e) {
+                return e.header.kind == static_cast<std::uint16_t>(Kind::PostedMessage);
+            });
             if (!p) return std::nullopt;
-            if (p->header.kind != static_cast<std::uint16_t>(Kind::PostedMessage)) continue;
             Reader rd(p->body);
             Message m;
             m.hwnd = rd.u32();
@@ -162,24 +164,40 @@ private:
     wire::Client& c_;
 };
 
-class DevicePlatform final : public Platform {
-public:
-    explicit DevicePlatform(std::unique_ptr<wire::Client> c)
-        : client_(std::move(c)), registry_(*client_), broker_(*client_), messages_(*client_) {}
-    Registry& registry() override { return registry_; }
-    StateBroker& broker() override { return broker_; }
-    MessageQueue& messages() override { return messages_; }
-
-private:
-    std::unique_ptr<wire::Client> client_;
-    DeviceRegistry registry_;
-    DeviceBroker broker_;
-    DeviceMessages messages_;
-};
-
 }  // namespace
 
-std::unique_ptr<Platform> connect(const std::string& socket_path, std::u16string_view program,
+struct DevicePlatform::Parts {
+    std::unique_ptr<wire::Client> client;
+    DeviceRegistry registry;
+    DeviceBroker broker;
+    DeviceMessages messages;
+    std::unique_ptr<Windows> windows;
+    std::unique_ptr<Processes> processes;
+    std::unique_ptr<Sync> sync;
+    std::unique_ptr<Clock> clock;
+    explicit Parts(std::unique_ptr<wire::Client> c)
+        : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
+};
+
+DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::string& socket_path)
+    : parts_(std::make_unique<Parts>(std::move(client))) {
+    parts_->windows = make_windows(*parts_->client);
+    parts_->processes = make_processes(*parts_->client);
+    parts_->sync = make_sync(*parts_->client);
+    // The socket lives in DIR/run; the clock page beside it.
+    parts_->clock = make_clock(std::filesystem::path(socket_path).parent_path().parent_path());
+}
+
+DevicePlatform::~DevicePlatform() = default;
+Registry& DevicePlatform::registry() { return parts_->registry; }
+StateBroker& DevicePlatform::broker() { return parts_->broker; }
+MessageQueue& DevicePlatform::messages() { return parts_->messages; }
+Windows& DevicePlatform::windows() { return *parts_->windows; }
+Processes& DevicePlatform::processes() { return *parts_->processes; }
+Sync& DevicePlatform::sync() { return *parts_->sync; }
+Clock& DevicePlatform::clock() { return *parts_->clock; }
+
+std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {
     std::string path = socket_path;
     if (path.empty()) {
@@ -192,7 +210,7 @@ std::unique_ptr<Platform> connect(const std::string& socket_path, std::u16string
     }
     auto client = wire::Client::connect(path, program, error);
     if (!client) return nullptr;
-    return std::make_unique<DevicePlatform>(std::move(client));
+    return std::make_unique<DevicePlatform>(std::move(client), path);
 }
 
 }  // namespace lumo::platform::device

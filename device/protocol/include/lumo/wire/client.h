@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -43,6 +44,16 @@ public:
     std::optional<Reply> call(Writer& request, int timeout_ms = -1);
     // The next event from the host, waiting at most `timeout_ms` (-1: forever).
     std::optional<Packet> next_event(int timeout_ms);
+    // The first queued event `want` accepts, waiting at most `timeout_ms` (-1: forever); other
+    // events stay queued in order.
+    using EventFilter = std::function<bool(const Packet&)>;
+    std::optional<Packet> next_event_if(int timeout_ms, const EventFilter& want);
+    // Like call, but while waiting hands every event `urgent` accepts to `handle` on this
+    // thread: a program waiting for another still serves what is sent to its own windows.
+    std::optional<Reply> call_serving(Writer& request, int timeout_ms, const EventFilter& urgent,
+                                      const std::function<void(Packet&&)>& handle);
+    // Sends a request whose reply nobody waits for.
+    bool send_only(Writer& request);
 
     bool alive() const;
     std::uint32_t id() const { return id_; }
@@ -60,6 +71,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     bool reading_ = false;
+    bool got_packet_ = false;  // the last read_one took a packet
     bool dead_ = false;
     std::set<std::uint32_t> waiting_;  // replies someone still waits for
     std::map<std::uint32_t, Packet> replies_;

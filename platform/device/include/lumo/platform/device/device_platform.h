@@ -3,13 +3,38 @@
 #include <memory>
 #include <string>
 
+#include "lumo/platform/clock.h"
 #include "lumo/platform/platform.h"
+#include "lumo/platform/process.h"
+#include "lumo/platform/sync.h"
+#include "lumo/platform/windows.h"
+
+namespace lumo::wire {
+class Client;
+}
 
 namespace lumo::platform::device {
 
+class DevicePlatform final : public Platform {
+public:
+    DevicePlatform(std::unique_ptr<wire::Client> client, const std::string& socket_path);
+    ~DevicePlatform() override;
+    Registry& registry() override;
+    StateBroker& broker() override;
+    MessageQueue& messages() override;
+    Windows& windows();
+    Processes& processes();
+    Sync& sync();
+    Clock& clock();
+
+private:
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+};
+
 // Connects to the host at `socket_path` (or $LUMO_DEVICE_SOCKET when empty); nullptr with
 // `error` set when no host answers.
-std::unique_ptr<Platform> connect(const std::string& socket_path, std::u16string_view program,
-                                  std::string* error);
+std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
+                                        std::string* error);
 
 }  // namespace lumo::platform::device

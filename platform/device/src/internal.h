@@ -1,0 +1,20 @@
+#pragma once
+// The services of the device client, each over the process's one connection to the host.
+#include <filesystem>
+#include <memory>
+
+#include "lumo/platform/clock.h"
+#include "lumo/platform/process.h"
+#include "lumo/platform/sync.h"
+#include "lumo/platform/windows.h"
+#include "lumo/wire/client.h"
+
+namespace lumo::platform::device {
+
+std::unique_ptr<Windows> make_windows(wire::Client& c);
+std::unique_ptr<Processes> make_processes(wire::Client& c);
+std::unique_ptr<Sync> make_sync(wire::Client& c);
+// The device folder is where the host shares its clock page.
+std::unique_ptr<Clock> make_clock(const std::filesystem::path& device_dir);
+
+}  // namespace lumo::platform::device
