@@ -1,0 +1,30 @@
+// Feeds arbitrary bytes to the picture loader (still and animated paths, with and without the PNG
+// alpha rule and a fit): it must fail cleanly or produce a consistent Image, never crash.
+#include <cstddef>
+#include <cstdint>
+
+#include "lumo/gfx/draw.h"
+#include "lumo/gfx/load.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace lumo::gfx;
+    static auto imaging = lumo::platform::make_sdl_imaging();
+    static Screen screen = [] {
+        Screen s;
+        InitScreen(s, 48, 80, 2, 96, kRgb565, 96);
+        return s;
+    }();
+    screen.imaging = imaging.get();
+    std::span<const std::uint8_t> bytes(data, size);
+    Image img;
+    const int fit = size ? data[0] % 5 : 0;
+    if (LoadImageMemory(img, screen, bytes, size & 1, fit, 0, 0)) {
+        if (img.empty()) __builtin_trap();
+        DrawImage(img, screen, -3, -3, 0, 0, 0, kCopy, 32);
+    }
+    if (int frames = LoadAnimationMemory(img, screen, bytes); frames > 0) {
+        if (img.empty() || img.width % frames != 0) __builtin_trap();
+        GetFrameDelay(img, frames);
+    }
+    return 0;
+}

@@ -1,0 +1,128 @@
+// The blending and darkening arithmetic, and every span loop against the plain reference loop.
+#include <random>
+
+#include "kernels.h"
+#include "test_support.h"
+
+namespace lumo::gfx {
+namespace {
+
+// The formula as written: 32-bit fields spread out, signed arithmetic, shift rounding down.
+std::uint16_t BlendByFormula(const PixelFormat& f, std::uint16_t s, std::uint16_t d, int a) {
+    auto spread = [&](std::int64_t x) { return std::int64_t(f.blend_mask) & (x | (x << f.fold_shift)); };
+    std::int64_t ss = spread(s), sd = spread(d);
+    std::int64_t t = (ss - sd) * a;
+    std::int64_t r = std::int64_t(f.blend_mask) & (sd + (t >> 5));
+    return std::uint16_t((r | (r >> f.fold_shift)) & 0xFFFF);
+}
+
+// Per field, what the blend means: d + (s - d) × a / 32 rounded down.
+std::uint16_t BlendByFields(const PixelFormat& f, std::uint16_t s, std::uint16_t d, int a) {
+    const int gbits = 8 - f.green_reduction;
+    auto field = [&](int shift, int bits) {
+        int sv = (s >> shift) & ((1 << bits) - 1), dv = (d >> shift) & ((1 << bits) - 1);
+        int diff = (sv - dv) * a;
+        int q = diff >= 0 ? diff / 32 : -((-diff + 31) / 32);
+        return (dv + q) << shift;
+    };
+    return std::uint16_t(field(f.red_shift, 5) | field(5, gbits) | field(0, 5));
+}
+
+class FormatTest : public ::testing::TestWithParam<PixelFormat> {};
+
+TEST_P(FormatTest, BlendMatchesTheFormulaAndThePerFieldMeaningForEveryAlpha) {
+    const PixelFormat f = GetParam();
+    std::mt19937 rng(7);
+    const std::uint16_t valid = f == kRgb565 ? 0xFFFF : 0x7FFF;
+    for (int i = 0; i < 4000; ++i) {
+        auto s = std::uint16_t(rng() & valid), d = std::uint16_t(rng() & valid);
+        for (int a = 0; a <= 32; ++a) {
+            ASSERT_EQ(Blend(f, s, d, a), BlendByFormula(f, s, d, a)) << s << " " << d << " " << a;
+            ASSERT_EQ(Blend(f, s, d, a), BlendByFields(f, s, d, a)) << s << " " << d << " " << a;
+        }
+        EXPECT_EQ(Blend(f, s, d, 32), s);
+        EXPECT_EQ(Blend(f, s, d, 0), d);
+    }
+}
+
+TEST_P(FormatTest, DarkeningScalesEachFieldRoundingDown) {
+    const PixelFormat f = GetParam();
+    const int gbits = 8 - f.green_reduction;
+    std::mt19937 rng(11);
+    for (int i = 0; i < 4000; ++i) {
+        auto d = std::uint16_t(rng() & (f == kRgb565 ? 0xFFFF : 0x7FFF));
+        for (int a = 0; a <= 32; ++a) {
+            auto field = [&](int shift, int bits) { return (((d >> shift) & ((1 << bits) - 1)) * a / 32) << shift; };
+            ASSERT_EQ(Darken(f, d, a), field(f.red_shift, 5) | field(5, gbits) | field(0, 5));
+        }
+    }
+}
+
+TEST_P(FormatTest, EverySpanLoopEqualsTheReferenceLoop) {
+    using detail::Kind;
+    const PixelFormat f = GetParam();
+    const Kind kinds[] = {Kind::Copy, Kind::Const, Kind::Key, Kind::KeyConst, Kind::Alpha,
+                          Kind::AlphaConst, Kind::AlphaKey, Kind::Dim};
+    std::mt19937 rng(3);
+    const int n = 301;  // not a multiple of any vector width
+    for (Kind k : kinds) {
+        for (int a : {0, 1, 13, 31, 32}) {
+            for (bool contiguous : {true, false}) {
+                for (bool dst_alpha : {false, true}) {
+                    const std::ptrdiff_t ds = contiguous ? 1 : 3, ss = contiguous ? 1 : 2;
+                    std::vector<std::uint16_t> src(n * ss), dst(n * ds), want;
+                    std::vector<std::uint8_t> sa(n * ss), da(n * ds, 99), want_a;
+                    const std::uint32_t valid = f == kRgb565 ? 0xFFFF : 0x7FFF;
+                    for (auto& p : src) p = std::uint16_t(rng() % 4 == 0 ? 0x1234 : rng() & valid);
+                    for (auto& p : sa) p = std::uint8_t(rng() % 33);
+                    for (auto& p : dst) p = std::uint16_t(rng() & valid);
+                    want = dst;
+                    want_a = da;
+                    detail::Span sp{dst.data(), src.data(), sa.data(), dst_alpha ? da.data() : nullptr,
+                                    ds, ss, n, std::uint32_t(a), 0x1234};
+                    detail::Span ref = sp;
+                    ref.d = want.data();
+                    ref.da = dst_alpha ? want_a.data() : nullptr;
+                    detail::ReferenceSpan(f, k, ref);
+                    detail::SelectSpan(f, k, contiguous, dst_alpha)(sp);
+                    ASSERT_EQ(dst, want) << "kind " << int(k) << " alpha " << a << " contiguous "
+                                         << contiguous;
+                    if (dst_alpha) {
+                        ASSERT_EQ(da, want_a) << "kind " << int(k) << " alpha " << a;
+                    }
+                }
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFormats, FormatTest, ::testing::Values(kRgb565, kRgb555),
+                         [](const auto& p) { return p.param == kRgb565 ? "Rgb565" : "Rgb555"; });
+
+TEST(PixelFormats, PackComponentsByTheirFields) {
+    EXPECT_EQ(RGBTo565(kRgb565, 255, 255, 255), 0xFFFF);
+    EXPECT_EQ(RGBTo565(kRgb565, 255, 0, 0), 0xF800);
+    EXPECT_EQ(RGBTo565(kRgb565, 0, 255, 0), 0x07E0);
+    EXPECT_EQ(RGBTo565(kRgb565, 0, 0, 255), 0x001F);
+    EXPECT_EQ(RGBTo565(kRgb565, 230, 230, 230), (28 << 11) | (57 << 5) | 28);
+    EXPECT_EQ(RGBTo565(kRgb565, 0, 50, 240), (0 << 11) | (12 << 5) | 30);
+    EXPECT_EQ(RGBTo565(kRgb555, 255, 255, 255), 0x7FFF);
+    EXPECT_EQ(RGBTo565(kRgb555, 255, 0, 0), 0x7C00);
+    EXPECT_EQ(RGBTo565(kRgb555, 0, 255, 0), 0x03E0);
+    EXPECT_EQ(RGBTo565(kRgb555, 0, 0, 255), 0x001F);
+    EXPECT_EQ(ColourToPixel(kRgb565, 0x0000FF), 0xF800);  // 0x00BBGGRR: red is the low byte
+    EXPECT_EQ(ColourToPixel(kRgb565, 0xFF0000), 0x001F);
+}
+
+TEST(PixelFormats, KnownBlendsOfWhiteOverBlack) {
+    // Half way: 31 × 16 / 32 = 15 for red and blue, 63 × 16 / 32 = 31 for green.
+    EXPECT_EQ(Blend(kRgb565, 0xFFFF, 0x0000, 16), (15 << 11) | (31 << 5) | 15);
+    EXPECT_EQ(Blend(kRgb555, 0x7FFF, 0x0000, 16), (15 << 10) | (15 << 5) | 15);
+    // Black over white rounds each field down: 31 - ceil(31 × 8 / 32) = 23.
+    EXPECT_EQ(Blend(kRgb565, 0x0000, 0xFFFF, 8), (23 << 11) | (47 << 5) | 23);
+    EXPECT_EQ(Darken(kRgb565, 0xFFFF, 1), 1 << 5);  // only green reaches a whole step
+    EXPECT_EQ(Darken(kRgb565, 0xFFFF, 2), (1 << 11) | (3 << 5) | 1);
+}
+
+}  // namespace
+}  // namespace lumo::gfx

@@ -1,0 +1,197 @@
+#include <SDL.h>
+#include <SDL_ttf.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string>
+
+#include "lumo/platform/imaging.h"
+#include "lumo/platform/text.h"
+
+namespace lumo::platform {
+namespace {
+
+// The product's face: fontconfig does not list Wine's Tahoma, so it is opened by path. Its bold is
+// made by the bold style: tahomabd.ttf's outlines are not heavier.
+constexpr const char* kTahoma = "/usr/share/wine/fonts/tahoma.ttf";
+
+// Faces tried, in order, for characters Tahoma lacks. Missing files are skipped.
+constexpr std::array kFallbacks = {
+    "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+    "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc",
+    "/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc",
+    "/usr/share/fonts/truetype/droid/DroidSansFallbackFull.ttf",
+};
+
+constexpr int kBoldWeight = 600;
+
+bool ttf_ready() {
+    // Initialised once for the process and never shut down: fonts may outlive any one engine.
+    static const bool ready = TTF_Init() == 0;
+    return ready;
+}
+
+// Splits UTF-16 into code points; unpaired surrogates become U+FFFD.
+std::u32string code_points(std::u16string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        out.push_back(c);
+    }
+    return out;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(char(c));
+    } else if (c < 0x800) {
+        out.push_back(char(0xC0 | (c >> 6)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(char(0xE0 | (c >> 12)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (c >> 18)));
+        out.push_back(char(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (c & 0x3F)));
+    }
+}
+
+// A stretch of text drawn with one face.
+struct Run {
+    std::size_t face = 0;
+    std::string utf8;
+    int width = 0;
+};
+
+class SdlFont final : public Font {
+public:
+    explicit SdlFont(std::vector<TTF_Font*> faces) : faces_(std::move(faces)) {}
+    ~SdlFont() override {
+        for (auto* f : faces_) TTF_CloseFont(f);
+    }
+    SdlFont(const SdlFont&) = delete;
+    SdlFont& operator=(const SdlFont&) = delete;
+
+    int line_height() const override { return TTF_FontHeight(faces_[0]); }
+
+    int text_width(std::u16string_view text) override {
+        split(text);
+        int w = 0;
+        for (auto& r : runs_) w += r.width;
+        return w;
+    }
+
+    bool render_line(std::u16string_view text, std::vector<std::uint8_t>& coverage,
+                     int& width) override {
+        split(text);
+        width = 0;
+        for (auto& r : runs_) width += r.width;
+        int lh = line_height();
+        coverage.assign(std::size_t(std::max(width, 0)) * std::size_t(std::max(lh, 0)), 0);
+        int ascent = TTF_FontAscent(faces_[0]);
+        int x = 0;
+        for (auto& r : runs_) {
+            TTF_Font* face = faces_[r.face];
+            SDL_Surface* s = TTF_RenderUTF8_Blended(face, r.utf8.c_str(), SDL_Color{255, 255, 255, 255});
+            if (s) {
+                blit_alpha(s, x, ascent - TTF_FontAscent(face), width, lh, coverage);
+                SDL_FreeSurface(s);
+            }
+            x += r.width;
+        }
+        return width > 0 && lh > 0;
+    }
+
+private:
+    // Picks a face for every character and groups neighbours drawn with the same face.
+    void split(std::u16string_view text) {
+        runs_.clear();
+        for (char32_t c : code_points(text)) {
+            std::size_t face = 0;
+            for (std::size_t i = 0; i < faces_.size(); ++i) {
+                if (TTF_GlyphIsProvided32(faces_[i], c)) {
+                    face = i;
+                    break;
+                }
+            }
+            if (runs_.empty() || runs_.back().face != face) runs_.push_back(Run{face, {}, 0});
+            append_utf8(runs_.back().utf8, c);
+        }
+        for (auto& r : runs_) {
+            int w = 0, h = 0;
+            if (TTF_SizeUTF8(faces_[r.face], r.utf8.c_str(), &w, &h) == 0) r.width = w;
+        }
+    }
+
+    static void blit_alpha(SDL_Surface* s, int x0, int y0, int width, int lh,
+                           std::vector<std::uint8_t>& coverage) {
+        if (s->format->BytesPerPixel != 4 || s->format->Amask == 0) return;
+        if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
+        auto shift = s->format->Ashift;
+        for (int y = 0; y < s->h; ++y) {
+            int ty = y0 + y;
+            if (ty < 0 || ty >= lh) continue;
+            auto* row = reinterpret_cast<const std::uint32_t*>(
+                static_cast<const std::uint8_t*>(s->pixels) + std::size_t(s->pitch) * y);
+            for (int x = 0; x < s->w; ++x) {
+                int tx = x0 + x;
+                if (tx < 0 || tx >= width) continue;
+                auto a = std::uint8_t(row[x] >> shift);
+                auto& c = coverage[std::size_t(ty) * width + tx];
+                c = std::max(c, a);
+            }
+        }
+        if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+    }
+
+    std::vector<TTF_Font*> faces_;
+    std::vector<Run> runs_;
+};
+
+class SdlFonts final : public FontEngine {
+public:
+    std::unique_ptr<Font> create_font(int height, int weight) override {
+        if (height <= 0 || !ttf_ready()) return nullptr;
+        TTF_Font* main = TTF_OpenFont(kTahoma, height);
+        if (!main) return nullptr;
+        // The height asked for is the cell height (ascent + descent), not the em size.
+        int cell = TTF_FontHeight(main);
+        int pt = height;
+        if (cell > 0 && cell != height) {
+            pt = std::max(1, (height * height + cell / 2) / cell);
+            TTF_SetFontSize(main, pt);
+        }
+        std::vector<TTF_Font*> faces{main};
+        for (const char* path : kFallbacks) {
+            if (TTF_Font* f = TTF_OpenFont(path, pt)) faces.push_back(f);
+        }
+        int style = weight >= kBoldWeight ? TTF_STYLE_BOLD : TTF_STYLE_NORMAL;
+        for (auto* f : faces) TTF_SetFontStyle(f, style);
+        return std::make_unique<SdlFont>(std::move(faces));
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<FontEngine> make_sdl_fonts() {
+    if (!ttf_ready()) return nullptr;
+    // Probe once so that a missing Tahoma shows up here rather than at the first text.
+    TTF_Font* probe = TTF_OpenFont(kTahoma, 12);
+    if (!probe) return nullptr;
+    TTF_CloseFont(probe);
+    return std::make_unique<SdlFonts>();
+}
+
+}  // namespace lumo::platform
