@@ -32,31 +32,6 @@ bool is_topmost(const HostWindow& w) { return (w.ex_style & WS_EX_TOPMOST) != 0;
 
 }  // namespace
 
-std::vector<int> dialog_buttons(std::uint32_t flags) {
-    switch (flags & 0xF) {
-        case MB_OKCANCEL: return {IDOK, IDCANCEL};
-        case MB_ABORTRETRYIGNORE: return {IDABORT, IDRETRY, IDIGNORE};
-        case MB_YESNOCANCEL: return {IDYES, IDNO, IDCANCEL};
-        case MB_YESNO: return {IDYES, IDNO};
-        case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-        default: return {IDOK};
-    }
-}
-
-int dialog_default_button(std::uint32_t flags) {
-    auto buttons = dialog_buttons(flags);
-    std::size_t index = (flags & MB_DEFBUTTON3) ? 2 : (flags & MB_DEFBUTTON2) ? 1 : 0;
-    return buttons[std::min(index, buttons.size() - 1)];
-}
-
-int dialog_cancel_button(std::uint32_t flags) {
-    auto buttons = dialog_buttons(flags);
-    if (std::find(buttons.begin(), buttons.end(), IDCANCEL) != buttons.end()) return IDCANCEL;
-    if ((flags & 0xF) == MB_YESNO) return IDNO;
-    if ((flags & 0xF) == MB_ABORTRETRYIGNORE) return IDCANCEL;
-    return IDOK;
-}
-
 WindowService::WindowService(Host& host) : host_(host) {
     register_handlers();
     host_.on_client_closed([this](ClientConn& c) { client_closed(c); });
@@ -435,7 +410,7 @@ bool WindowService::press_dialog(Hwnd hwnd, int button) {
     if (hwnd == 0 && !dialog_order_.empty()) hwnd = dialog_order_.back();
     auto it = dialogs_.find(hwnd);
     if (it == dialogs_.end()) return false;
-    auto buttons = dialog_buttons(it->second.flags);
+    auto buttons = message_box_buttons(it->second.flags);
     if (std::find(buttons.begin(), buttons.end(), button) == buttons.end()) return false;
     close_dialog(hwnd, button);
     return true;
@@ -736,12 +711,13 @@ void WindowService::register_handlers() {
         out.status(Status::Ok).u32(entry);
         return true;
     });
-    host_.add_handler(Kind::Unsubclass, [this](ClientConn&, Reader& in, Writer& out) {
+    host_.add_handler(Kind::Unsubclass, [this](ClientConn& c, Reader& in, Writer& out) {
         auto h = in.u32();
         auto entry = in.u32();
         if (!in.done()) return false;
         auto* w = find(h);
-        auto removed = w ? std::erase_if(w->chain, [&](auto& s) { return s.entry == entry; }) : 0;
+        // A program takes off only its own subclass.
+        auto removed = w ? std::erase_if(w->chain, [&](auto& s) { return s.entry == entry && s.client == c.id; }) : 0;
         if (removed && w->chain.empty() && w->client && !w->host_proc) {
             Writer ev(Kind::SubclassState, PacketType::Event, 0);
             ev.u32(h).u32(0);
@@ -807,7 +783,7 @@ void WindowService::register_handlers() {
                                    if (msg == WM_CLOSE) {
                                        auto it = dialogs_.find(self);
                                        if (it != dialogs_.end())
-                                           close_dialog(self, dialog_cancel_button(it->second.flags));
+                                           close_dialog(self, message_box_cancel_button(it->second.flags));
                                    }
                                    return 0;
                                });
@@ -818,7 +794,7 @@ void WindowService::register_handlers() {
         if (auto ms = host_.options().auto_dismiss_ms) {
             host_.schedule(ms, [this, h] {
                 auto it = dialogs_.find(h);
-                if (it != dialogs_.end()) close_dialog(h, dialog_default_button(it->second.flags));
+                if (it != dialogs_.end()) close_dialog(h, message_box_default_button(it->second.flags));
             });
         }
         out.status(Status::Ok).u32(h);

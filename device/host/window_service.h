@@ -48,11 +48,6 @@ struct DialogRecord {
     std::u16string text, caption;
 };
 
-// The buttons a message box with `flags` offers, and the one its Enter and close keys give.
-std::vector<int> dialog_buttons(std::uint32_t flags);
-int dialog_default_button(std::uint32_t flags);
-int dialog_cancel_button(std::uint32_t flags);
-
 class WindowService {
 public:
     explicit WindowService(Host& host);

@@ -13,7 +13,8 @@ constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
 
 LocalTime file_time_to_local(std::uint64_t file_time) {
     auto since_unix = std::int64_t(file_time) - std::int64_t(kUnixEpochAsFileTime);
-    auto ms = since_unix / 10000;
+    // Floor, not truncation: times before 1970 must not round up into the next millisecond.
+    auto ms = since_unix >= 0 ? since_unix / 10000 : -((-since_unix + 9999) / 10000);
     sys_days day = floor<days>(sys_time<milliseconds>(milliseconds(ms)));
     year_month_day ymd(day);
     auto in_day = milliseconds(ms) - day.time_since_epoch();

@@ -332,7 +332,14 @@ public:
             Message m;
             if (take_ready(m, true)) {
                 if (m.message == WM_QUIT) {
-                    post_quit(static_cast<int>(m.wparam));  // keep it for the main loop
+                    // The program is ending: the box closes with its cancel answer and the
+                    // quit stays for the main loop.
+                    post_quit(static_cast<int>(m.wparam));
+                    auto& press = c_.begin(Kind::DialogPress);
+                    press.u32(box).i32(message_box_cancel_button(flags));
+                    request(press);
+                    std::lock_guard lock(m_);
+                    dialog_results_.try_emplace(box, message_box_cancel_button(flags));
                 } else {
                     dispatch(m);
                 }
@@ -528,9 +535,9 @@ private:
         if (!due) return false;
         out = {due->hwnd, WM_TIMER, due->id, 0};
         if (remove) {
-            // The next one counts from this firing; a late loop gets one WM_TIMER, not a burst.
-            due->due = std::max(due->due + std::chrono::milliseconds(due->period), now);
-            if (due->period == 0) due->due = now + std::chrono::milliseconds(1);
+            // The next one counts from when this one was taken: a late loop gets one WM_TIMER,
+            // never a burst of catch-ups.
+            due->due = now + std::chrono::milliseconds(std::max<std::uint32_t>(due->period, 1));
         }
         return true;
     }

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 
+#include "fake_clock.h"
+#include "fake_processes.h"
+#include "fake_sync.h"
+#include "fake_windows.h"
 #include "lumo/store/registry_store.h"
 
 namespace lumo::platform::fake {
@@ -93,7 +97,7 @@ public:
         if (p_.posted_.empty() && timeout_ms > 0) {
             auto due = p_.store_->next_due();
             if (due && *due <= p_.now_ms_ + timeout_ms) {
-                p_.now_ms_ = std::max(p_.now_ms_, *due);
+                p_.now_ms_ = std::max(p_.now_ms_.load(), *due);
                 p_.deliver();
             }
         }
@@ -108,16 +112,25 @@ private:
 };
 
 FakePlatform::FakePlatform()
-    : store_(std::make_unique<store::RegistryStore>([this] { return now_ms_; })),
+    : current_pid_(FakeProcesses::kOwnId),
+      store_(std::make_unique<store::RegistryStore>([this] { return now_ms_.load(); })),
       registry_(std::make_unique<FakeRegistry>(*this)),
       broker_(std::make_unique<FakeBroker>(*this)),
-      messages_(std::make_unique<FakeMessages>(*this)) {}
+      messages_(std::make_unique<FakeMessages>(*this)),
+      processes_(std::make_unique<FakeProcesses>(*this)),
+      windows_(std::make_unique<FakeWindows>(*this)),
+      sync_(std::make_unique<FakeSync>(*this)),
+      clock_(std::make_unique<FakeClock>(*this)) {}
 
 FakePlatform::~FakePlatform() = default;
 
 Registry& FakePlatform::registry() { return *registry_; }
 StateBroker& FakePlatform::broker() { return *broker_; }
 MessageQueue& FakePlatform::messages() { return *messages_; }
+Windows& FakePlatform::windows() { return *windows_; }
+Processes& FakePlatform::processes() { return *processes_; }
+Sync& FakePlatform::sync() { return *sync_; }
+Clock& FakePlatform::clock() { return *clock_; }
 
 void FakePlatform::advance(std::uint64_t ms) {
     std::lock_guard lock(mutex_);
@@ -130,5 +143,93 @@ void FakePlatform::deliver() {
     store_->take_due(due);
     for (auto& d : due) posted_.push_back(d.message);
 }
+
+std::optional<std::uint64_t> FakePlatform::next_registry_due() {
+    std::lock_guard lock(mutex_);
+    return store_->next_due();
+}
+
+// --- programs -----------------------------------------------------------------------------------
+
+FakePlatform::ProcessScope::ProcessScope(FakePlatform& p, std::uint32_t pid)
+    : p_(p), previous_(p.current_pid_.exchange(pid)) {}
+
+FakePlatform::ProcessScope::~ProcessScope() { p_.current_pid_ = previous_; }
+
+std::uint32_t FakePlatform::current_process() const { return current_pid_; }
+
+void FakePlatform::end_process(std::uint32_t pid) {
+    windows_->remove_process(pid);
+    sync_->remove_process(pid);
+}
+
+void FakePlatform::set_own_path(std::u16string path) { processes_->set_own_path(std::move(path)); }
+
+void FakePlatform::install_program(std::u16string path, ProgramStart on_start) {
+    processes_->install(std::move(path), std::move(on_start));
+}
+
+std::uint32_t FakePlatform::add_process(std::u16string path) {
+    return processes_->add(std::move(path));
+}
+
+bool FakePlatform::is_running(std::uint32_t pid) const { return processes_->running(pid); }
+
+std::vector<Launch> FakePlatform::launches() const { return processes_->launches(); }
+
+void FakePlatform::set_host_root(std::filesystem::path root) {
+    processes_->set_root(std::move(root));
+}
+
+// --- message boxes ------------------------------------------------------------------------------
+
+void FakePlatform::set_dialog_responder(DialogResponder responder) {
+    windows_->set_dialog_responder(std::move(responder));
+}
+
+bool FakePlatform::press_dialog(int button) { return windows_->press_dialog(button); }
+
+std::vector<DialogInfo> FakePlatform::dialogs() const { return windows_->dialogs(); }
+
+// --- loop helpers -------------------------------------------------------------------------------
+
+std::size_t FakePlatform::run_until_idle() {
+    std::size_t handled = 0;
+    Message m;
+    // A 0 ms periodic timer never lets the loop idle; stop after plenty of passes.
+    for (std::size_t pass = 0; pass < 100000; ++pass) {
+        if (!windows_->peek_message(m, false) || m.message == WM_QUIT) break;
+        windows_->peek_message(m, true);
+        windows_->dispatch(m);
+        ++handled;
+    }
+    return handled;
+}
+
+void FakePlatform::run_for(std::uint64_t ms) {
+    auto end = now_ms_ + ms;
+    for (;;) {
+        run_until_idle();
+        auto next = windows_->next_timer_due();
+        auto registry = next_registry_due();
+        if (registry) next = next ? std::min(*next, *registry) : registry;
+        if (!next || *next > end || *next <= now_ms_) break;
+        std::lock_guard lock(mutex_);
+        now_ms_ = *next;
+        deliver();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        now_ms_ = std::max(now_ms_.load(), end);
+        deliver();
+    }
+    run_until_idle();
+}
+
+// --- clocks -------------------------------------------------------------------------------------
+
+void FakePlatform::set_boot_age(std::uint64_t ms) { clock_->set_boot_age(ms); }
+
+void FakePlatform::set_local_time(const LocalTime& t) { clock_->set_local_time(t); }
 
 }  // namespace lumo::platform::fake

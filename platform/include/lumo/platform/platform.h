@@ -2,8 +2,12 @@
 // Everything a program of the product asks of the phone's operating system, by service. The real
 // programs get the device host's client (platform/device); unit tests get the in-process fake
 // (platform/fake). Nothing above this layer calls Linux for what the phone's OS would provide.
+#include "lumo/platform/clock.h"
 #include "lumo/platform/messages.h"
+#include "lumo/platform/process.h"
 #include "lumo/platform/registry.h"
+#include "lumo/platform/sync.h"
+#include "lumo/platform/windows.h"
 
 namespace lumo::platform {
 
@@ -13,6 +17,10 @@ public:
     virtual Registry& registry() = 0;
     virtual StateBroker& broker() = 0;
     virtual MessageQueue& messages() = 0;
+    virtual Windows& windows() = 0;
+    virtual Processes& processes() = 0;
+    virtual Sync& sync() = 0;
+    virtual Clock& clock() = 0;
 };
 
 }  // namespace lumo::platform

@@ -2,6 +2,7 @@
 // The phone window system's own numbers: system messages, show commands, styles, message-box
 // flags and results, virtual keys. These belong to the platform, not to the product.
 #include <cstdint>
+#include <vector>
 
 namespace lumo::platform {
 
@@ -93,6 +94,12 @@ inline constexpr int IDRETRY = 4;
 inline constexpr int IDIGNORE = 5;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
+
+// The buttons a message box with `flags` offers, left to right; the one Enter gives; the one
+// closing the box gives.
+std::vector<int> message_box_buttons(std::uint32_t flags);
+int message_box_default_button(std::uint32_t flags);
+int message_box_cancel_button(std::uint32_t flags);
 
 // Key event flags.
 inline constexpr std::uint32_t KEYEVENTF_KEYUP = 0x0002;

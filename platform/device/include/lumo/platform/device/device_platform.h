@@ -22,10 +22,10 @@ public:
     Registry& registry() override;
     StateBroker& broker() override;
     MessageQueue& messages() override;
-    Windows& windows();
-    Processes& processes();
-    Sync& sync();
-    Clock& clock();
+    Windows& windows() override;
+    Processes& processes() override;
+    Sync& sync() override;
+    Clock& clock() override;
 
 private:
     struct Parts;

@@ -1,18 +1,64 @@
 #pragma once
 // The in-process, deterministic platform for unit tests: an in-memory registry with the same
-// store and broker as the device host, a manual clock, and a recorded queue of posted messages.
+// store and broker as the device host, a manual clock, one queue of posted messages, and the
+// window manager, processes, named objects and clocks of a whole device inside one program.
+//
+// The fake is one program with one message queue, but it can stand for several: windows,
+// classes, timers, subclasses, hooks, message boxes and sync handles made inside an
+// `as_process(pid)` scope belong to that process, so tests can check owners, cross-program
+// rules and what a process leaves behind when it ends.
+//
+// Sent messages are direct calls. get_message never blocks: with nothing posted it moves the
+// manual clock on to the next due timer or registry notification; with nothing pending at all it
+// returns false with Message{0, WM_NULL} (not WM_QUIT), so a loop under test ends instead of
+// hanging. Worker threads of a program under test may post, query and use the named objects.
+#include <atomic>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
 
+#include "lumo/platform/clock.h"
 #include "lumo/platform/platform.h"
+#include "lumo/platform/process.h"
+#include "lumo/platform/sync.h"
+#include "lumo/platform/windows.h"
 
 namespace lumo::store {
 class RegistryStore;
 }
 
 namespace lumo::platform::fake {
+
+// A message box the fake showed: what it said and, once closed, the button that closed it.
+struct DialogInfo {
+    Hwnd hwnd = 0;
+    std::uint32_t process_id = 0;
+    Hwnd owner = 0;
+    std::u16string text;
+    std::u16string caption;
+    std::uint32_t flags = 0;
+    std::optional<int> answer;  // empty while the box is open
+};
+
+// Answers an open box with a button, or leaves it open (nullopt) while its modal loop keeps
+// handling posted messages and timers on the manual clock.
+using DialogResponder = std::function<std::optional<int>(const DialogInfo&)>;
+
+// A program a test lets shell_execute start; it runs inside the new process's scope.
+using ProgramStart = std::function<void(std::uint32_t process_id, std::u16string_view arguments)>;
+
+struct Launch {
+    std::u16string path;
+    std::u16string arguments;
+    bool shown = false;
+    std::optional<std::uint32_t> process_id;  // empty when the launch failed
+};
 
 class FakePlatform final : public Platform {
 public:
@@ -22,6 +68,10 @@ public:
     Registry& registry() override;
     StateBroker& broker() override;
     MessageQueue& messages() override;
+    Windows& windows() override;
+    Processes& processes() override;
+    Sync& sync() override;
+    Clock& clock() override;
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -32,22 +82,94 @@ public:
     const std::deque<Message>& posted() const { return posted_; }
     void clear_posted() { posted_.clear(); }
 
+    // --- programs -------------------------------------------------------------------------------
+    // While the scope lives, what the test does acts as process `pid` (created windows, classes,
+    // timers, hooks, subclasses, boxes and sync handles belong to it).
+    class ProcessScope {
+    public:
+        ProcessScope(FakePlatform& p, std::uint32_t pid);
+        ~ProcessScope();
+        ProcessScope(const ProcessScope&) = delete;
+        ProcessScope& operator=(const ProcessScope&) = delete;
+
+    private:
+        FakePlatform& p_;
+        std::uint32_t previous_;
+    };
+    [[nodiscard]] ProcessScope as_process(std::uint32_t pid) { return ProcessScope(*this, pid); }
+    // The process the calling code acts as now.
+    std::uint32_t current_process() const;
+
+    void set_own_path(std::u16string path);
+    // Lets shell_execute start `path` (compared without regard to case); `on_start` runs inside
+    // the new process's scope before shell_execute returns.
+    void install_program(std::u16string path, ProgramStart on_start = {});
+    // Adds a running process without starting anything (an outside program); its id.
+    std::uint32_t add_process(std::u16string path);
+    bool is_running(std::uint32_t pid) const;
+    // Every shell_execute so far, oldest first.
+    std::vector<Launch> launches() const;
+    // The host folder device paths map onto (default: a temporary folder made on first use and
+    // removed with the fake).
+    void set_host_root(std::filesystem::path root);
+
+    // --- message boxes --------------------------------------------------------------------------
+    // Default: every box is answered at once with its default button.
+    void set_dialog_responder(DialogResponder responder);
+    // Answers the newest open box with `button` at its modal loop's next pass; false when no box
+    // is open or the box has no such button.
+    bool press_dialog(int button);
+    // Every box shown so far, oldest first.
+    std::vector<DialogInfo> dialogs() const;
+
+    // --- loop helpers ---------------------------------------------------------------------------
+    // Dispatches posted messages and due timers without moving the clock; how many it handled.
+    std::size_t run_until_idle();
+    // Lets `ms` pass on the manual clock, dispatching everything that falls due on the way in
+    // order, then runs until idle.
+    void run_for(std::uint64_t ms);
+
+    // --- clocks ---------------------------------------------------------------------------------
+    // How long ago the device booted, as tick_count reports it now (default: the manual clock).
+    void set_boot_age(std::uint64_t ms);
+    // The device's local time now; it runs on with the manual clock.
+    void set_local_time(const LocalTime& t);
+
 private:
     class FakeRegistry;
     class FakeBroker;
     class FakeMessages;
+    class FakeWindows;
+    class FakeProcesses;
+    class FakeSync;
+    class FakeClock;
     friend class FakeRegistry;
     friend class FakeBroker;
     friend class FakeMessages;
+    friend class FakeWindows;
+    friend class FakeProcesses;
+    friend class FakeSync;
+    friend class FakeClock;
     void deliver();  // moves the store's due deliveries to the posted queue
+    // When the store next has something to deliver (absolute manual time).
+    std::optional<std::uint64_t> next_registry_due();
+    // Everything a process owns goes, as when it ends.
+    void end_process(std::uint32_t pid);
 
-    std::mutex mutex_;  // worker threads of a program under test may touch the registry too
-    std::uint64_t now_ms_ = 0;
+    // Guards the registry, the posted queue and the window table: worker threads of a program
+    // under test may post and query. Never held while a window procedure or hook runs.
+    mutable std::recursive_mutex mutex_;
+    std::atomic<std::uint64_t> now_ms_ = 0;
+    std::atomic<std::uint32_t> current_pid_;
     std::unique_ptr<store::RegistryStore> store_;
     std::deque<Message> posted_;
     std::unique_ptr<FakeRegistry> registry_;
     std::unique_ptr<FakeBroker> broker_;
     std::unique_ptr<FakeMessages> messages_;
+    std::unique_ptr<FakeProcesses> processes_;
+    std::unique_ptr<FakeWindows> windows_;
+    std::unique_ptr<FakeSync> sync_;
+    std::unique_ptr<FakeClock> clock_;
 };
 
 }  // namespace lumo::platform::fake
