@@ -9,6 +9,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <algorithm>
+#include <unistd.h>
 
 #include "lumo/platform/clock.h"
 #include "lumo/platform/registry.h"
@@ -58,6 +60,13 @@ Verbs:
   key VK [down|up|press] [--silent]   press and/or release a virtual key (default press)
   time boot-age MS                    say the device booted MS milliseconds ago
   time set YYYY-MM-DDTHH:MM[:SS]      set the device's local clock
+  screenshot [FILE.png]               save what the display shows (default: a new file
+                                      in DIR/screenshots) and print where it went
+  touch down|move|up X Y              the stylus at display pixel X, Y
+  tap X Y                             stylus down and up at X, Y
+  drag X1 Y1 X2 Y2 [MS] [--ms MS]     stylus down at X1, Y1, moved in steps to X2, Y2 over
+                                      MS milliseconds (default 300), then up
+  display lose-surface                mark the shared DirectDraw surface lost
 
 ROOT is HKCU or HKLM. KEY uses backslashes, e.g. 'Software\Vesk\Lumo'.
 Exit status: 0 done, 1 not found or refused, 2 usage error, 3 no device.
@@ -519,6 +528,90 @@ int key_verb(Ctl& ctl, const std::vector<std::string>& a) {
     return ok ? 0 : 1;
 }
 
+int screenshot_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.size() > 1) usage("screenshot [FILE.png]");
+    std::string path;
+    // The host runs elsewhere: hand it a full path.
+    if (!a.empty()) {
+        path = a[0];
+        if (path.empty() || path[0] != '/') {
+            char cwd[4096];
+            if (!::getcwd(cwd, sizeof cwd)) usage("cannot tell the current folder");
+            path = std::string(cwd) + "/" + path;
+        }
+    }
+    auto& w = ctl.client().begin(Kind::DisplayScreenshot);
+    w.s16(to_u16(path));
+    auto r = ctl.call(w);
+    if (r->status != Status::Ok) {
+        std::fprintf(stderr, "lumo-devctl: the device could not save the screenshot\n");
+        return 1;
+    }
+    Reader rd(r->body);
+    std::printf("%s\n", to_utf8(rd.s16()).c_str());
+    return 0;
+}
+
+std::int32_t parse_coordinate(const std::string& s, const char* what) {
+    char* end = nullptr;
+    errno = 0;
+    long v = std::strtol(s.c_str(), &end, 10);
+    if (s.empty() || *end || errno || v < -32768 || v > 32767)
+        usage(std::string(what) + " must be a pixel coordinate, not '" + s + "'");
+    return static_cast<std::int32_t>(v);
+}
+
+// One stylus event; prints nothing, fails when nothing was under the point.
+bool stylus(Ctl& ctl, std::uint32_t action, std::int32_t x, std::int32_t y) {
+    auto& w = ctl.client().begin(Kind::DisplayTouch);
+    w.u32(action).i32(x).i32(y);
+    auto r = ctl.call(w);
+    return r->status == Status::Ok && reply_u32(r) != 0;
+}
+
+int touch_verb(Ctl& ctl, const std::string& verb, const std::vector<std::string>& a) {
+    if (verb == "touch") {
+        if (a.size() != 3) usage("touch down|move|up X Y");
+        std::uint32_t action = a[0] == "down" ? 1 : a[0] == "move" ? 2 : a[0] == "up" ? 3 : 0;
+        if (!action) usage("touch wants down, move or up, not '" + a[0] + "'");
+        return stylus(ctl, action, parse_coordinate(a[1], "X"), parse_coordinate(a[2], "Y")) ? 0 : 1;
+    }
+    if (verb == "tap") {
+        if (a.size() != 2) usage("tap X Y");
+        auto x = parse_coordinate(a[0], "X"), y = parse_coordinate(a[1], "Y");
+        bool ok = stylus(ctl, 1, x, y);
+        ok &= stylus(ctl, 3, x, y);
+        return ok ? 0 : 1;
+    }
+    // drag X1 Y1 X2 Y2 [MS] [--ms MS]
+    std::vector<std::string> pos;
+    long ms = 300;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] == "--ms" && i + 1 < a.size()) ms = parse_number(a[++i], "MS");
+        else pos.push_back(a[i]);
+    }
+    if (pos.size() == 5) ms = parse_number(pos[4], "MS");
+    if (pos.size() != 4 && pos.size() != 5) usage("drag X1 Y1 X2 Y2 [MS] [--ms MS]");
+    if (ms < 0 || ms > 60000) usage("MS must be 0 to 60000");
+    auto x1 = parse_coordinate(pos[0], "X1"), y1 = parse_coordinate(pos[1], "Y1");
+    auto x2 = parse_coordinate(pos[2], "X2"), y2 = parse_coordinate(pos[3], "Y2");
+    // A finger reports about every 16 ms; at least one move between down and up.
+    int steps = std::max(1, int(ms / 16));
+    bool ok = stylus(ctl, 1, x1, y1);
+    for (int i = 1; i <= steps; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms / steps));
+        stylus(ctl, 2, x1 + (x2 - x1) * i / steps, y1 + (y2 - y1) * i / steps);
+    }
+    ok &= stylus(ctl, 3, x2, y2);
+    return ok ? 0 : 1;
+}
+
+int display_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.size() != 1 || a[0] != "lose-surface") usage("display lose-surface");
+    auto& w = ctl.client().begin(Kind::DisplayLoseSurface);
+    return ctl.call(w)->status == Status::Ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -615,5 +708,8 @@ int main(int argc, char** argv) {
     if (verb == "dialog") return dialog_verb(ctl, rest);
     if (verb == "time") return time_verb(ctl, rest);
     if (verb == "key") return key_verb(ctl, rest);
+    if (verb == "screenshot") return screenshot_verb(ctl, rest);
+    if (verb == "touch" || verb == "tap" || verb == "drag") return touch_verb(ctl, verb, rest);
+    if (verb == "display") return display_verb(ctl, rest);
     usage("unknown verb '" + verb + "'");
 }

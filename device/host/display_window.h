@@ -1,5 +1,7 @@
 #pragma once
-// The phone's screen on the person's desktop: an SDL2 window showing the device's display.
+// The phone's screen on the person's desktop: an SDL2 window showing the device's display, with
+// the mouse as the stylus and a few desktop keys as the phone's hardware keys.
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,20 +11,43 @@ struct SDL_Texture;
 
 namespace lumo::host {
 
+// What the window shows and where its input goes; the display service is one.
+class DisplaySink {
+public:
+    virtual ~DisplaySink() = default;
+    virtual int frame_width() const = 0;
+    virtual int frame_height() const = 0;
+    // The frame to show now (frame_width × frame_height RGB565 pixels, rows without gaps).
+    virtual const std::uint16_t* frame() = 0;
+    enum class Touch { Down = 1, Move = 2, Up = 3 };
+    virtual void touch(Touch action, int x, int y) = 0;
+    virtual void key(std::uint8_t vk, bool up) = 0;
+};
+
 class DisplayWindow {
 public:
     // True when a desktop display is there to open a window on.
     static bool display_available();
+    // The open window of a device folder, if any (the display service attaches to it).
+    static DisplayWindow* find(const std::string& device_dir);
     ~DisplayWindow();
     bool open(const std::string& device_dir, std::string* error);
     // Handles pending window events and redraws; false once the person closed the window.
     bool pump();
+    void attach(DisplaySink* sink);
 
 private:
+    bool make_texture(int width, int height);
+
+    std::string dir_;
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
+    int width_ = 0, height_ = 0;
     bool sdl_ = false;
+    DisplaySink* sink_ = nullptr;
+    bool button_down_ = false;
+    std::uint32_t last_frame_ms_ = 0;
 };
 
 }  // namespace lumo::host

@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include "display_service.h"
 #include "process_service.h"
 #include "registry_service.h"
 #include "sync_service.h"
@@ -12,6 +13,7 @@ Services::Services(Host& host) : host_(host) {
     windows_ = std::make_unique<WindowService>(host);
     processes_ = std::make_unique<ProcessService>(host, *windows_);
     sync_ = std::make_unique<SyncService>(host);
+    display_ = std::make_unique<DisplayService>(host, *windows_);
 }
 
 Services::~Services() = default;

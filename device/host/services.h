@@ -10,6 +10,7 @@ namespace lumo::host {
 class WindowService;
 class ProcessService;
 class SyncService;
+class DisplayService;
 
 class Services {
 public:
@@ -24,12 +25,14 @@ public:
 
     WindowService& windows() { return *windows_; }
     ProcessService& processes() { return *processes_; }
+    DisplayService& display() { return *display_; }
 
 private:
     Host& host_;
     std::unique_ptr<WindowService> windows_;
     std::unique_ptr<ProcessService> processes_;
     std::unique_ptr<SyncService> sync_;
+    std::unique_ptr<DisplayService> display_;
 };
 
 }  // namespace lumo::host

@@ -23,11 +23,24 @@ SyncService::SyncService(Host& host) : host_(host) {
             host_.cancel(w.timer);
             return true;
         });
+        std::erase_if(handles_, [&](auto& e) { return e.second.client == c.id; });
         std::vector<std::uint32_t> ids;
         for (auto& [id, o] : objects_)
             if (o.refs.erase(c.id)) ids.push_back(id);
         for (auto id : ids) drop_object_if_unused(id);
     });
+}
+
+std::uint32_t SyncService::object_of(std::uint32_t handle, std::uint32_t client) const {
+    auto it = handles_.find(handle);
+    return it != handles_.end() && it->second.client == client ? it->second.object : 0;
+}
+
+std::uint32_t SyncService::open_handle(std::uint32_t object, std::uint32_t client) {
+    auto h = next_handle_++;
+    handles_[h] = {object, client};
+    ++objects_.at(object).refs[client];
+    return h;
 }
 
 void SyncService::drop_object_if_unused(std::uint32_t id) {
@@ -87,13 +100,11 @@ void SyncService::register_handlers() {
         }
         if (!name.empty()) {
             if (auto it = names_.find(name); it != names_.end()) {
-                auto& o = objects_.at(it->second);
-                if (o.kind != kind) {
+                if (objects_.at(it->second).kind != kind) {
                     out.status(Status::WrongType);
                     return true;
                 }
-                ++o.refs[c.id];
-                out.status(Status::Ok).u32(it->second).u32(1);
+                out.status(Status::Ok).u32(open_handle(it->second, c.id)).u32(1);
                 return true;
             }
         }
@@ -103,17 +114,20 @@ void SyncService::register_handlers() {
         o.name = name;
         o.manual = manual != 0;
         o.set = initial != 0;
-        o.refs[c.id] = 1;
         objects_[id] = std::move(o);
         if (!name.empty()) names_[name] = id;
-        out.status(Status::Ok).u32(id).u32(0);
+        out.status(Status::Ok).u32(open_handle(id, c.id)).u32(0);
         return true;
     });
-    host_.add_handler(Kind::SyncSignal, [this](ClientConn&, Reader& in, Writer& out) {
-        auto h = in.u32();
+    host_.add_handler(Kind::SyncSignal, [this](ClientConn& c, Reader& in, Writer& out) {
+        auto h = object_of(in.u32(), c.id);
         auto op = in.u32();
         if (!in.done()) return false;
         auto it = objects_.find(h);
+        if (it != objects_.end() && op == 4) {  // a probe: the object exists
+            out.status(Status::Ok);
+            return true;
+        }
         if (it == objects_.end() || it->second.kind != 2 || op < 1 || op > 3) {
             out.status(Status::NotFound);
             return true;
@@ -146,13 +160,13 @@ void SyncService::register_handlers() {
         out.status(Status::Ok);
         return true;
     });
-    host_.add_handler(Kind::SyncWait, [this](ClientConn&, Reader& in, Writer& out) {
+    host_.add_handler(Kind::SyncWait, [this](ClientConn& c, Reader& in, Writer& out) {
         auto all = in.u32();
         auto timeout = in.u32();
         auto count = in.u32();
         if (!in.ok() || count == 0 || count > kMaxWaitHandles) return false;
         std::vector<std::uint32_t> handles(count);
-        for (auto& h : handles) h = in.u32();
+        for (auto& h : handles) h = object_of(in.u32(), c.id);
         if (!in.done()) return false;
         for (auto h : handles) {
             if (!objects_.count(h)) {
@@ -179,13 +193,15 @@ void SyncService::register_handlers() {
         return true;
     });
     host_.add_handler(Kind::SyncClose, [this](ClientConn& c, Reader& in, Writer& out) {
-        auto h = in.u32();
+        auto handle = in.u32();
         if (!in.done()) return false;
+        auto h = object_of(handle, c.id);
         auto it = objects_.find(h);
-        if (it == objects_.end() || !it->second.refs.count(c.id)) {
+        if (it == objects_.end()) {
             out.status(Status::NotFound);
             return true;
         }
+        handles_.erase(handle);
         if (--it->second.refs[c.id] == 0) it->second.refs.erase(c.id);
         drop_object_if_unused(h);
         out.status(Status::Ok);

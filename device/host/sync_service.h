@@ -35,7 +35,18 @@ private:
     void drop_object_if_unused(std::uint32_t id);
 
     Host& host_;
+    // A program's handle to an object; every open makes a new one, as on the phone.
+    struct Handle {
+        std::uint32_t object;
+        std::uint32_t client;
+    };
+    // The object behind a handle of this client; 0 when it is not one of its handles.
+    std::uint32_t object_of(std::uint32_t handle, std::uint32_t client) const;
+    std::uint32_t open_handle(std::uint32_t object, std::uint32_t client);
+
     std::map<std::uint32_t, Object> objects_;
+    std::map<std::uint32_t, Handle> handles_;
+    std::uint32_t next_handle_ = 0x1000;
     std::map<std::u16string, std::uint32_t> names_;
     std::vector<Waiter> waiters_;  // oldest first: the first waiter wins an auto-reset event
     std::uint32_t next_id_ = 0x100;

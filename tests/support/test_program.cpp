@@ -7,7 +7,9 @@
 #include <string>
 #include <thread>
 
+#include "lumo/gfx/display_backend.h"
 #include "lumo/platform/device/device_platform.h"
+#include "lumo/platform/imaging.h"
 #include "lumo/platform/text.h"
 
 using namespace lumo::platform;
@@ -20,6 +22,8 @@ constexpr std::uint32_t kSleep = WM_APP + 4;     // never answers in time
 constexpr std::uint32_t kSwallow = WM_APP + 5;   // the subclass keeps it
 constexpr std::uint32_t kPostBurst = WM_APP + 6; // post wParam messages to TestSink
 constexpr std::uint32_t kBurstItem = WM_APP + 7;
+constexpr std::uint32_t kPing = WM_APP + 8;      // post kPong back to TestSink
+constexpr std::uint32_t kPong = WM_APP + 9;
 
 device::DevicePlatform* g_platform = nullptr;
 Windows& win() { return g_platform->windows(); }
@@ -39,6 +43,19 @@ LResult program_proc(Hwnd h, std::uint32_t msg, WParam w, LParam l) {
             for (WParam i = 0; i < w; ++i) win().post(sink, kBurstItem, i, 0);
             return 0;
         }
+        case kPing: {
+            static Hwnd sink = win().find_window(u"TestSink", std::nullopt);
+            win().post(sink, kPong, w, 0);
+            return 0;
+        }
+        case WM_LBUTTONDOWN:
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONUP: {
+            // The display role reports the stylus to TestSink as it came.
+            static Hwnd sink = win().find_window(u"TestSink", std::nullopt);
+            win().post(sink, msg, w, l);
+            return 0;
+        }
         case WM_DESTROY:
             win().post_quit(0);
             return 0;
@@ -53,12 +70,32 @@ LResult subclass_proc(Hwnd h, std::uint32_t msg, WParam w, LParam l) {
     return msg == kSinkAsk ? r + 1000 : r;
 }
 
+// The display role: a full-screen window that opens the screen the way the product does and
+// presents a pattern the test can recompute (display_e2e_test.cpp has the same formula).
+std::uint16_t pattern_pixel(int x, int y) {
+    return std::uint16_t(((x * 7 + y) & 31) << 11 | ((y * 3) & 63) << 5 | ((x ^ y) & 31));
+}
+
+bool present_pattern(device::DevicePlatform& p, Hwnd self) {
+    static auto imaging = make_sdl_imaging();
+    static lumo::gfx::Screen screen;
+    auto m = p.display().metrics();
+    win().set_window_pos(self, 0, {0, 0, m.width, m.height}, 0);
+    win().show_window(self, SW_SHOW);
+    int backend = lumo::gfx::RequestedBackend(0, to_u16(std::getenv("LUMO_TEST_SWITCH") ?: ""));
+    if (!lumo::gfx::OpenScreen(screen, p.display(), self, backend, imaging.get())) return false;
+    for (int y = 0; y < screen.height; ++y)
+        for (int x = 0; x < screen.width; ++x)
+            screen.back_buffer[std::size_t(y) * screen.width + x] = pattern_pixel(x, y);
+    return lumo::gfx::PresentScreen(screen);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: lumo-testprog ROLE [ARG]\n"
-                             "roles: window CLASS | subclass CLASS | hook VK | mutex NAME\n");
+                             "roles: window CLASS | subclass CLASS | hook VK | mutex NAME | display\n");
         return 2;
     }
     std::string role = argv[1];
@@ -99,6 +136,7 @@ int main(int argc, char** argv) {
         auto vk = static_cast<std::uint8_t>(std::strtoul(arg.c_str(), nullptr, 0));
         win().set_keyboard_hook([vk](const KeyEvent& e) { return e.vk == vk; });
     }
+    if (role == "display" && !present_pattern(*platform, self)) return 6;
     // Ready: tests wait for this title.
     win().set_window_text(self, to_u16(role + " ready"));
     Message m;

@@ -97,7 +97,7 @@ TEST_P(MessageBox, SentCloseAnswersToo) {
     EXPECT_EQ(answer, IDCANCEL);
 }
 
-INSTANTIATE_TEST_SUITE_P(Impls, MessageBox, testing::Values(Impl::Fake), impl_name);
+INSTANTIATE_TEST_SUITE_P(Impls, MessageBox, testing::Values(Impl::Fake, Impl::Device), impl_name);
 
 }  // namespace
 }  // namespace lumo::test

@@ -1,5 +1,10 @@
 #include "window_harness.h"
 
+#include <chrono>
+#include <thread>
+
+#include "lumo/platform/device/device_platform.h"
+
 #include <array>
 #include <cstdio>
 
@@ -102,6 +107,64 @@ std::vector<std::string> Recorder::render(const std::vector<Row>& rows) const {
         out.push_back(std::string(r.role) + " " + message_name(r.msg) + "(" + arg(r.wparam) +
                       ", " + arg(r.lparam) + ")");
     return out;
+}
+
+DeviceWindowHarness::DeviceWindowHarness() {
+    if (!device_.start()) {
+        ADD_FAILURE() << "device did not start: " << device_.last_error;
+        return;
+    }
+    std::string error;
+    first_ = platform::device::connect(device_.socket_path(), u"window-suite", &error);
+    second_ = platform::device::connect(device_.socket_path(), u"window-suite-2", &error);
+    if (!first_ || !second_) ADD_FAILURE() << error;
+}
+
+void DeviceWindowHarness::as_second(const std::function<void()>& body) {
+    if (!second_) {
+        ADD_FAILURE() << "the second program has ended";
+        return;
+    }
+    acting_second_ = true;
+    body();
+    acting_second_ = false;
+}
+
+void DeviceWindowHarness::end_second() {
+    second_.reset();
+    // The host tidies up after a program once it sees the connection end.
+    for (int i = 0; i < 200; ++i) {
+        if (device_.ctl({"status"}).out.find("window-suite-2") == std::string::npos) return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ADD_FAILURE() << "the device did not notice the second program end";
+}
+
+std::uint32_t DeviceWindowHarness::second_id() {
+    return second_ ? second_->processes().own_id() : 0;
+}
+
+void DeviceWindowHarness::let_time_pass(std::uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool DeviceWindowHarness::press_dialog(int button) {
+    auto names = std::to_string(button);
+    return device_.ctl({"dialog", "press", names}).status == 0;
+}
+
+void DeviceWindowHarness::pump() {
+    // Idle means nothing arrived for a little while: the host answers within microseconds.
+    platform::Message m;
+    for (int quiet = 0; quiet < 20;) {
+        if (first_->windows().peek_message(m, true)) {
+            if (m.message != platform::WM_QUIT) first_->windows().dispatch(m);
+            quiet = 0;
+        } else {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            ++quiet;
+        }
+    }
 }
 
 void WindowSuite::SetUp() {

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "device_process.h"
 #include "lumo/platform/clock.h"
 #include "lumo/platform/fake/fake_platform.h"
 #include "lumo/platform/process.h"
@@ -84,13 +85,42 @@ private:
     std::uint32_t second_ = 0;
 };
 
-enum class Impl { Fake };
+// A real device host with the test as one connected program. Suites that act as a second
+// program in the same process run on the fake only: a real second program is a process of its
+// own (see the cross-process tests of the device).
+class DeviceWindowHarness final : public WindowHarness {
+public:
+    DeviceWindowHarness();
+    platform::Windows& windows() override { return current().windows(); }
+    platform::Sync& sync() override { return current().sync(); }
+    platform::Clock& clock() override { return current().clock(); }
+    platform::Processes& processes() override { return current().processes(); }
+    // The second program is a second connection used from this thread: good for everything
+    // but messages between the two, which need a thread of their own on each side.
+    void as_second(const std::function<void()>& body) override;
+    std::uint32_t second_id() override;
+    void end_second() override;
+    void let_time_pass(std::uint32_t ms) override;
+    bool press_dialog(int button) override;
+    void pump() override;
 
-inline std::unique_ptr<WindowHarness> make_harness(Impl) {
+private:
+    platform::Platform& current() { return acting_second_ && second_ ? *second_ : *first_; }
+    DeviceProcess device_;
+    std::unique_ptr<platform::Platform> first_, second_;
+    bool acting_second_ = false;
+};
+
+enum class Impl { Fake, Device };
+
+inline std::unique_ptr<WindowHarness> make_harness(Impl impl) {
+    if (impl == Impl::Device) return std::make_unique<DeviceWindowHarness>();
     return std::make_unique<FakeWindowHarness>();
 }
 
-inline std::string impl_name(const testing::TestParamInfo<Impl>&) { return "Fake"; }
+inline std::string impl_name(const testing::TestParamInfo<Impl>& info) {
+    return info.param == Impl::Fake ? "Fake" : "Device";
+}
 
 // --- message sequences as tables ------------------------------------------------------------
 

@@ -389,7 +389,7 @@ TEST_P(WindowSequence, CloseThroughTheDefaultProcedureDestroysTheWindow) {
     EXPECT_EQ(foreground(), "0");
 }
 
-INSTANTIATE_TEST_SUITE_P(Impls, WindowSequence, testing::Values(Impl::Fake), impl_name);
+INSTANTIATE_TEST_SUITE_P(Impls, WindowSequence, testing::Values(Impl::Fake, Impl::Device), impl_name);
 
 }  // namespace
 }  // namespace lumo::test

@@ -77,7 +77,9 @@ int RotationFromAngle(int angle) {
 }
 
 void SetScreenRotation(Screen& s, int code) {
+    if (s.presenter) s.presenter->rotating();
     if (code != kRotate90 && code != kRotate180 && code != kRotate270) code = kRotate0;
+    if (s.backend == Backend::GdiBitmap) code = kRotate0;
     const std::ptrdiff_t xp = s.base_xpitch, yp = s.base_ypitch;
     s.rotation = code;
     s.axes_exchanged = code == kRotate90 || code == kRotate270;
@@ -116,6 +118,8 @@ void CloseScreen(Screen& s) {
     s.pixel_count = 0;
     s.byte_size = 0;
     s.presenter = nullptr;
+    s.backend_owner.reset();
+    s.backend = Backend::None;
 }
 
 const Brush* SelectBrush(Screen& s, const Brush* b) {

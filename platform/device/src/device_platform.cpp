@@ -175,6 +175,7 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Processes> processes;
     std::unique_ptr<Sync> sync;
     std::unique_ptr<Clock> clock;
+    std::unique_ptr<Display> display;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -185,7 +186,9 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->processes = make_processes(*parts_->client);
     parts_->sync = make_sync(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
-    parts_->clock = make_clock(std::filesystem::path(socket_path).parent_path().parent_path());
+    auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
+    parts_->clock = make_clock(device_dir);
+    parts_->display = make_display(*parts_->client, device_dir);
 }
 
 DevicePlatform::~DevicePlatform() = default;
@@ -196,6 +199,7 @@ Windows& DevicePlatform::windows() { return *parts_->windows; }
 Processes& DevicePlatform::processes() { return *parts_->processes; }
 Sync& DevicePlatform::sync() { return *parts_->sync; }
 Clock& DevicePlatform::clock() { return *parts_->clock; }
+Display& DevicePlatform::display() { return *parts_->display; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

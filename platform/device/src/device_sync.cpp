@@ -51,6 +51,13 @@ public:
         auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
         std::vector<SyncHandle> local, remote;
         for (auto h : handles) (h & kLocalBit ? local : remote).push_back(h);
+        {
+            std::lock_guard lock(m_);
+            for (auto h : local)
+                if (!local_.count(h)) return kWaitFailed;
+        }
+        for (auto h : remote)
+            if (!signal(h, 4)) return kWaitFailed;  // probes that the object exists
         for (;;) {
             if (wait_all) {
                 if (wait_remote(remote, true, 0) == 0 && wait_local(local, true, 0) == 0) return 0;
@@ -82,7 +89,8 @@ private:
     struct LocalEvent {
         bool manual = false;
         bool set = false;
-        std::uint64_t pulses = 0;  // waiters present at a pulse are released by it
+        std::uint64_t pulses = 0;  // waiters present at a manual pulse are released by it
+        int waiting = 0;
     };
 
     SyncHandle create(std::uint32_t kind, bool manual, bool initial, std::u16string_view name, bool* existed) {
@@ -106,8 +114,14 @@ private:
             if (op == 1) it->second.set = true;
             if (op == 2) it->second.set = false;
             if (op == 3) {
-                it->second.set = false;
-                ++it->second.pulses;
+                // Manual: everybody waiting now goes. Auto: the first waiter to wake takes it
+                // (and resets it); with nobody waiting the pulse is lost.
+                if (it->second.manual) {
+                    it->second.set = false;
+                    ++it->second.pulses;
+                } else {
+                    it->second.set = it->second.waiting > 0;
+                }
             }
             cv_.notify_all();
             return true;
@@ -139,6 +153,15 @@ private:
             seen.push_back(it->second.pulses);
         }
         auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+        for (auto h : handles) ++local_.at(h).waiting;
+        struct Leave {
+            DeviceSync& s;
+            std::span<const SyncHandle> hs;
+            ~Leave() {
+                for (auto h : hs)
+                    if (auto it = s.local_.find(h); it != s.local_.end()) --it->second.waiting;
+            }
+        } leave{*this, handles};
         for (;;) {
             std::vector<bool> ready;
             for (std::size_t i = 0; i < handles.size(); ++i) {

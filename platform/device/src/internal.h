@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "lumo/platform/clock.h"
+#include "lumo/platform/display.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
 #include "lumo/platform/windows.h"
@@ -16,5 +17,7 @@ std::unique_ptr<Processes> make_processes(wire::Client& c);
 std::unique_ptr<Sync> make_sync(wire::Client& c);
 // The device folder is where the host shares its clock page.
 std::unique_ptr<Clock> make_clock(const std::filesystem::path& device_dir);
+// The shared frame lives in the device folder's run/ beside the socket.
+std::unique_ptr<Display> make_display(wire::Client& c, const std::filesystem::path& device_dir);
 
 }  // namespace lumo::platform::device

@@ -131,6 +131,10 @@ Windows& FakePlatform::windows() { return *windows_; }
 Processes& FakePlatform::processes() { return *processes_; }
 Sync& FakePlatform::sync() { return *sync_; }
 Clock& FakePlatform::clock() { return *clock_; }
+FakeDisplay& FakePlatform::display() {
+    if (!display_) display_ = std::make_unique<FakeDisplay>();
+    return *display_;
+}
 
 void FakePlatform::advance(std::uint64_t ms) {
     std::lock_guard lock(mutex_);

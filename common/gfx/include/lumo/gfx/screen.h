@@ -45,6 +45,8 @@ public:
     // The window was hidden or shown again: release or take the hardware keys, restore surfaces.
     virtual void suspend() {}
     virtual void resume() {}
+    // The logical rotation is about to change: surfaces are restored, metrics read again.
+    virtual void rotating() {}
 };
 
 // The fade's pacing: a millisecond clock and a way to wait on it (tests pass a manual one).
@@ -99,6 +101,7 @@ struct Screen {
     platform::Hwnd window = 0;
 
     Presenter* presenter = nullptr;
+    std::unique_ptr<Presenter> backend_owner;  // the back-end OpenScreen opened, if any
     platform::Imaging* imaging = nullptr;   // made once per process
     platform::FontEngine* fonts = nullptr;  // the text renderer's font engine
     FrameClock* clock = nullptr;            // nullptr: the system clock
@@ -116,7 +119,8 @@ bool InitScreen(Screen& s, int width, int height, int xpitch, int ypitch, const 
 // An angle in degrees (any integer) to a rotation code: 90 → 1, 180 → 2, 270 → 4, else 0.
 int RotationFromAngle(int angle);
 
-// Sets the logical size, steps and origin for a rotation code; unknown codes count as 0.
+// Sets the logical size, steps and origin for a rotation code; unknown codes count as 0, and
+// the GDI back-end always draws unrotated.
 void SetScreenRotation(Screen& s, int code);
 
 // Copies the back buffer to the display. False when suspended (error 105), without a presenter,

@@ -4,6 +4,7 @@
 // with a Status. Bodies are sequences of little-endian fields read with bounds checks (wire.h):
 // the host never trusts a client's bytes.
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string_view>
 
@@ -67,10 +68,17 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(ProcSelf, 64)         /* -> u32 pid, s16 path, s16 fs root */                        \
     X(SyncCreate, 70)       /* u32 kind (1 mutex, 2 event), u32 manual, u32 initial,      \
                                s16 name -> u32 handle, u32 existed */                     \
-    X(SyncSignal, 71)       /* u32 handle, u32 op (1 set, 2 reset, 3 pulse) -> */          \
+    X(SyncSignal, 71)       /* u32 handle, u32 op (1 set, 2 reset, 3 pulse, 4 probe) -> */          \
     X(SyncWait, 72)         /* u32 all, u32 timeout ms, u32 count, u32 handle... -> u32 */ \
     X(SyncClose, 73)        /* u32 handle -> */                                            \
-    X(TimeSet, 80)          /* u32 which (1 boot age ms, 2 local file time), u64 value -> */
+    X(TimeSet, 80)          /* u32 which (1 boot age ms, 2 local file time), u64 value -> */ \
+    X(DisplayInfo, 90)      /* -> u32 width, u32 height, u32 dpi, u32 major, u32 minor,   \
+                               u32 build, s16 oem information */                          \
+    X(DisplayPresent, 91)   /* u32 hwnd -> (a frame is ready in the shared frame) */       \
+    X(DisplayScreenshot, 92) /* s16 host path (empty: DIR/screenshots/) -> s16 path */     \
+    X(DisplayTouch, 93)     /* u32 action (1 down, 2 move, 3 up), i32 x, i32 y -> u32 hwnd \
+                               (the window the stylus reached, 0: none) */               \
+    X(DisplayLoseSurface, 94) /* -> (marks the shared primary surface lost) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
@@ -111,5 +119,24 @@ enum class Status : std::uint32_t {
 };
 
 std::string_view status_text(Status s);
+
+// The display's shared frame, DIR/run/framebuffer: this header, then `height` rows of `width`
+// RGB565 pixels, `ypitch` bytes apart, starting at kFrameHeaderBytes. The host makes it and shows
+// it; programs map it and write their frames into it. The atomic fields are changed by both sides.
+inline constexpr std::uint32_t kFrameMagic = 0x3142464c;  // "LFB1"
+inline constexpr std::size_t kFrameHeaderBytes = 64;
+inline constexpr std::string_view kFrameFile = "framebuffer";
+struct FrameHeader {
+    std::uint32_t magic;
+    std::uint32_t width;
+    std::uint32_t height;
+    std::uint32_t ypitch;
+    std::uint32_t format;                     // 1 RGB565
+    std::atomic<std::uint32_t> surface_lost;  // set by the host, cleared by a restore
+    std::atomic<std::uint32_t> orientation;   // degrees: 0, 90, 180 or 270
+    std::atomic<std::uint32_t> frames;        // frames presented so far
+};
+static_assert(sizeof(FrameHeader) <= kFrameHeaderBytes);
+static_assert(std::atomic<std::uint32_t>::is_always_lock_free);
 
 }  // namespace lumo::wire

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "lumo/platform/clock.h"
+#include "lumo/platform/display.h"
 #include "lumo/platform/platform.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
@@ -26,6 +27,8 @@ public:
     Processes& processes() override;
     Sync& sync() override;
     Clock& clock() override;
+    // The display: metrics, the shared frame and presenting (not part of every platform yet).
+    Display& display();
 
 private:
     struct Parts;

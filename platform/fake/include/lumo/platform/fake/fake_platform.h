@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "lumo/platform/clock.h"
+#include "lumo/platform/fake/fake_display.h"
 #include "lumo/platform/platform.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
@@ -72,6 +73,8 @@ public:
     Processes& processes() override;
     Sync& sync() override;
     Clock& clock() override;
+    // The off-screen display (made on first use).
+    FakeDisplay& display();
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -170,6 +173,7 @@ private:
     std::unique_ptr<FakeWindows> windows_;
     std::unique_ptr<FakeSync> sync_;
     std::unique_ptr<FakeClock> clock_;
+    std::unique_ptr<FakeDisplay> display_;
 };
 
 }  // namespace lumo::platform::fake

@@ -1,0 +1,308 @@
+#include "display_service.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "lumo/platform/imaging.h"
+#include "lumo/platform/text.h"
+#include "lumo/platform/winuser.h"
+#include "lumo/wire/protocol.h"
+#include "window_service.h"
+
+namespace lumo::host {
+
+using platform::Hwnd;
+using wire::Kind;
+using wire::Reader;
+using wire::Status;
+using wire::Writer;
+
+namespace {
+
+constexpr DeviceProfile kProfiles[] = {
+    {"vga", 480, 800, 192, u"Lumo Phone VGA", 5, 2, 21234},
+    {"qvga", 240, 320, 96, u"Lumo Phone QVGA", 5, 2, 21234},
+};
+
+constexpr std::uint16_t kDarkGlass = 0x0841;
+constexpr std::uint16_t kWindowFace = 0xC618;   // light grey
+constexpr std::uint16_t kWindowFrame = 0x4208;  // dark grey
+constexpr std::uint16_t kTitleBar = 0x0010;     // dark blue
+constexpr std::uint16_t kWhite = 0xFFFF, kBlack = 0x0000;
+constexpr std::uint32_t kMkLButton = 0x0001;
+
+platform::LParam make_lparam(int x, int y) {
+    return platform::LParam(std::uint32_t(std::uint16_t(x)) | (std::uint32_t(std::uint16_t(y)) << 16));
+}
+
+// Blends a text colour over a pixel by coverage (0..255), per channel.
+std::uint16_t blend565(std::uint16_t dst, std::uint16_t src, unsigned a) {
+    auto mix = [a](unsigned d, unsigned s) { return (s * a + d * (255 - a) + 127) / 255; };
+    unsigned r = mix(dst >> 11, src >> 11), g = mix((dst >> 5) & 63, (src >> 5) & 63),
+             b = mix(dst & 31, src & 31);
+    return std::uint16_t((r << 11) | (g << 5) | b);
+}
+
+}  // namespace
+
+const DeviceProfile& chosen_profile() {
+    static DeviceProfile chosen = [] {
+        DeviceProfile p = kProfiles[0];
+        if (const char* name = std::getenv("LUMO_DEVICE_PROFILE"))
+            for (const auto& candidate : kProfiles)
+                if (std::strcmp(candidate.name, name) == 0) p = candidate;
+        if (const char* oem = std::getenv("LUMO_DEVICE_OEM")) {
+            static std::u16string text = platform::to_u16(oem);
+            p.oem = text.c_str();
+        }
+        return p;
+    }();
+    return chosen;
+}
+
+DisplayService::DisplayService(Host& host, WindowService& windows)
+    : host_(host), windows_(windows), profile_(chosen_profile()) {
+    width_ = profile_.width;
+    height_ = profile_.height;
+    composed_.assign(std::size_t(width_) * height_, kDarkGlass);
+    std::string error;
+    if (!make_frame(&error)) host_.log().printf("no display: %s", error.c_str());
+    register_handlers();
+    if (auto* w = DisplayWindow::find(host_.options().dir)) w->attach(this);
+}
+
+DisplayService::~DisplayService() {
+    if (auto* w = DisplayWindow::find(host_.options().dir)) w->attach(nullptr);
+    if (header_) ::munmap(header_, map_size_);
+}
+
+bool DisplayService::make_frame(std::string* error) {
+    auto path = std::filesystem::path(host_.options().dir) / "run" / std::string(wire::kFrameFile);
+    std::size_t ypitch = std::size_t(width_) * 2;
+    map_size_ = wire::kFrameHeaderBytes + ypitch * height_;
+    // A new file every boot: programs of an earlier boot must not keep drawing into ours.
+    ::unlink(path.c_str());
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 || ::ftruncate(fd, off_t(map_size_)) != 0) {
+        *error = path.string() + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    void* p = ::mmap(nullptr, map_size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    ::close(fd);
+    if (p == MAP_FAILED) {
+        *error = std::string("mmap: ") + std::strerror(errno);
+        return false;
+    }
+    header_ = new (p) wire::FrameHeader{wire::kFrameMagic, std::uint32_t(width_),
+                                        std::uint32_t(height_), std::uint32_t(ypitch), 1, {0}, {0}, {0}};
+    auto* px = reinterpret_cast<std::uint16_t*>(static_cast<std::byte*>(p) + wire::kFrameHeaderBytes);
+    std::fill(px, px + std::size_t(width_) * height_, kDarkGlass);
+    host_.log().printf("display %dx%d at %d dpi, %s", width_, height_, profile_.dpi,
+                       platform::to_utf8(profile_.oem).c_str());
+    return true;
+}
+
+void DisplayService::register_handlers() {
+    host_.add_handler(Kind::DisplayInfo, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        out.status(Status::Ok).u32(std::uint32_t(width_)).u32(std::uint32_t(height_));
+        out.u32(std::uint32_t(profile_.dpi)).u32(profile_.major).u32(profile_.minor).u32(profile_.build);
+        out.s16(profile_.oem);
+        return true;
+    });
+    host_.add_handler(Kind::DisplayPresent, [this](ClientConn&, Reader& in, Writer& out) {
+        auto hwnd = in.u32();
+        if (!in.done()) return false;
+        if (!header_) {
+            out.status(Status::Failed);
+            return true;
+        }
+        last_presenter_ = hwnd;
+        header_->frames.fetch_add(1);
+        out.status(Status::Ok);
+        return true;
+    });
+    host_.add_handler(Kind::DisplayScreenshot, [this](ClientConn&, Reader& in, Writer& out) {
+        auto path = in.s16();
+        if (!in.done()) return false;
+        std::filesystem::path written;
+        std::string error;
+        if (!screenshot(platform::to_utf8(path), &written, &error)) {
+            host_.log().printf("screenshot failed: %s", error.c_str());
+            out.status(Status::Failed);
+            return true;
+        }
+        out.status(Status::Ok).s16(platform::to_u16(written.string()));
+        return true;
+    });
+    host_.add_handler(Kind::DisplayTouch, [this](ClientConn&, Reader& in, Writer& out) {
+        auto action = in.u32();
+        auto x = in.i32();
+        auto y = in.i32();
+        if (!in.done()) return false;
+        if (action < 1 || action > 3) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        out.status(Status::Ok).u32(stylus(Touch(action), x, y));
+        return true;
+    });
+    host_.add_handler(Kind::DisplayLoseSurface, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        if (header_) header_->surface_lost.store(1);
+        out.status(header_ ? Status::Ok : Status::Failed);
+        return true;
+    });
+}
+
+const std::uint16_t* DisplayService::frame() {
+    // The programs draw full screen into the shared frame; windows whose procedure runs in the
+    // host (simulated programs, message boxes) are drawn over it when they are above the top-most
+    // program window.
+    const auto& z = windows_.z_order();
+    std::size_t top_program = z.size();
+    for (std::size_t i = 0; i < z.size(); ++i) {
+        auto* w = windows_.find(z[i]);
+        if (w && w->visible && !w->minimized && !w->host_proc) {
+            top_program = i;
+            break;
+        }
+    }
+    if (top_program < z.size() && header_) {
+        auto* px = reinterpret_cast<const std::uint16_t*>(reinterpret_cast<const std::byte*>(header_) +
+                                                          wire::kFrameHeaderBytes);
+        std::copy(px, px + composed_.size(), composed_.begin());
+    } else {
+        std::fill(composed_.begin(), composed_.end(), kDarkGlass);
+    }
+    std::vector<DialogRecord> dialogs;
+    for (std::size_t i = top_program; i-- > 0;) {
+        auto* w = windows_.find(z[i]);
+        if (!w || !w->visible || w->minimized || !w->host_proc) continue;
+        std::u16string text;
+        if (dialogs.empty()) dialogs = windows_.dialogs();
+        for (const auto& d : dialogs)
+            if (d.hwnd == w->hwnd) text = d.text;
+        draw_host_window(w->title, text, w->rect);
+    }
+    return composed_.data();
+}
+
+void DisplayService::fill(const platform::Rect& r, std::uint16_t colour) {
+    int l = std::max(0, r.left), t = std::max(0, r.top);
+    int rt = std::min(width_, r.right), b = std::min(height_, r.bottom);
+    for (int y = t; y < b; ++y)
+        std::fill_n(&composed_[std::size_t(y) * width_ + l], std::max(0, rt - l), colour);
+}
+
+void DisplayService::draw_text(const std::u16string& text, int x, int y, int right,
+                               std::uint16_t colour) {
+    if (text.empty()) return;
+    if (!fonts_) {
+        fonts_ = platform::make_sdl_fonts();
+        if (fonts_) font_ = fonts_->create_font(profile_.dpi >= 192 ? 26 : 13, 400);
+    }
+    int w = 0;
+    if (!font_ || !font_->render_line(text, coverage_, w)) return;
+    int h = font_->line_height();
+    for (int row = 0; row < h; ++row) {
+        int py = y + row;
+        if (py < 0 || py >= height_) continue;
+        for (int col = 0; col < w; ++col) {
+            int px = x + col;
+            unsigned a = coverage_[std::size_t(row) * w + col];
+            if (px < 0 || px >= width_ || px >= right || a == 0) continue;
+            auto& d = composed_[std::size_t(py) * width_ + px];
+            d = blend565(d, colour, a);
+        }
+    }
+}
+
+void DisplayService::draw_host_window(const std::u16string& title, const std::u16string& text,
+                                      const platform::Rect& r) {
+    int bar = profile_.dpi >= 192 ? 36 : 18, pad = bar / 6;
+    fill(r, kWindowFrame);
+    fill({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, kWindowFace);
+    fill({r.left + 1, r.top + 1, r.right - 1, std::min(r.bottom - 1, r.top + 1 + bar)}, kTitleBar);
+    draw_text(title, r.left + 1 + pad, r.top + 1 + pad / 2, r.right - 1, kWhite);
+    draw_text(text, r.left + 1 + pad, r.top + 1 + bar + pad, r.right - 1, kBlack);
+}
+
+bool DisplayService::screenshot(std::filesystem::path path, std::filesystem::path* written,
+                                std::string* error) {
+    std::error_code ec;
+    if (path.empty()) {
+        auto dir = std::filesystem::path(host_.options().dir) / "screenshots";
+        std::filesystem::create_directories(dir, ec);
+        do {
+            char name[32];
+            std::snprintf(name, sizeof name, "screenshot-%04u.png", ++screenshots_);
+            path = dir / name;
+        } while (std::filesystem::exists(path, ec));
+    }
+    if (!imaging_) imaging_ = platform::make_sdl_imaging();
+    const std::uint16_t* px = frame();
+    std::vector<std::uint8_t> rgba(composed_.size() * 4);
+    for (std::size_t i = 0; i < composed_.size(); ++i) {
+        unsigned p = px[i], r = p >> 11, g = (p >> 5) & 63, b = p & 31;
+        rgba[i * 4 + 0] = std::uint8_t((r << 3) | (r >> 2));
+        rgba[i * 4 + 1] = std::uint8_t((g << 2) | (g >> 4));
+        rgba[i * 4 + 2] = std::uint8_t((b << 3) | (b >> 2));
+        rgba[i * 4 + 3] = 255;
+    }
+    if (!imaging_ || !imaging_->save_png(path, width_, height_, rgba)) {
+        *error = "cannot write " + path.string();
+        return false;
+    }
+    *written = path;
+    return true;
+}
+
+Hwnd DisplayService::window_at(int x, int y) {
+    if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0;
+    for (Hwnd h : windows_.z_order()) {
+        auto* w = windows_.find(h);
+        if (w && w->visible && !w->minimized && w->rect.contains(x, y)) return h;
+    }
+    return 0;
+}
+
+Hwnd DisplayService::stylus(Touch action, int x, int y) {
+    // The window that took the button-down keeps the stylus until it is lifted, as long as it
+    // lives.
+    if (capture_ && !windows_.find(capture_)) capture_ = 0;
+    Hwnd target = capture_ ? capture_ : window_at(x, y);
+    std::uint32_t msg = platform::WM_MOUSEMOVE;
+    platform::WParam buttons = capture_ ? kMkLButton : 0;
+    switch (action) {
+    case Touch::Down:
+        target = window_at(x, y);
+        capture_ = target;
+        msg = platform::WM_LBUTTONDOWN;
+        buttons = kMkLButton;
+        break;
+    case Touch::Move: break;
+    case Touch::Up:
+        capture_ = 0;
+        msg = platform::WM_LBUTTONUP;
+        buttons = 0;
+        break;
+    }
+    auto* w = target ? windows_.find(target) : nullptr;
+    if (!w) return 0;
+    windows_.post(target, msg, buttons, make_lparam(x - w->rect.left, y - w->rect.top));
+    return target;
+}
+
+void DisplayService::key(std::uint8_t vk, bool up) {
+    windows_.key_event(vk, up ? platform::KEYEVENTF_KEYUP : 0);
+}
+
+}  // namespace lumo::host

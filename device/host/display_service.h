@@ -1,0 +1,84 @@
+#pragma once
+// The phone's display: the shared RGB565 frame the device's programs draw into, the profile that
+// sizes it, the composed picture the person sees (the programs' frame with the host's own windows
+// drawn over it), screenshots, and the stylus, which reaches the window under the point.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "display_window.h"
+#include "host.h"
+#include "lumo/platform/windows.h"
+
+namespace lumo::platform {
+class Imaging;
+class FontEngine;
+class Font;
+}  // namespace lumo::platform
+
+namespace lumo::wire {
+struct FrameHeader;
+}
+
+namespace lumo::host {
+
+class WindowService;
+
+// A phone model the device can be: the screen and what the system reports about itself.
+struct DeviceProfile {
+    const char* name;
+    int width, height, dpi;
+    const char16_t* oem;
+    std::uint32_t major, minor, build;
+};
+// The profile named by $LUMO_DEVICE_PROFILE ("vga", the default, or "qvga"); $LUMO_DEVICE_OEM,
+// when set, replaces its OEM information string.
+const DeviceProfile& chosen_profile();
+
+class DisplayService final : public DisplaySink {
+public:
+    DisplayService(Host& host, WindowService& windows);
+    ~DisplayService() override;
+    // False when the shared frame could not be made (the device then has no display).
+    bool ready() const { return header_ != nullptr; }
+
+    // Composes what the display shows now.
+    const std::uint16_t* frame() override;
+    int frame_width() const override { return width_; }
+    int frame_height() const override { return height_; }
+    // The stylus: posts button and move messages to the window under the point, or to the
+    // window that took the button-down while it is held. Returns the window reached.
+    platform::Hwnd stylus(Touch action, int x, int y);
+    void touch(Touch action, int x, int y) override { stylus(action, x, y); }
+    void key(std::uint8_t vk, bool up) override;
+    // Writes the composed frame as PNG; an empty path picks a new name in DIR/screenshots.
+    bool screenshot(std::filesystem::path path, std::filesystem::path* written, std::string* error);
+
+private:
+    void register_handlers();
+    bool make_frame(std::string* error);
+    void draw_host_window(const std::u16string& title, const std::u16string& text,
+                          const platform::Rect& r);
+    void fill(const platform::Rect& r, std::uint16_t colour);
+    void draw_text(const std::u16string& text, int x, int y, int right, std::uint16_t colour);
+    platform::Hwnd window_at(int x, int y);
+
+    Host& host_;
+    WindowService& windows_;
+    const DeviceProfile& profile_;
+    int width_ = 0, height_ = 0;
+    wire::FrameHeader* header_ = nullptr;
+    std::size_t map_size_ = 0;
+    std::vector<std::uint16_t> composed_;
+    platform::Hwnd capture_ = 0;
+    platform::Hwnd last_presenter_ = 0;
+    std::unique_ptr<platform::Imaging> imaging_;
+    std::unique_ptr<platform::FontEngine> fonts_;
+    std::unique_ptr<platform::Font> font_;
+    std::vector<std::uint8_t> coverage_;
+    unsigned screenshots_ = 0;
+};
+
+}  // namespace lumo::host

@@ -1,0 +1,85 @@
+#include "lumo/platform/fake/fake_display.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lumo::platform::fake {
+
+FakeDisplay::FakeDisplay() { resize(); }
+
+void FakeDisplay::resize() {
+    pitch_pixels = std::max(pitch_pixels, screen.width);
+    memory.assign(std::size_t(pitch_pixels) * screen.height, 0);
+}
+
+std::optional<RawFrameBufferInfo> FakeDisplay::raw_frame_buffer() {
+    calls.push_back("escape");
+    if (!escape_answers) return std::nullopt;
+    return RawFrameBufferInfo{escape_format, 16, memory.data(), 2, pitch_pixels * 2,
+                              screen.width, screen.height};
+}
+
+std::optional<DirectDrawCaps> FakeDisplay::open_direct_draw(Hwnd window) {
+    calls.push_back("ddraw");
+    if (!direct_draw_present) return std::nullopt;
+    ddraw_window_ = window;
+    return ddraw_caps;
+}
+
+bool FakeDisplay::create_primary_surface(std::uint32_t flags) {
+    primary_flags = flags;
+    primary_ = (flags & kSurfacePrimary) != 0;
+    return primary_;
+}
+
+LockResult FakeDisplay::lock_primary(SurfaceLock& out) {
+    if (!primary_) return LockResult::Failed;
+    if (surface_lost) return LockResult::Lost;
+    out = {memory.data(), 2, pitch_pixels * 2, 16};
+    locked_ = true;
+    return LockResult::Ok;
+}
+
+void FakeDisplay::unlock_primary() {
+    if (locked_) frame_ready(ddraw_window_);
+    locked_ = false;
+}
+
+bool FakeDisplay::restore_surfaces() {
+    ++restores;
+    if (!primary_ || !restore_works) return false;
+    surface_lost = false;
+    return true;
+}
+
+void FakeDisplay::close_direct_draw() { primary_ = false; }
+
+bool FakeDisplay::create_bitmap(int width, int height) {
+    calls.push_back("gdi");
+    bitmap_ = gdi_works && width == screen.width && height == screen.height;
+    return bitmap_;
+}
+
+bool FakeDisplay::blit_bitmap(Hwnd window, std::span<const std::uint16_t> px, int width,
+                              int height) {
+    if (!bitmap_ || width <= 0 || height <= 0 || px.size() < std::size_t(width) * height)
+        return false;
+    int w = std::min(width, screen.width), h = std::min(height, screen.height);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&memory[std::size_t(y) * pitch_pixels], &px[std::size_t(y) * width],
+                    std::size_t(w) * 2);
+    return frame_ready(window);
+}
+
+void FakeDisplay::delete_bitmap() { bitmap_ = false; }
+
+bool FakeDisplay::frame_ready(Hwnd window) {
+    ++frames_ready;
+    last_window = window;
+    return true;
+}
+
+int FakeDisplay::gx_open_input() { return gx_present ? ++gx_opens, 1 : 0; }
+int FakeDisplay::gx_close_input() { return gx_present ? ++gx_closes, 1 : 0; }
+
+}  // namespace lumo::platform::fake

@@ -1,0 +1,188 @@
+// The phone's display through a real host: a program presents a frame through the device display
+// and the screenshot shows it; the stylus reaches the window under the point, and the window that
+// took the button-down keeps it through a drag.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "device_process.h"
+#include "lumo/platform/device/device_platform.h"
+#include "lumo/platform/imaging.h"
+#include "lumo/platform/text.h"
+
+namespace lumo::test {
+namespace {
+
+using namespace platform;
+using Ms = std::chrono::milliseconds;
+
+// The same formula as the test program's display role.
+std::uint16_t pattern_pixel(int x, int y) {
+    return std::uint16_t(((x * 7 + y) & 31) << 11 | ((y * 3) & 63) << 5 | ((x ^ y) & 31));
+}
+
+struct Seen {
+    Hwnd hwnd;
+    std::uint32_t msg;
+    WParam w;
+    LParam l;
+};
+
+int lx(LParam l) { return std::int16_t(std::uint32_t(l) & 0xFFFF); }
+int ly(LParam l) { return std::int16_t(std::uint32_t(l) >> 16); }
+
+class DisplayThroughHost : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(device_.start()) << device_.last_error;
+        std::string error;
+        p_ = device::connect(device_.socket_path(), u"display-test", &error);
+        ASSERT_TRUE(p_) << error;
+        auto record = [this](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
+            if (msg == WM_LBUTTONDOWN || msg == WM_MOUSEMOVE || msg == WM_LBUTTONUP)
+                seen_.push_back({h, msg, w, l});
+            return 0;
+        };
+        ASSERT_TRUE(win().register_class(u"TestSink", record));
+        ASSERT_TRUE(win().register_class(u"TapTarget", record));
+        CreateWindowParams cp;
+        cp.class_name = u"TestSink";
+        cp.title = u"sink";
+        cp.rect = {0, 0, 1, 1};  // hidden: the stylus never lands on it
+        sink_ = win().create_window(cp);
+        ASSERT_NE(sink_, 0u);
+        pid_ = spawn_device_program("lumo-testprog", {"display"}, device_.socket_path());
+        for (int i = 0; i < 500 && !display_; ++i) {
+            display_ = win().find_window(std::nullopt, u"display ready");
+            if (!display_) std::this_thread::sleep_for(Ms(10));
+        }
+        ASSERT_NE(display_, 0u) << "the display program did not present";
+    }
+    void TearDown() override {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            wait_program(pid_);
+        }
+    }
+    Windows& win() { return p_->windows(); }
+    void pump(Ms how_long) {
+        auto end = std::chrono::steady_clock::now() + how_long;
+        win().set_timer(sink_, 999, 10);
+        Message m;
+        while (std::chrono::steady_clock::now() < end && win().get_message(m)) win().dispatch(m);
+        win().kill_timer(sink_, 999);
+    }
+    Hwnd make_target(Rect r) {
+        CreateWindowParams cp;
+        cp.class_name = u"TapTarget";
+        cp.title = u"target";
+        cp.style = WS_VISIBLE;
+        cp.rect = r;
+        Hwnd h = win().create_window(cp);
+        win().show_window(h, SW_SHOW);
+        return h;
+    }
+
+    DeviceProcess device_;
+    std::unique_ptr<device::DevicePlatform> p_;
+    Hwnd sink_ = 0, display_ = 0;
+    pid_t pid_ = -1;
+    std::vector<Seen> seen_;
+};
+
+TEST_F(DisplayThroughHost, ScreenshotHoldsExactlyThePresentedFrame) {
+    auto file = device_.dir() / "shot.png";
+    auto r = device_.ctl({"screenshot", file.string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, file.string() + "\n");
+    auto imaging = make_sdl_imaging();
+    auto pic = imaging->open(to_u16(file.string()));
+    ASSERT_TRUE(pic);
+    ASSERT_EQ(pic->width(), 480);
+    ASSERT_EQ(pic->height(), 800);
+    std::vector<std::uint8_t> rgba(480 * 800 * 4);
+    ASSERT_TRUE(pic->read_rgba(480, 800, rgba));
+    int wrong = 0;
+    for (int y = 0; y < 800; ++y)
+        for (int x = 0; x < 480; ++x) {
+            const auto* px = &rgba[(std::size_t(y) * 480 + x) * 4];
+            unsigned got = unsigned(px[0] >> 3) << 11 | unsigned(px[1] >> 2) << 5 | unsigned(px[2] >> 3);
+            if (got != pattern_pixel(x, y) && wrong++ < 5)
+                ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << got
+                              << ", presented " << pattern_pixel(x, y);
+        }
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(DisplayThroughHost, ScreenshotWithoutANameGoesToTheScreenshotsFolder) {
+    auto r1 = device_.ctl({"screenshot"});
+    auto r2 = device_.ctl({"screenshot"});
+    ASSERT_EQ(r1.status, 0) << r1.err;
+    ASSERT_EQ(r2.status, 0) << r2.err;
+    EXPECT_NE(r1.out, r2.out);
+    for (auto& out : {r1.out, r2.out}) {
+        std::filesystem::path p(out.substr(0, out.size() - 1));
+        EXPECT_EQ(p.parent_path(), device_.dir() / "screenshots");
+        EXPECT_GT(std::filesystem::file_size(p), 0u);
+    }
+}
+
+TEST_F(DisplayThroughHost, TapReachesTheWindowUnderThePointInItsClientCoordinates) {
+    Hwnd target = make_target({300, 300, 400, 400});
+    ASSERT_EQ(device_.ctl({"tap", "350", "320"}).status, 0);
+    ASSERT_EQ(device_.ctl({"tap", "10", "20"}).status, 0);
+    pump(Ms(300));
+    // Each window got its own tap; the display program passes its messages on to the sink.
+    std::vector<Seen> on_target, on_sink;
+    for (auto& s : seen_) (s.hwnd == target ? on_target : on_sink).push_back(s);
+    ASSERT_EQ(on_target.size(), 2u);
+    EXPECT_EQ(on_target[0].msg, WM_LBUTTONDOWN);
+    EXPECT_EQ(on_target[0].w, 1u);
+    EXPECT_EQ(lx(on_target[0].l), 50);
+    EXPECT_EQ(ly(on_target[0].l), 20);
+    EXPECT_EQ(on_target[1].msg, WM_LBUTTONUP);
+    EXPECT_EQ(on_target[1].w, 0u);
+    ASSERT_EQ(on_sink.size(), 2u);
+    EXPECT_EQ(on_sink[0].msg, WM_LBUTTONDOWN);
+    EXPECT_EQ(lx(on_sink[0].l), 10);
+    EXPECT_EQ(ly(on_sink[0].l), 20);
+    EXPECT_EQ(on_sink[1].msg, WM_LBUTTONUP);
+}
+
+TEST_F(DisplayThroughHost, TheWindowThatTookTheDownKeepsTheStylusThroughADrag) {
+    Hwnd target = make_target({300, 300, 400, 400});
+    ASSERT_EQ(device_.ctl({"drag", "100", "100", "350", "350", "--ms", "64"}).status, 0);
+    pump(Ms(300));
+    ASSERT_GE(seen_.size(), 3u);
+    for (auto& s : seen_) EXPECT_NE(s.hwnd, target) << "message " << s.msg << " escaped the capture";
+    EXPECT_EQ(seen_.front().msg, WM_LBUTTONDOWN);
+    EXPECT_EQ(lx(seen_.front().l), 100);
+    for (std::size_t i = 1; i + 1 < seen_.size(); ++i) {
+        EXPECT_EQ(seen_[i].msg, WM_MOUSEMOVE);
+        EXPECT_EQ(seen_[i].w, 1u);
+    }
+    EXPECT_EQ(seen_.back().msg, WM_LBUTTONUP);
+    EXPECT_EQ(lx(seen_.back().l), 350);
+    EXPECT_EQ(ly(seen_.back().l), 350);
+    // After the up, the point belongs to whoever is under it again.
+    ASSERT_EQ(device_.ctl({"touch", "down", "350", "350"}).status, 0);
+    ASSERT_EQ(device_.ctl({"touch", "up", "350", "350"}).status, 0);
+    pump(Ms(200));
+    EXPECT_EQ(seen_.back().hwnd, target);
+}
+
+TEST_F(DisplayThroughHost, StylusVerbsRejectBadInputAndReportMisses) {
+    EXPECT_EQ(device_.ctl({"touch", "press", "1", "1"}).status, 2);
+    EXPECT_EQ(device_.ctl({"tap", "1"}).status, 2);
+    EXPECT_EQ(device_.ctl({"tap", "x", "1"}).status, 2);
+    EXPECT_EQ(device_.ctl({"drag", "1", "2", "3"}).status, 2);
+    // Off the display nothing is hit.
+    EXPECT_EQ(device_.ctl({"tap", "-5", "900"}).status, 1);
+    EXPECT_EQ(device_.ctl({"status"}).status, 0);
+}
+
+}  // namespace
+}  // namespace lumo::test
