@@ -26,10 +26,13 @@ fi
 cat <<MSG
 No display found, so the phone runs headless in the background.
   Device folder:  $DEVICE  (log: $DEVICE/device.log)
-  Screenshots:    $DEVICE/screenshots/
+  Screenshots:    $DEVICE/screenshots/  ($CTL screenshot saves the next one there)
   Drive it with:
     $CTL status
+    $CTL windows
+    $CTL drag 60 700 420 700      (slide along the bottom of the screen)
+    $CTL tap 240 400
     $CTL reg get HKCU 'Software\\Vesk\\Lumo'
-    $CTL --help            (every verb)
-    $CTL shutdown          (switch it off)
+    $CTL --help                   (every verb)
+    $CTL shutdown                 (switch it off)
 MSG
