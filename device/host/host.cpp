@@ -304,7 +304,7 @@ void Host::handle_packet(ClientConn& c, std::span<const std::byte> packet) {
             return;
         }
     }
-    if (!deferred_) send_packet(c, reply_.bytes());
+    if (!deferred_ && !(h.flags & wire::kOneWay)) send_packet(c, reply_.bytes());
 }
 
 Host::Deferred Host::defer() {

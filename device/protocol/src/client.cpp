@@ -75,7 +75,8 @@ bool Client::read_one(std::unique_lock<std::mutex>& lock, int timeout_ms) {
     lock.unlock();
     auto& buf = read_buf_;  // only the thread holding the reader role touches it
     pollfd p{fd_, POLLIN, 0};
-    int n = ::poll(&p, 1, timeout_ms);
+    // Without a time limit the read itself waits: one system call less per message.
+    int n = timeout_ms < 0 ? 1 : ::poll(&p, 1, timeout_ms);
     ssize_t got = 0;
     bool broken = n < 0 && errno != EINTR;
     if (n > 0) {
@@ -137,6 +138,7 @@ bool Client::send_only(Writer& request) {
     auto bytes = request.bytes();
     std::vector<std::byte> pkt(bytes.begin(), bytes.end());
     std::memcpy(pkt.data() + offsetof(Header, seq), &seq, 4);
+    pkt[offsetof(Header, flags)] = std::byte{kOneWay};
     if (::send(fd_, pkt.data(), pkt.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(pkt.size())) {
         lock.lock();
         dead_ = true;

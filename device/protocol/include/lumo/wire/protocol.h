@@ -103,10 +103,14 @@ enum class PacketType : std::uint8_t { Request = 0, Reply = 1, Event = 2 };
 struct Header {
     std::uint16_t kind;    // Kind
     std::uint8_t type;     // PacketType
-    std::uint8_t reserved;
+    std::uint8_t flags;    // kOneWay on requests whose reply nobody reads
     std::uint32_t seq;     // the request's number; replies repeat it, events carry 0
 };
 static_assert(sizeof(Header) == 8);
+
+// A request sent with this flag gets no reply: answers to sent messages and hook calls, which
+// the program does not wait for, so the host does not wake it again for nothing.
+inline constexpr std::uint8_t kOneWay = 1;
 
 enum class Status : std::uint32_t {
     Ok = 0,
