@@ -57,7 +57,7 @@ Verbs:
   dialogs                             open message boxes: handle, process, caption, text
   dialog press BUTTON [HWND]          answer the newest (or the given) message box: ok,
                                       cancel, yes, no, abort, retry, ignore or a number
-  key VK [down|up|press] [--silent]   press and/or release a virtual key (default press)
+  key [press|down|up] VK [--silent]   press and/or release a virtual key (default press)
   time boot-age MS                    say the device booted MS milliseconds ago
   time set YYYY-MM-DDTHH:MM[:SS]      set the device's local clock
   screenshot [FILE.png]               save what the display shows (default: a new file
@@ -67,6 +67,7 @@ Verbs:
   drag X1 Y1 X2 Y2 [MS] [--ms MS]     stylus down at X1, Y1, moved in steps to X2, Y2 over
                                       MS milliseconds (default 300), then up
   display lose-surface                mark the shared DirectDraw surface lost
+  rotate 0|90|180|270                 turn the display; every window hears of it
 
 ROOT is HKCU or HKLM. KEY uses backslashes, e.g. 'Software\Vesk\Lumo'.
 Exit status: 0 done, 1 not found or refused, 2 usage error, 3 no device.
@@ -503,18 +504,21 @@ int time_verb(Ctl& ctl, const std::vector<std::string>& a) {
 }
 
 int key_verb(Ctl& ctl, const std::vector<std::string>& a) {
-    if (a.empty()) usage("key VK [down|up|press] [--silent]");
-    auto vk = parse_number(a[0], "VK");
+    if (a.empty()) usage("key [press|down|up] VK [--silent]");
+    // Both orders are accepted: "key press 0x26" and "key 0x26 press".
+    std::vector<std::string> args = a;
+    if (args.size() >= 2 && (args[0] == "down" || args[0] == "up" || args[0] == "press")) std::swap(args[0], args[1]);
+    auto vk = parse_number(args[0], "VK");
     if (vk == 0 || vk > 0xFE) usage("VK must be 1 to 254");
     std::string what = "press";
     std::uint32_t flags = 0;
-    for (std::size_t i = 1; i < a.size(); ++i) {
-        if (a[i] == "--silent") {
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        if (args[i] == "--silent") {
             flags |= lumo::platform::KEYEVENTF_SILENT;
-        } else if (a[i] == "down" || a[i] == "up" || a[i] == "press") {
-            what = a[i];
+        } else if (args[i] == "down" || args[i] == "up" || args[i] == "press") {
+            what = args[i];
         } else {
-            usage("unknown key option '" + a[i] + "'");
+            usage("unknown key option '" + args[i] + "'");
         }
     }
     auto send_key = [&](bool up) {
@@ -711,5 +715,12 @@ int main(int argc, char** argv) {
     if (verb == "screenshot") return screenshot_verb(ctl, rest);
     if (verb == "touch" || verb == "tap" || verb == "drag") return touch_verb(ctl, verb, rest);
     if (verb == "display") return display_verb(ctl, rest);
+    if (verb == "rotate" && rest.size() == 1) {
+        auto degrees = parse_number(rest[0], "DEGREES");
+        if (degrees % 90 || degrees >= 360) usage("rotate wants 0, 90, 180 or 270");
+        auto& w = ctl.client().begin(Kind::DisplayRotate);
+        w.u32(degrees);
+        return ctl.call(w)->status == Status::Ok ? 0 : 1;
+    }
     usage("unknown verb '" + verb + "'");
 }

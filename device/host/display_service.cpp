@@ -154,6 +154,20 @@ void DisplayService::register_handlers() {
         out.status(Status::Ok).u32(stylus(Touch(action), x, y));
         return true;
     });
+    host_.add_handler(Kind::DisplayRotate, [this](ClientConn&, Reader& in, Writer& out) {
+        auto degrees = in.u32();
+        if (!in.done()) return false;
+        if (!header_ || degrees % 90 != 0 || degrees >= 360) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        header_->orientation.store(degrees);
+        host_.log().printf("display turned to %u degrees", degrees);
+        windows_.broadcast(platform::WM_SETTINGCHANGE, platform::SETTINGCHANGE_RESET, 0);
+        windows_.broadcast(platform::WM_WINDOWPOSCHANGED, 0, 0);
+        out.status(Status::Ok);
+        return true;
+    });
     host_.add_handler(Kind::DisplayLoseSurface, [this](ClientConn&, Reader& in, Writer& out) {
         if (!in.done()) return false;
         if (header_) header_->surface_lost.store(1);

@@ -304,6 +304,11 @@ void WindowService::set_pos(Hwnd hwnd, Hwnd after, const Rect& rect, std::uint32
     if (!(flags & SWP_NOACTIVATE) && w->visible && w->parent == 0) activate(hwnd);
 }
 
+void WindowService::broadcast(std::uint32_t msg, WParam w, LParam l) {
+    auto targets = z_;  // a procedure in the host may change the list
+    for (Hwnd h : targets) notify(h, msg, w, l);
+}
+
 void WindowService::remove_process_windows(std::uint32_t pid) {
     std::vector<Hwnd> mine;
     for (auto& [h, w] : windows_)

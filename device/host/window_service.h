@@ -66,6 +66,8 @@ public:
     bool post(Hwnd hwnd, std::uint32_t msg, platform::WParam w, platform::LParam l);
     // Runs a key event through the hooks, then to the foreground window.
     void key_event(std::uint8_t vk, std::uint32_t flags);
+    // Sends a message to every top-level window, as the window manager does on a system change.
+    void broadcast(std::uint32_t msg, platform::WParam w, platform::LParam l);
     // Removes every window of a process (it ended).
     void remove_process_windows(std::uint32_t pid);
 

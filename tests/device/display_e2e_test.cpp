@@ -44,6 +44,7 @@ protected:
         auto record = [this](Hwnd h, std::uint32_t msg, WParam w, LParam l) -> LResult {
             if (msg == WM_LBUTTONDOWN || msg == WM_MOUSEMOVE || msg == WM_LBUTTONUP)
                 seen_.push_back({h, msg, w, l});
+            if (msg == WM_SETTINGCHANGE || msg == WM_WINDOWPOSCHANGED) settings_.push_back({h, msg, w, l});
             return 0;
         };
         ASSERT_TRUE(win().register_class(u"TestSink", record));
@@ -91,7 +92,29 @@ protected:
     Hwnd sink_ = 0, display_ = 0;
     pid_t pid_ = -1;
     std::vector<Seen> seen_;
+    std::vector<Seen> settings_;  // what a turn of the display sent
 };
+
+TEST_F(DisplayThroughHost, TurningTheDisplayTellsEveryWindowAndTheOrientationQuery) {
+    Hwnd target = make_target({0, 0, 480, 800});
+    pump(Ms(50));
+    settings_.clear();
+    ASSERT_EQ(device_.ctl({"rotate", "90"}).status, 0);
+    pump(Ms(200));
+    EXPECT_EQ(p_->display().orientation_angle(), 90);
+    std::vector<std::uint32_t> msgs;
+    for (auto& m : settings_)
+        if (m.hwnd == target) msgs.push_back(m.msg);
+    EXPECT_EQ(msgs, (std::vector<std::uint32_t>{WM_SETTINGCHANGE, WM_WINDOWPOSCHANGED}));
+    for (auto& m : settings_) {
+        if (m.msg == WM_SETTINGCHANGE) {
+            EXPECT_EQ(m.w, SETTINGCHANGE_RESET);
+        }
+    }
+    EXPECT_EQ(device_.ctl({"rotate", "45"}).status, 2);
+    ASSERT_EQ(device_.ctl({"rotate", "0"}).status, 0);
+    EXPECT_EQ(p_->display().orientation_angle(), 0);
+}
 
 TEST_F(DisplayThroughHost, ScreenshotHoldsExactlyThePresentedFrame) {
     auto file = device_.dir() / "shot.png";

@@ -106,6 +106,26 @@ TEST_F(LoadTest, AZeroTargetIsTheScreenInItsCurrentOrientation) {
     EXPECT_EQ(img.height, 80);
 }
 
+TEST_F(LoadTest, PicturesClaimingAnEnormousSizeAreRefusedBeforeDecoding) {
+    // Headers only: a decoder would first ask for gigabytes.
+    std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                     0x00, 0x01, 0x86, 0xA0, 0x00, 0x01, 0x86, 0xA0, 8, 6, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0};
+    std::vector<std::uint8_t> bmp(54, 0);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    bmp[18] = bmp[19] = bmp[20] = 0xFF;  // 16 million pixels wide
+    bmp[22] = 0x10;
+    std::vector<std::uint8_t> tga(64, 0);  // not one of the phone's formats at all
+    tga[2] = 2;
+    for (auto* bytes : {&png, &gif, &bmp, &tga}) {
+        Image img;
+        EXPECT_FALSE(LoadImageMemory(img, screen, *bytes, true, 0, 0, 0));
+        EXPECT_TRUE(img.empty());
+        EXPECT_EQ(LoadAnimationMemory(img, screen, *bytes), 0);
+    }
+}
+
 TEST_F(LoadTest, DamagedFilesFailAndLeaveTheImageAlone) {
     auto good = Write("good.png", 8, 8, [](int i) { return i * 4; });
     Image img;

@@ -2,6 +2,8 @@
 #include <SDL_image.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "lumo/platform/imaging.h"
@@ -12,7 +14,7 @@ namespace {
 
 // Larger pictures are refused outright: no theme picture or wallpaper comes near this, and the
 // product's own buffers could not hold it.
-constexpr std::int64_t kMaxPixels = 8192ll * 8192ll;
+constexpr std::int64_t kMaxPixels = 4096ll * 4096ll;
 
 struct SurfaceDeleter {
     void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
@@ -21,6 +23,50 @@ using SurfacePtr = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 bool sane_size(int w, int h) {
     return w > 0 && h > 0 && std::int64_t(w) * h <= kMaxPixels;
+}
+
+std::uint32_t be32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
+std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
+std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[1] << 8 | p[0]); }
+std::int32_t le32(const std::uint8_t* p) {
+    return std::int32_t(std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
+}
+
+// Reads the picture's size from its header without decoding it, so that a file claiming an
+// enormous picture is refused before any memory is spent on it. Only the phone's imaging
+// formats (PNG, JPEG, GIF, BMP) are accepted.
+bool header_allows(SDL_RWops* rw) {
+    auto start = SDL_RWtell(rw);
+    std::uint8_t h[32] = {};
+    auto n = SDL_RWread(rw, h, 1, sizeof h);
+    bool ok = false;
+    if (n >= 24 && std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0) {
+        ok = sane_size(int(std::min<std::uint32_t>(be32(h + 16), 1u << 30)),
+                       int(std::min<std::uint32_t>(be32(h + 20), 1u << 30)));
+    } else if (n >= 10 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0)) {
+        ok = sane_size(le16(h + 6), le16(h + 8));
+    } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
+        auto w = le32(h + 18), hh = le32(h + 22);
+        ok = w != INT32_MIN && hh != INT32_MIN && sane_size(std::abs(w), std::abs(hh));
+    } else if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8) {
+        // Walk the JPEG markers to the frame header.
+        SDL_RWseek(rw, start + 2, RW_SEEK_SET);
+        for (int guard = 0; guard < 1000; ++guard) {
+            std::uint8_t m[9];
+            if (SDL_RWread(rw, m, 1, 4) != 4 || m[0] != 0xFF) break;
+            std::uint8_t marker = m[1];
+            std::uint16_t len = be16(m + 2);
+            bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
+            if (sof) {
+                if (SDL_RWread(rw, m + 4, 1, 5) != 5) break;
+                ok = sane_size(be16(m + 7), be16(m + 5));
+                break;
+            }
+            if (len < 2 || SDL_RWseek(rw, len - 2, RW_SEEK_CUR) < 0) break;
+        }
+    }
+    SDL_RWseek(rw, start, RW_SEEK_SET);
+    return ok;
 }
 
 // Copies a 32-bit surface row by row into tightly packed R, G, B, A bytes.
@@ -60,6 +106,10 @@ private:
 
 std::unique_ptr<DecodedPicture> decode(SDL_RWops* rw) {
     if (!rw) return nullptr;
+    if (!header_allows(rw)) {
+        SDL_RWclose(rw);
+        return nullptr;
+    }
     SurfacePtr raw(IMG_Load_RW(rw, 1));
     if (!raw || !sane_size(raw->w, raw->h)) return nullptr;
     bool alpha = raw->format->Amask != 0 || SDL_HasColorKey(raw.get());
@@ -70,6 +120,10 @@ std::unique_ptr<DecodedPicture> decode(SDL_RWops* rw) {
 
 std::optional<DecodedAnimation> decode_animation(SDL_RWops* rw) {
     if (!rw) return std::nullopt;
+    if (!header_allows(rw)) {
+        SDL_RWclose(rw);
+        return std::nullopt;
+    }
     DecodedAnimation out;
     out.is_gif = IMG_isGIF(rw) != 0;
     IMG_Animation* anim = IMG_LoadAnimation_RW(rw, 1);

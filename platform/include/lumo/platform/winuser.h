@@ -20,6 +20,7 @@ inline constexpr std::uint32_t WM_PAINT = 0x000F;
 inline constexpr std::uint32_t WM_CLOSE = 0x0010;
 inline constexpr std::uint32_t WM_QUIT = 0x0012;
 inline constexpr std::uint32_t WM_SHOWWINDOW = 0x0018;
+inline constexpr std::uint32_t WM_SETTINGCHANGE = 0x001A;
 inline constexpr std::uint32_t WM_WINDOWPOSCHANGED = 0x0047;
 inline constexpr std::uint32_t WM_NOTIFY = 0x004E;
 inline constexpr std::uint32_t WM_NCACTIVATE = 0x0086;
@@ -33,6 +34,9 @@ inline constexpr std::uint32_t WM_LBUTTONDOWN = 0x0201;
 inline constexpr std::uint32_t WM_LBUTTONUP = 0x0202;
 inline constexpr std::uint32_t WM_USER = 0x0400;
 inline constexpr std::uint32_t WM_APP = 0x8000;
+
+// WM_SETTINGCHANGE's wParam when the screen was rotated (or its layout reset).
+inline constexpr std::uint32_t SETTINGCHANGE_RESET = 0x3002;
 
 // WM_ACTIVATE's low word.
 inline constexpr std::uint32_t WA_INACTIVE = 0;

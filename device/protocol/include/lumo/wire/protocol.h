@@ -78,7 +78,8 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(DisplayScreenshot, 92) /* s16 host path (empty: DIR/screenshots/) -> s16 path */     \
     X(DisplayTouch, 93)     /* u32 action (1 down, 2 move, 3 up), i32 x, i32 y -> u32 hwnd \
                                (the window the stylus reached, 0: none) */               \
-    X(DisplayLoseSurface, 94) /* -> (marks the shared primary surface lost) */
+    X(DisplayLoseSurface, 94) /* -> (marks the shared primary surface lost) */             \
+    X(DisplayRotate, 95)    /* u32 degrees (0, 90, 180, 270) -> */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
