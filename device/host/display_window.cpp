@@ -26,9 +26,9 @@ struct KeyMap {
     std::uint8_t vk;
 };
 constexpr KeyMap kKeys[] = {
-    {SDLK_LEFT, 0x25},   {SDLK_UP, 0x26},     {SDLK_RIGHT, 0x27}, {SDLK_DOWN, 0x28},
-    {SDLK_RETURN, 0x0D}, {SDLK_ESCAPE, 0x1B}, {SDLK_F1, 0x70},    {SDLK_F2, 0x71},
-    {SDLK_F3, 0x72},     {SDLK_F4, 0x73},
+    {SDLK_LEFT, 0x25},   {SDLK_UP, 0x26},     {SDLK_RIGHT, 0x27},    {SDLK_DOWN, 0x28},
+    {SDLK_RETURN, 0x0D}, {SDLK_ESCAPE, 0x1B}, {SDLK_F1, 0x70},       {SDLK_F2, 0x71},
+    {SDLK_F3, 0x72},     {SDLK_F4, 0x73},     {SDLK_PAGEUP, 0x75},   {SDLK_PAGEDOWN, 0x76},
 };
 }  // namespace
 

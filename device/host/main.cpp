@@ -30,6 +30,12 @@ Options:
   --verbose             echo the device log to standard error
   --help                show this text
 
+In the window the mouse is the stylus and these keys are the phone's keys:
+  arrows       the navigation pad (VK 0x25-0x28)     Enter   action (0x0D)
+  F1 / F2      left / right soft key (0x70, 0x71)    Escape  back (0x1B)
+  F3 / F4      talk / end (0x72, 0x73)
+  Page Up/Down volume up / down (0x75, 0x76)
+
 Drive it with lumo-devctl --device DIR VERB (lumo-devctl --help lists the verbs).
 The device ends on SIGTERM, on Ctrl-C, when its window is closed, or on 'lumo-devctl shutdown'.
 )";
