@@ -26,7 +26,7 @@ lumo::host::Host* make_host() {
     auto* host = new lumo::host::Host(o);
     std::string error;
     if (!host->start(&error)) std::abort();
-    lumo::host::static lumo::host::Services services(*host);
+    static lumo::host::Services services(*host);
     return host;
 }
 

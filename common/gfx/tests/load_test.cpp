@@ -111,6 +111,10 @@ TEST_F(LoadTest, PicturesClaimingAnEnormousSizeAreRefusedBeforeDecoding) {
     std::vector<std::uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
                                      0x00, 0x01, 0x86, 0xA0, 0x00, 0x01, 0x86, 0xA0, 8, 6, 0, 0, 0, 0, 0, 0, 0};
     std::vector<std::uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0};
+    // A small screen whose one frame claims 65535 x 65535: the decoder sizes frames by their own
+    // descriptor.
+    std::vector<std::uint8_t> gif_frame = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0,
+                                           0x2C, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 2, 1, 0, 0, 0x3B};
     std::vector<std::uint8_t> bmp(54, 0);
     bmp[0] = 'B';
     bmp[1] = 'M';
@@ -118,7 +122,7 @@ TEST_F(LoadTest, PicturesClaimingAnEnormousSizeAreRefusedBeforeDecoding) {
     bmp[22] = 0x10;
     std::vector<std::uint8_t> tga(64, 0);  // not one of the phone's formats at all
     tga[2] = 2;
-    for (auto* bytes : {&png, &gif, &bmp, &tga}) {
+    for (auto* bytes : {&png, &gif, &gif_frame, &bmp, &tga}) {
         Image img;
         EXPECT_FALSE(LoadImageMemory(img, screen, *bytes, true, 0, 0, 0));
         EXPECT_TRUE(img.empty());

@@ -32,6 +32,45 @@ std::int32_t le32(const std::uint8_t* p) {
     return std::int32_t(std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
 }
 
+// Walks a GIF's blocks: the decoder allocates each frame at its own descriptor's size, so every
+// frame and the sum of all frames must stay within bounds, not only the logical screen.
+bool gif_frames_allowed(SDL_RWops* rw, Sint64 start, std::uint8_t screen_flags) {
+    auto skip = [&](Sint64 n) { return SDL_RWseek(rw, n, RW_SEEK_CUR) >= 0; };
+    auto skip_sub_blocks = [&] {
+        for (int guard = 0; guard < (1 << 20); ++guard) {
+            std::uint8_t len;
+            if (SDL_RWread(rw, &len, 1, 1) != 1) return false;
+            if (len == 0) return true;
+            if (!skip(len)) return false;
+        }
+        return false;
+    };
+    SDL_RWseek(rw, start + 13, RW_SEEK_SET);
+    if ((screen_flags & 0x80) && !skip(3 * (2 << (screen_flags & 7)))) return false;
+    std::int64_t total = 0;
+    for (int frames = 0; frames < 10000;) {
+        std::uint8_t block;
+        if (SDL_RWread(rw, &block, 1, 1) != 1) return frames > 0;  // cut short: decoder's call
+        if (block == 0x3B) return frames > 0;
+        if (block == 0x21) {
+            if (!skip(1) || !skip_sub_blocks()) return frames > 0;
+        } else if (block == 0x2C) {
+            std::uint8_t d[9];
+            if (SDL_RWread(rw, d, 1, 9) != 9) return frames > 0;
+            int w = le16(d + 4), hh = le16(d + 6);
+            if (!sane_size(std::max(w, 1), std::max(hh, 1))) return false;
+            total += std::int64_t(std::max(w, 1)) * std::max(hh, 1);
+            if (total > kMaxPixels) return false;
+            ++frames;
+            if ((d[8] & 0x80) && !skip(3 * (2 << (d[8] & 7)))) return false;
+            if (!skip(1) || !skip_sub_blocks()) return false;
+        } else {
+            return frames > 0;
+        }
+    }
+    return false;
+}
+
 // Reads the picture's size from its header without decoding it, so that a file claiming an
 // enormous picture is refused before any memory is spent on it. Only the phone's imaging
 // formats (PNG, JPEG, GIF, BMP) are accepted.
@@ -43,8 +82,8 @@ bool header_allows(SDL_RWops* rw) {
     if (n >= 24 && std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0) {
         ok = sane_size(int(std::min<std::uint32_t>(be32(h + 16), 1u << 30)),
                        int(std::min<std::uint32_t>(be32(h + 20), 1u << 30)));
-    } else if (n >= 10 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0)) {
-        ok = sane_size(le16(h + 6), le16(h + 8));
+    } else if (n >= 13 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0)) {
+        ok = sane_size(le16(h + 6), le16(h + 8)) && gif_frames_allowed(rw, start, h[10]);
     } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
         auto w = le32(h + 18), hh = le32(h + 22);
         ok = w != INT32_MIN && hh != INT32_MIN && sane_size(std::abs(w), std::abs(hh));
