@@ -74,19 +74,25 @@ bool gif_frames_allowed(SDL_RWops* rw, Sint64 start, std::uint8_t screen_flags) 
 // Reads the picture's size from its header without decoding it, so that a file claiming an
 // enormous picture is refused before any memory is spent on it. Only the phone's imaging
 // formats (PNG, JPEG, GIF, BMP) are accepted.
-bool header_allows(SDL_RWops* rw) {
+// The SDL_image type of an allowed picture ("PNG", "JPG", "GIF", "BMP"), or nullptr: decoding
+// with the type named keeps SDL_image from trying its other loaders on bytes it cannot place.
+const char* header_allows(SDL_RWops* rw) {
     auto start = SDL_RWtell(rw);
+    const char* type = nullptr;
     std::uint8_t h[32] = {};
     auto n = SDL_RWread(rw, h, 1, sizeof h);
     bool ok = false;
     if (n >= 24 && std::memcmp(h, "\x89PNG\r\n\x1a\n", 8) == 0) {
         ok = sane_size(int(std::min<std::uint32_t>(be32(h + 16), 1u << 30)),
                        int(std::min<std::uint32_t>(be32(h + 20), 1u << 30)));
+        type = "PNG";
     } else if (n >= 13 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0)) {
         ok = sane_size(le16(h + 6), le16(h + 8)) && gif_frames_allowed(rw, start, h[10]);
+        type = "GIF";
     } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
         auto w = le32(h + 18), hh = le32(h + 22);
         ok = w != INT32_MIN && hh != INT32_MIN && sane_size(std::abs(w), std::abs(hh));
+        type = "BMP";
     } else if (n >= 3 && h[0] == 0xFF && h[1] == 0xD8) {
         // Walk the JPEG markers to the frame header.
         SDL_RWseek(rw, start + 2, RW_SEEK_SET);
@@ -99,13 +105,14 @@ bool header_allows(SDL_RWops* rw) {
             if (sof) {
                 if (SDL_RWread(rw, m + 4, 1, 5) != 5) break;
                 ok = sane_size(be16(m + 7), be16(m + 5));
+                type = "JPG";
                 break;
             }
             if (len < 2 || SDL_RWseek(rw, len - 2, RW_SEEK_CUR) < 0) break;
         }
     }
     SDL_RWseek(rw, start, RW_SEEK_SET);
-    return ok;
+    return ok ? type : nullptr;
 }
 
 // Copies a 32-bit surface row by row into tightly packed R, G, B, A bytes.
@@ -145,11 +152,12 @@ private:
 
 std::unique_ptr<DecodedPicture> decode(SDL_RWops* rw) {
     if (!rw) return nullptr;
-    if (!header_allows(rw)) {
+    const char* type = header_allows(rw);
+    if (!type) {
         SDL_RWclose(rw);
         return nullptr;
     }
-    SurfacePtr raw(IMG_Load_RW(rw, 1));
+    SurfacePtr raw(IMG_LoadTyped_RW(rw, 1, type));
     if (!raw || !sane_size(raw->w, raw->h)) return nullptr;
     bool alpha = raw->format->Amask != 0 || SDL_HasColorKey(raw.get());
     auto rgba = to_rgba(raw.get());
@@ -159,13 +167,14 @@ std::unique_ptr<DecodedPicture> decode(SDL_RWops* rw) {
 
 std::optional<DecodedAnimation> decode_animation(SDL_RWops* rw) {
     if (!rw) return std::nullopt;
-    if (!header_allows(rw)) {
+    const char* type = header_allows(rw);
+    if (!type) {
         SDL_RWclose(rw);
         return std::nullopt;
     }
     DecodedAnimation out;
     out.is_gif = IMG_isGIF(rw) != 0;
-    IMG_Animation* anim = IMG_LoadAnimation_RW(rw, 1);
+    IMG_Animation* anim = IMG_LoadAnimationTyped_RW(rw, 1, type);
     if (!anim) return std::nullopt;
     bool ok = anim->count > 0 && sane_size(anim->w, anim->h) &&
               std::int64_t(anim->w) * anim->h * anim->count <= kMaxPixels;
