@@ -45,8 +45,10 @@ public:
 
 private:
     Writer& raw(const void* p, std::size_t n) {
-        auto* b = static_cast<const std::byte*>(p);
-        buf_.insert(buf_.end(), b, b + n);
+        if (n == 0) return *this;
+        auto at = buf_.size();
+        buf_.resize(at + n);
+        std::memcpy(buf_.data() + at, p, n);
         return *this;
     }
     std::vector<std::byte> buf_;
