@@ -1,0 +1,332 @@
+#pragma once
+// The lock screen program: one full-screen window that stays alive between locks, one state
+// record owned by the main thread, numbered timers, and handlers as plain functions over the
+// record. Drawing happens only in the animation timer's handler (and in the curtain animations,
+// which draw their own frames). Everything reaches the phone through the platform layer.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "lumo/catalogue/catalogue.h"
+#include "lumo/gfx/image.h"
+#include "lumo/gfx/screen.h"
+#include "lumo/lang/lang.h"
+#include "lumo/lockscreen/datetime_format.h"
+#include "lumo/log/log.h"
+#include "lumo/platform/display.h"
+#include "lumo/platform/imaging.h"
+#include "lumo/platform/platform.h"
+
+namespace lumo::lockscreen {
+
+using platform::Hwnd;
+using platform::LParam;
+using platform::WParam;
+
+enum class ScreenState : std::uint8_t {
+    Normal = 0,
+    IncomingCall = 1,
+    CallScreen = 2,
+    VolumeControl = 3,
+    InCallVolume = 4,
+    PasswordEntry = 7,
+    EmergencyCall = 8,
+    BusySmsPrompt = 9,
+    BusySmsPromptOverApp = 10,
+    NotificationView = 11,
+    MessageView = 12,
+    ShutdownSlider = 13,
+    MissedCallView = 14,
+    TaskView = 18,
+};
+
+// Timer ids, named after what they do.
+enum Timer : std::uint32_t {
+    kTimerIdleBattery = 1025,
+    kTimerIdleAC = 1027,
+    kAnimTimer = 1029,
+    kTimerGiveBack = 1030,
+    kTimerClock = 1031,
+    kTimerStarting = 1032,
+    kTimerCallTime = 1034,
+    kTimerResetLastCall = 1035,
+    kTimerCloseVolume = 1037,
+    kTimerAnswer = 1039,
+    kTimerIgnore = 1040,
+    kTimerBusySmsOpen = 1042,
+    kTimerBusySmsEnd = 1043,
+    kTimerNotifyView = 1044,
+    kTimerNotifyLeave = 1045,
+    kTimerMessageView = 1046,
+    kTimerRepeatLock = 1048,
+    kTimerRepeatCallerLock = 1049,
+    kTimerEmergencyTime = 1050,
+    kTimerCloseShutdown = 1051,
+    kTimerWeather = 1052,
+    kTimerInCall = 1054,
+    kTimerSlidePause = 1055,
+};
+
+inline constexpr std::uint32_t kAnimPeriodMs = 66;
+// The private message the weather worker hands its result back with.
+inline constexpr std::uint32_t kWeatherResultMessage = 1053;
+inline constexpr std::u16string_view kInstanceMutex = u"{1f50acce-07f6-4477-b01f-5a94f1c502e7}";
+inline constexpr std::u16string_view kVersionText = u"lumo v2.30";
+inline constexpr std::u16string_view kTaskBarClass = u"HHTaskBar";
+inline constexpr std::u16string_view kDesktopClass = u"DesktopExplorerWindow";
+
+struct SliderState {
+    int knob_pos = 0;
+    int track_left = 0, track_right = 0, track_centre = 0;
+    int knob_width = 0;
+    int bar_top = 0, track_top = 0, track_x = 0, knob_top = 0;
+    bool dragging = false;
+    int last_x = 0;
+    std::uint32_t last_move_tick = 0, move_interval = 0;
+    double speed = 0, prev_speed = 0;
+    double fling_distance = 0;
+    std::uint32_t fling_time = 0;
+    std::uint8_t key_drive = 0;
+    bool slide_locked = false;
+    bool slide_pause = false;
+    bool dismiss_view_mode = false;
+    int text_alpha = 32;
+    int shine_phase = 0;
+    int shine_runs = 0;
+    int knob_alpha = 0;
+};
+// Which texts the slider shows: the lock screen's, a tapped panel row's, a reminder or message
+// view's dismiss/view pair, or the shutdown slider's.
+enum class SliderTexts : std::uint8_t { Lock, View, DismissView, Shutdown };
+
+inline constexpr int kShineStep = 112;
+inline constexpr int kShineFrozen = 3360;
+inline constexpr int kShineLast = 3248;
+inline constexpr int kShineFrames = 30;
+
+enum class ClockKind : std::uint8_t { Character, Plate, Analogue };
+inline constexpr int kClockSlots = 15;
+
+struct ClockState {
+    std::u16string folder;   // relative to gfx, ends in a backslash
+    std::u16string format;   // the clock's own picture
+    std::u16string time_format, time2_format, date_format;
+    bool second = false;     // the second clock folder is in use
+    ClockKind kind = ClockKind::Character;
+    bool has_blank = false;
+    gfx::Image slots[kClockSlots];
+    std::u16string slot_chars;  // mapped file character per slot, as loaded
+    std::u16string last;        // the last string shown
+    int x = 0, height = 0;
+    gfx::Image plate, face, mark, second_hand, minute_hand, hour_hand;
+    int plate_x = 0, face_x = 0;
+    int last_minute = -1, last_hour = -1, last_hour_pos = -1;
+    std::vector<std::u16string> loaded_files;  // every clock file loaded, for tests and logs
+    int fade = 0;
+    gfx::Image date;
+    int date_x = 0;
+    std::u16string last_date;
+    gfx::Image small_time;
+    std::u16string last_small;
+    std::u16string last_hhmm;
+    int press_x = -1, press_y = -1;
+};
+
+struct WallpaperSide {
+    std::u16string setting;
+    bool folder_mode = false;
+    std::u16string folder;  // with its trailing backslash
+    std::vector<std::u16string> files;  // the folder's *.jpg, in search order
+    std::size_t index = 0;              // of the current file
+    std::u16string current;
+};
+
+struct WallpaperState {
+    WallpaperSide portrait, landscape;
+    gfx::Image image;
+    int frames = 0;
+    int frame_width = 0;
+    double position = 1.0;
+    std::uint32_t last_step = 0;
+    std::u16string loaded;  // the file the image came from
+};
+
+// What the program's context needs from outside: the phone and its display, and the clocks
+// the curtain animations pace themselves with.
+struct Context {
+    Context(platform::Platform& platform, platform::Display& display);
+    ~Context();
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+    platform::Platform& p;
+    platform::Display& display;
+    gfx::FrameClock* frame_clock = nullptr;  // nullptr: the system's
+    std::u16string command_line;
+
+    catalogue::Values settings;
+    lang::Texts texts;
+    log::Log log;
+    std::unique_ptr<log::Environment> log_env;
+    DateTimeLocale system_locale;
+
+    Hwnd main_window = 0;
+    Hwnd task_bar = 0;
+    std::u16string program_folder;
+    int screen_width = 0, screen_height = 0;
+    int orientation = 0;  // rotation code
+    bool start_hidden = false;
+    bool locked = false;
+    bool starting_up = true;
+    bool anim_armed = false;
+    bool call_end_pending = false;
+    bool vardex_locked = false;
+    bool touched = false;
+    ScreenState state = ScreenState::Normal;
+    std::uint8_t pending_action = 0;
+    std::uint8_t repeat_count = 0;
+    std::uint8_t view_ticks = 0;
+    std::uint8_t message_kind = 0;
+    std::uint32_t idle_since = 0;
+    std::uint32_t unlock_tick = 0;
+    bool unlocked_once = false;
+    bool on_ac = false;
+    std::uint8_t ringer_mode = 2;
+    std::uint32_t battery = 100;
+    std::atomic<bool> weather_busy = false;
+    bool zorp_title_shown = false;  // the music title takes the date row
+
+    gfx::Screen screen;
+    int display_mode = 0;  // the back-end actually opened
+    std::unique_ptr<platform::Imaging> imaging;
+    std::unique_ptr<platform::FontEngine> fonts;
+    gfx::Image topbar, ftopbar, ppressed, system_icons, notice, red_circle, triangle, knob, track,
+        conicon;
+    gfx::Brush light_grey, blue, red;
+
+    SliderState slider;
+    gfx::Image slider_text[2];
+    SliderTexts slider_texts = SliderTexts::Lock;
+    std::u16string slider_left_text, slider_right_text;
+    std::vector<gfx::Image> shine;
+    ClockState clock;
+    WallpaperState wallpaper;
+    std::minstd_rand random;
+
+    // The scene's offsets and alpha while a curtain animation runs.
+    int top_offset = 0, bottom_offset = 0, scene_alpha = 32;
+    int frames_presented = 0;
+
+    platform::SyncHandle quit_event = 0;
+    std::atomic<platform::SyncHandle> worker_event = 0;  // made by the worker itself
+    std::thread worker;
+    std::atomic<bool> worker_done = false;
+};
+
+// --- start-up (main.cpp's whole job) ----------------------------------------------------------
+enum class EntryResult { Ended, Running };
+// Runs the entry steps: the running-instance messages, the mutex, the installation check, the
+// service, the log and start-up. Running: the window exists and the message loop is next.
+EntryResult enter(Context& c, std::u16string_view command_line);
+// Start-up proper; false when the program is to end.
+bool start_up(Context& c);
+void on_create(Context& c);
+void orderly_end(Context& c, std::uint32_t msg, WParam w);
+// Dispatches until the quit message.
+int message_loop(Context& c);
+// What the executable does: enter, then loop.
+int run_program(platform::Platform& p, platform::Display& display, std::u16string_view command_line);
+
+// Files of the running phone as the program sees them.
+bool device_file_exists(Context& c, std::u16string_view device_path);
+std::u16string gfx_path(const Context& c, std::u16string_view file);
+Hwnd service_window(Context& c);
+void post_service(Context& c, std::uint32_t msg, WParam w, LParam l);
+
+// --- window procedure and states -------------------------------------------------------------
+platform::LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l);
+void on_timer(Context& c, std::uint32_t id);
+void set_off_lcd(Context& c, std::uint32_t battery_s, std::uint32_t ac_s);
+void set_all_timer(Context& c);
+void kill_all_timer(Context& c, bool release);
+void reset_anim_lcd(Context& c);
+void request_redraw(Context& c);
+void full_screen(Context& c, bool on);
+void fade_in_start(Context& c, bool fade);
+void unlock_request(Context& c, bool skip_pending);
+void unlock(Context& c, bool sound, bool skip_pending);
+void all_to_normal(Context& c);
+void play_lock_sound(Context& c);
+void haptic_pulse(Context& c);
+void store_last_lock_time(Context& c, std::uint64_t seconds);
+std::uint64_t read_last_lock_time(Context& c);
+std::uint64_t now_seconds(Context& c);
+void load_settings(Context& c);
+
+// States whose own part is built later: these are the names the state machine calls.
+void open_password_keypad(Context& c);
+void leave_keypad(Context& c, bool animate);
+void open_volume_control(Context& c);
+void close_volume_control(Context& c);
+void open_shutdown_slider(Context& c);
+void close_shutdown_slider(Context& c);
+void on_call_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+void open_reminder_view(Context& c);
+void open_message_view(Context& c);
+void close_views(Context& c);
+void open_pending_action(Context& c);
+void refresh_panels(Context& c);
+void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+void refresh_weather(Context& c);
+void refresh_alarm_line(Context& c);
+bool music_title_shown(Context& c);
+
+// --- drawing ------------------------------------------------------------------------------------
+// Composes the current state's frame into the back buffer.
+void compose_frame(Context& c);
+// Composes and presents; the AnimTimer handler's drawing step.
+void draw_frame(Context& c);
+// The closing (lock) and opening (unlock) curtains.
+void closing_curtain(Context& c);
+void opening_curtain(Context& c, bool fade, int frames);
+
+// --- slider --------------------------------------------------------------------------------------
+void layout_slider(Context& c);
+int rest_pos(const Context& c);
+void set_knob_position(Context& c, int x);
+void guarded_move(Context& c, int x);
+void start_drag(Context& c, int x, int y);
+void drag_to(Context& c, int x, int y);
+void end_drag(Context& c, int x, int y);
+void slide_tick(Context& c);
+void fling_step(Context& c);
+void reset_slider(Context& c);
+void set_slider_texts(Context& c, SliderTexts kind);
+void make_slider_texts(Context& c);
+void draw_slider(Context& c);
+bool slider_animating(const Context& c);
+
+// --- clock and date ------------------------------------------------------------------------------
+void load_clock(Context& c);
+void update_clock(Context& c, bool reload = false);
+void update_date_only(Context& c);
+void draw_clock(Context& c);
+void switch_clock(Context& c);
+// The clock file that shows a character of the formatted time ("C" for ':', "S" for others).
+char16_t clock_file_char(char16_t ch);
+
+// --- wallpaper -----------------------------------------------------------------------------------
+void choose_wallpapers(Context& c);
+void load_wallpaper(Context& c);
+void change_wallpaper(Context& c);
+void draw_wallpaper(Context& c, int alpha);
+bool is_landscape(int rotation);
+
+}  // namespace lumo::lockscreen

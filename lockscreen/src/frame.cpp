@@ -1,0 +1,85 @@
+// Composing a frame by state, presenting it, and the two curtain animations.
+#include <algorithm>
+
+#include "lumo/gfx/draw.h"
+#include "lumo/gfx/effects.h"
+#include "lumo/lockscreen/lockscreen.h"
+
+namespace lumo::lockscreen {
+
+using catalogue::Id;
+
+namespace {
+
+gfx::FrameClock& frame_clock(Context& c) { return c.frame_clock ? *c.frame_clock : gfx::SystemFrameClock(); }
+
+void draw_top_bar(Context& c) {
+    const auto& bar = (c.settings.num(Id::TopCurtain) == 2 && !c.ftopbar.empty()) ? c.ftopbar : c.topbar;
+    if (!bar.empty())
+        gfx::DrawImageRow(bar, c.screen, 0, c.top_offset, 0, bar.height, c.screen_width, gfx::kColourKey, c.scene_alpha);
+}
+
+// One curtain frame at a fraction of its travel, paced at least 50 ms after the previous one.
+void curtain_frame(Context& c, int top, int bottom, int alpha, std::uint32_t& last) {
+    auto& clock = frame_clock(c);
+    std::uint32_t now = clock.now_ms();
+    if (now - last < 50) clock.sleep_ms(50 - (now - last));
+    last = clock.now_ms();
+    c.top_offset = top;
+    c.bottom_offset = bottom;
+    c.scene_alpha = std::clamp(alpha, 0, 32);
+    compose_frame(c);
+    if (gfx::PresentScreen(c.screen)) ++c.frames_presented;
+}
+
+}  // namespace
+
+void compose_frame(Context& c) {
+    switch (c.state) {
+        case ScreenState::Normal:
+        case ScreenState::BusySmsPrompt:
+        case ScreenState::NotificationView:
+        case ScreenState::MessageView:
+        case ScreenState::MissedCallView:
+        case ScreenState::TaskView:
+        default:
+            draw_wallpaper(c, c.scene_alpha);
+            draw_top_bar(c);
+            draw_clock(c);
+            draw_slider(c);
+            break;
+    }
+}
+
+void draw_frame(Context& c) {
+    if (c.call_end_pending || c.screen.suspended) return;
+    compose_frame(c);
+    if (gfx::PresentScreen(c.screen)) ++c.frames_presented;
+}
+
+void closing_curtain(Context& c) {
+    bool was_suspended = c.screen.suspended;
+    if (was_suspended) gfx::ResumeScreen(c.screen);
+    int travel_top = gfx::ScaleUnit(c.screen, 16) + c.clock.height + gfx::ScaleUnit(c.screen, 60);
+    int travel_bottom = c.screen_height - c.slider.bar_top;
+    std::uint32_t last = frame_clock(c).now_ms() - 50;
+    for (int f = 1; f <= 7; ++f)
+        curtain_frame(c, -travel_top * (7 - f) / 7, travel_bottom * (7 - f) / 7, 32 * f / 7, last);
+    c.top_offset = c.bottom_offset = 0;
+    c.scene_alpha = 32;
+    if (was_suspended) gfx::SuspendScreen(c.screen);
+}
+
+void opening_curtain(Context& c, bool fade, int frames) {
+    if (c.screen.suspended || !c.screen.back_buffer) return;
+    int travel_top = gfx::ScaleUnit(c.screen, 16) + c.clock.height + gfx::ScaleUnit(c.screen, 60);
+    int travel_bottom = c.screen_height - c.slider.bar_top;
+    std::uint32_t last = frame_clock(c).now_ms() - 50;
+    for (int f = 1; f <= frames; ++f)
+        curtain_frame(c, -travel_top * f / frames, travel_bottom * f / frames, fade ? 32 * (frames - f) / frames : 32,
+                      last);
+    c.top_offset = c.bottom_offset = 0;
+    c.scene_alpha = 32;
+}
+
+}  // namespace lumo::lockscreen

@@ -1,0 +1,131 @@
+// Entry points of the screens that have their own parts still to come (keypad, call screens,
+// volume, shutdown slider, views, panels, weather, music). Each keeps the state machine
+// consistent: a state is entered and left as the machine expects, and logged, but draws nothing
+// of its own yet.
+#include "lumo/lockscreen/lockscreen.h"
+#include "lumo/platform/text.h"
+#include "lumo/protocol/protocol.h"
+
+namespace lumo::lockscreen {
+
+namespace proto = protocol;
+
+void open_password_keypad(Context& c) {
+    c.log.printf("PasswordEntry (keypad not built)");
+    c.state = ScreenState::PasswordEntry;
+    request_redraw(c);
+}
+
+void leave_keypad(Context& c, bool animate) {
+    c.log.printf("Keypad2Normal %d", int(animate));
+    if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) c.state = ScreenState::Normal;
+    c.slider.slide_locked = false;
+}
+
+void open_volume_control(Context& c) {
+    c.log.printf("VolumeControl (not built)");
+    c.state = ScreenState::VolumeControl;
+    c.p.windows().set_timer(c.main_window, kTimerCloseVolume, 3000);
+    request_redraw(c);
+}
+
+void close_volume_control(Context& c) {
+    if (c.state != ScreenState::VolumeControl && c.state != ScreenState::InCallVolume) return;
+    c.log.printf("VolumeControl2Normal %0X", int(c.state));
+    c.p.windows().kill_timer(c.main_window, kTimerCloseVolume);
+    c.state = ScreenState::Normal;
+    request_redraw(c);
+}
+
+void open_shutdown_slider(Context& c) {
+    c.log.printf("ShutdownSlider (not built)");
+    c.state = ScreenState::ShutdownSlider;
+    c.p.windows().set_timer(c.main_window, kTimerCloseShutdown, 20000);
+    post_service(c, proto::WM_ShutDown, proto::kShutDownOpened, 0);
+}
+
+void close_shutdown_slider(Context& c) {
+    if (c.state != ScreenState::ShutdownSlider) return;
+    c.log.printf("ShutDown2Normal %0X slide=%0X", int(c.state), c.slider.knob_pos);
+    c.p.windows().kill_timer(c.main_window, kTimerCloseShutdown);
+    c.state = ScreenState::Normal;
+    post_service(c, proto::WM_ShutDown, proto::kShutDownClosed, 0);
+    request_redraw(c);
+}
+
+void on_call_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
+    c.log.printf("call message 0x%X %u %d (call screens not built)", msg, w, int(l));
+}
+
+void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
+    c.log.printf("emergency message 0x%X %u %d (keypad not built)", msg, w, int(l));
+}
+
+namespace {
+
+// A view's slider: the dismiss/view pair with Slide2Dismiss, else "slide to view".
+void view_slider(Context& c) {
+    bool dismiss = c.settings.num(catalogue::Id::Slide2Dismiss) != 0;
+    set_slider_texts(c, dismiss ? SliderTexts::DismissView : SliderTexts::View);
+}
+
+}  // namespace
+
+void open_reminder_view(Context& c) {
+    c.log.printf("NotificationView (box not built)");
+    c.state = ScreenState::NotificationView;
+    c.pending_action = 11;
+    view_slider(c);
+}
+
+void open_message_view(Context& c) {
+    c.log.printf("MessageView %d (box not built)", int(c.message_kind));
+    c.state = ScreenState::MessageView;
+    c.pending_action = 12;
+    view_slider(c);
+}
+
+void close_views(Context& c) {
+    switch (c.state) {
+        case ScreenState::BusySmsPrompt:
+        case ScreenState::BusySmsPromptOverApp:
+        case ScreenState::NotificationView:
+        case ScreenState::MessageView:
+        case ScreenState::TaskView:
+        case ScreenState::MissedCallView:
+            c.log.printf(c.state == ScreenState::NotificationView ? "Notify2Normal %d" : "Msg2Normal %d", int(c.state));
+            c.state = ScreenState::Normal;
+            c.pending_action = 0;
+            if (c.slider_texts != SliderTexts::Lock) set_slider_texts(c, SliderTexts::Lock);
+            break;
+        default: break;
+    }
+}
+
+void open_pending_action(Context& c) { c.log.printf("open pending %d (views not built)", int(c.pending_action)); }
+
+void refresh_panels(Context&) {}
+
+void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
+    switch (msg) {
+        case proto::WM_UpdateBattery:
+            c.battery = w;
+            c.on_ac = l != 0;
+            c.log.printf("WM_UpdateBattery %d", int(w));
+            request_redraw(c);
+            return;
+        case proto::WM_CHANGE_ACTIVESYNC: c.log.printf("Active Sync %d", int(w)); return;
+        case proto::WM_CHANGE_WEATHER: refresh_weather(c); return;
+        default:
+            if (l == 0) request_redraw(c);
+            return;
+    }
+}
+
+void refresh_weather(Context&) {}
+
+void refresh_alarm_line(Context&) {}
+
+bool music_title_shown(Context& c) { return c.zorp_title_shown; }
+
+}  // namespace lumo::lockscreen

@@ -1,0 +1,259 @@
+// The lock screen on a real headless device: the hidden start, the lock with its frame on the
+// display, the unlock by dragging the knob, the snap back of a short drag, and a broken
+// installation. The test itself stands in for the service with a window named Vardex2.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "device_process.h"
+#include "lumo/platform/device/device_platform.h"
+#include "lumo/platform/imaging.h"
+#include "lumo/platform/text.h"
+#include "lumo/protocol/protocol.h"
+
+namespace lumo::test {
+namespace {
+
+using namespace platform;
+using Ms = std::chrono::milliseconds;
+namespace proto = protocol;
+
+const std::string kLumo = "\\Program Files\\Lumo\\lumo.exe";
+
+class LockOnDevice : public testing::Test {
+protected:
+    void boot(std::vector<std::string> extra = {}) {
+        ASSERT_TRUE(device_.start(std::move(extra))) << device_.last_error;
+        std::string error;
+        p_ = device::connect(device_.socket_path(), u"service-stand-in", &error);
+        ASSERT_TRUE(p_) << error;
+        ASSERT_TRUE(win().register_class(u"Vardex2", [this](Hwnd, std::uint32_t msg, WParam w, LParam) -> LResult {
+            if (msg >= WM_APP || msg == WM_CLOSE) seen_.push_back({msg, w});
+            return 0;
+        }));
+        CreateWindowParams cp;
+        cp.class_name = u"Vardex2";
+        cp.title = u"Vardex2";
+        cp.rect = {0, 0, 1, 1};
+        service_ = win().create_window(cp);
+        ASSERT_NE(service_, 0u);
+    }
+    Windows& win() { return p_->windows(); }
+    void pump(Ms how_long) {
+        auto end = std::chrono::steady_clock::now() + how_long;
+        win().set_timer(service_, 999, 10);
+        Message m;
+        while (std::chrono::steady_clock::now() < end && win().get_message(m)) win().dispatch(m);
+        win().kill_timer(service_, 999);
+    }
+    bool saw(std::uint32_t msg) const {
+        for (auto& s : seen_)
+            if (s.first == msg) return true;
+        return false;
+    }
+    // Polls the window list until `pred` holds for the Lumo window's row.
+    bool lumo_window(const std::string& want) {
+        auto r = device_.ctl({"wait", "window", "Lumo", want, "--timeout", "10"});
+        return r.status == 0;
+    }
+    Hwnd lumo() { return win().find_window(u"Lumo", u"Lumo"); }
+    bool lumo_visible() {
+        auto info = win().window_info(lumo());
+        return info && info->visible;
+    }
+    // The screenshot's pixels as RGB565.
+    std::vector<std::uint16_t> screenshot(const std::string& name) {
+        auto file = device_.dir() / name;
+        auto r = device_.ctl({"screenshot", file.string()});
+        EXPECT_EQ(r.status, 0) << r.err;
+        if (const char* keep = std::getenv("LUMO_SHOT_DIR"))
+            std::filesystem::copy_file(file, std::filesystem::path(keep) / name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        auto imaging = make_sdl_imaging();
+        auto pic = imaging->open(to_u16(file.string()));
+        if (!pic) return {};
+        width_ = pic->width();
+        height_ = pic->height();
+        std::vector<std::uint8_t> rgba(std::size_t(width_) * height_ * 4);
+        pic->read_rgba(width_, height_, rgba);
+        std::vector<std::uint16_t> out(std::size_t(width_) * height_);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            out[i] = std::uint16_t((rgba[i * 4] >> 3) << 11 | (rgba[i * 4 + 1] >> 2) << 5 | (rgba[i * 4 + 2] >> 3));
+        return out;
+    }
+    // Share of pixels in a band of rows that differ from the idle display's colour.
+    double lit(const std::vector<std::uint16_t>& px, int y0, int y1) const {
+        int n = 0, total = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = 0; x < width_; ++x, ++total) n += px[std::size_t(y) * width_ + x] != idle_;
+        return total ? double(n) / total : 0;
+    }
+    std::uint64_t last_lock_time() {
+        auto r = device_.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "LastLockTime"});
+        if (r.status != 0) return ~0ull;
+        // "binary HEX": little-endian bytes.
+        auto hex = r.out.substr(r.out.find(' ') + 1);
+        std::uint64_t v = 0;
+        for (int i = 7; i >= 0; --i) v = v << 8 | std::stoul(hex.substr(std::size_t(i) * 2, 2), nullptr, 16);
+        return v;
+    }
+    void start_hidden_then_lock() {
+        ASSERT_EQ(device_.ctl({"start", kLumo, "-hide"}).status, 0);
+        ASSERT_TRUE(lumo_window("--hidden"));
+        pump(Ms(300));
+        EXPECT_FALSE(lumo_visible());
+        EXPECT_FALSE(saw(proto::WM_Locked));
+        ASSERT_EQ(device_.ctl({"start", kLumo}).status, 0);
+        ASSERT_TRUE(lumo_window("--visible"));
+        pump(Ms(900));
+        ASSERT_TRUE(saw(proto::WM_Locked));
+    }
+
+    DeviceProcess device_;
+    std::unique_ptr<device::DevicePlatform> p_;
+    Hwnd service_ = 0;
+    std::vector<std::pair<std::uint32_t, WParam>> seen_;
+    int width_ = 0, height_ = 0;
+    std::uint16_t idle_ = 0;
+};
+
+TEST_F(LockOnDevice, HiddenStartDrawsNothingAndASecondStartLocksWithAFullFrame) {
+    boot();
+    ASSERT_EQ(device_.ctl({"start", kLumo, "-hide"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(400));
+    auto before = screenshot("hidden.png");
+    ASSERT_FALSE(before.empty());
+    idle_ = before[0];
+    EXPECT_EQ(lit(before, 0, height_), 0.0) << "a hidden start presented a frame";
+    EXPECT_TRUE(saw(proto::WM_GetBattery));
+    EXPECT_TRUE(saw(proto::WM_GetAllStates));
+    EXPECT_FALSE(saw(proto::WM_Locked));
+
+    ASSERT_EQ(device_.ctl({"start", kLumo}).status, 0);
+    ASSERT_TRUE(lumo_window("--foreground"));
+    pump(Ms(900));
+    EXPECT_TRUE(saw(proto::WM_Locked));
+    EXPECT_NE(last_lock_time(), 0u);
+    auto shot = screenshot("locked.png");
+    ASSERT_EQ(width_, 480);
+    // Wallpaper everywhere; the clock band, the date row and the slider bar all drawn.
+    EXPECT_GT(lit(shot, 100, 600), 0.9);
+    EXPECT_GT(lit(shot, 680, 800), 0.5);
+    // The knob's white arrow sits at the track's left end.
+    int white = 0;
+    for (int y = 700; y < 780; ++y)
+        for (int x = 40; x < 136; ++x) white += shot[std::size_t(y) * 480 + x] == 0xFFFF;
+    EXPECT_GT(white, 20);
+}
+
+TEST_F(LockOnDevice, DraggingTheKnobToTheEndUnlocksAndAShortDragSnapsBack) {
+    boot();
+    start_hidden_then_lock();
+    // A short drag: the knob comes back and the phone stays locked.
+    ASSERT_EQ(device_.ctl({"drag", "88", "740", "200", "740", "300"}).status, 0);
+    pump(Ms(800));
+    EXPECT_TRUE(lumo_visible());
+    EXPECT_FALSE(saw(proto::WM_Unlock));
+    auto shot = screenshot("snapped.png");
+    int white = 0;
+    for (int y = 700; y < 780; ++y)
+        for (int x = 40; x < 136; ++x) white += shot[std::size_t(y) * 480 + x] == 0xFFFF;
+    EXPECT_GT(white, 20) << "the knob did not return to its rest place";
+
+    ASSERT_EQ(device_.ctl({"drag", "88", "740", "440", "740", "400"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(300));
+    EXPECT_TRUE(saw(proto::WM_Unlock));
+    EXPECT_EQ(last_lock_time(), 0u);
+}
+
+TEST_F(LockOnDevice, AMissingPictureStopsStartUpNamingItAndClosesTheService) {
+    boot();
+    auto gfx = device_.dir() / "fs" / "Program Files" / "Lumo" / "gfx";
+    ASSERT_TRUE(std::filesystem::remove(gfx / "stbox.png"));
+    ASSERT_EQ(device_.ctl({"start", kLumo, "-hide"}).status, 0);
+    std::string boxes;
+    for (int i = 0; i < 100 && boxes.find("missed") == std::string::npos; ++i) {
+        pump(Ms(50));
+        boxes = device_.ctl({"dialogs"}).out;
+    }
+    EXPECT_NE(boxes.find("File (\\Program Files\\Lumo\\gfx\\stbox.png) is missed, please reinstall Lumo."),
+              std::string::npos)
+        << boxes;
+    ASSERT_EQ(device_.ctl({"dialog", "press", "ok"}).status, 0);
+    for (int i = 0; i < 40 && !saw(WM_CLOSE); ++i) pump(Ms(50));
+    EXPECT_TRUE(saw(WM_CLOSE)) << "the service was not closed";
+    auto r = device_.ctl({"wait", "window", "Lumo", "--gone", "--timeout", "5"});
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(LockOnDevice, TheSmallProfileShowsTheWholeLockScreen) {
+    ::setenv("LUMO_DEVICE_PROFILE", "qvga", 1);
+    boot();
+    ::unsetenv("LUMO_DEVICE_PROFILE");
+    // A 96-dpi phone gets the 96-dpi pictures as its gfx folder.
+    auto lumo_dir = device_.dir() / "fs" / "Program Files" / "Lumo";
+    std::filesystem::remove_all(lumo_dir / "gfx");
+    std::filesystem::copy(lumo_dir / "gfx96", lumo_dir / "gfx", std::filesystem::copy_options::recursive);
+    start_hidden_then_lock();
+    auto shot = screenshot("locked-qvga.png");
+    ASSERT_EQ(width_, 240);
+    ASSERT_EQ(height_, 320);
+    // The knob (96-dpi picture, 48 wide) rests at the track's left end: 120 - 100 = 20.
+    int white = 0;
+    for (int y = 280; y < 320; ++y)
+        for (int x = 20; x < 68; ++x) white += shot[std::size_t(y) * 240 + x] == 0xFFFF;
+    EXPECT_GT(white, 5);
+    // The clock's digits are white too, in the upper third.
+    white = 0;
+    for (int y = 20; y < 100; ++y)
+        for (int x = 0; x < 240; ++x) white += shot[std::size_t(y) * 240 + x] == 0xFFFF;
+    EXPECT_GT(white, 50);
+}
+
+TEST_F(LockOnDevice, TheCentreSliderRestsMidTrackWithTextOnBothSides) {
+    boot();
+    ASSERT_EQ(device_.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "SliderPosition", "binary", "01"}).status, 0);
+    start_hidden_then_lock();
+    auto shot = screenshot("locked-centre.png");
+    ASSERT_EQ(width_, 480);
+    // The knob's white arrow around the middle (240 - 48 .. 240 + 48), none at the left end.
+    auto white_in = [&](int x0, int x1) {
+        int n = 0;
+        for (int y = 700; y < 780; ++y)
+            for (int x = x0; x < x1; ++x) n += shot[std::size_t(y) * 480 + x] == 0xFFFF;
+        return n;
+    };
+    EXPECT_GT(white_in(192, 288), 20);
+    EXPECT_EQ(white_in(40, 100), 0);
+    // Drag to the left end: with the centre slider that unlocks too.
+    ASSERT_EQ(device_.ctl({"drag", "240", "740", "20", "740", "300"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(300));
+    EXPECT_TRUE(saw(proto::WM_Unlock));
+}
+
+TEST_F(LockOnDevice, TurningTheDisplayLaysTheLockScreenOutAgain) {
+    boot();
+    start_hidden_then_lock();
+    auto portrait = screenshot("locked-portrait.png");
+    if (device_.ctl({"rotate", "90"}).status != 0) GTEST_SKIP() << "this device cannot turn its display";
+    pump(Ms(800));
+    auto shot = screenshot("locked-landscape.png");
+    ASSERT_EQ(shot.size(), portrait.size());
+    EXPECT_TRUE(lumo_visible());
+    // The landscape wallpaper (wider than high) now lies on black above and below the picture.
+    EXPECT_EQ(shot[std::size_t(5) * width_ + width_ / 2], 0);
+    EXPECT_NE(portrait[std::size_t(height_ / 2) * width_ + 5], 0);
+    // Clock and slider are drawn again on the new wallpaper.
+    int white = 0;
+    for (int y = 700; y < 780; ++y)
+        for (int x = 40; x < 136; ++x) white += shot[std::size_t(y) * width_ + x] == 0xFFFF;
+    EXPECT_GT(white, 20);
+}
+
+}  // namespace
+}  // namespace lumo::test
