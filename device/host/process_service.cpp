@@ -189,11 +189,14 @@ void ProcessService::run_startup() {
         entries.push_back(it->path());
     std::sort(entries.begin(), entries.end());
     for (auto& e : entries) {
-        auto name = fold_case(e.filename().u16string());
+        auto name = e.filename().u16string();
+        auto ends_with = [&](std::u16string_view suffix) {
+            return name.size() >= suffix.size() && equal_no_case(std::u16string_view(name).substr(name.size() - suffix.size()), suffix);
+        };
         std::u16string target;
-        if (name.ends_with(u".lnk")) {
+        if (ends_with(u".lnk")) {
             target = shortcut_target(e);
-        } else if (name.ends_with(u".exe")) {
+        } else if (ends_with(u".exe")) {
             target = std::u16string(kStartUpFolder) + u"\\" + e.filename().u16string();
         }
         if (target.empty()) continue;

@@ -118,9 +118,14 @@ DeviceProcess::~DeviceProcess() {
     }
 }
 
-bool DeviceProcess::start(std::vector<std::string> extra) {
+bool DeviceProcess::start(std::vector<std::string> extra) { return launch(false, extra); }
+
+bool DeviceProcess::boot(std::vector<std::string> extra) { return launch(true, extra); }
+
+bool DeviceProcess::launch(bool startup, const std::vector<std::string>& extra) {
     std::string path = std::string(LUMO_BIN_DIR) + "/lumo-device";
-    std::vector<std::string> args = {"--device", dir_.string(), "--headless", "--no-startup"};
+    std::vector<std::string> args = {"--device", dir_.string(), "--headless"};
+    if (!startup) args.push_back("--no-startup");
     args.insert(args.end(), extra.begin(), extra.end());
     int err[2];
     if (::pipe2(err, O_CLOEXEC) != 0) return false;

@@ -40,6 +40,8 @@ public:
     // Boots the host headless without start-up programs and waits until it serves; false when
     // it refused to start (its standard error is then in `last_error`).
     bool start(std::vector<std::string> extra = {});
+    // As start(), but the device boots as a phone does: it runs the programs of \Windows\StartUp.
+    bool boot(std::vector<std::string> extra = {});
     // Asks the host to end through the control tool and waits for the process.
     int stop();
     // Sends a signal and waits for the process to end; returns its wait status.
@@ -55,6 +57,7 @@ public:
     std::string last_error;
 
 private:
+    bool launch(bool startup, const std::vector<std::string>& extra);
     std::filesystem::path dir_;
     bool owns_dir_ = false;
     pid_t pid_ = -1;

@@ -1,0 +1,145 @@
+#pragma once
+// The service's state record and its timer identifiers. The main thread owns the record; the
+// power, appointment and timer-notification threads read and write its flags without locks,
+// which is why every field they share is atomic.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "lumo/catalogue/catalogue.h"
+#include "lumo/log/log.h"
+#include "lumo/platform/platform.h"
+
+namespace lumo::service {
+
+using platform::Hwnd;
+
+// Timers of the main window. Every timer is one-shot unless kTimerRules says otherwise.
+enum TimerId : std::uint32_t {
+    kTimerLaunchSettled = 1025,      // lumo.exe was started a second ago: re-find it
+    kTimerTelephonyRestart = 1026,   // initialise telephony again
+    kTimerRestartLockScreen = 1027,  // after a reload: start lumo again, hidden
+    kTimerUnknownCaller = 1029,      // show the caller screen with an unknown caller
+    kTimerCallEndedTopmost = 1030,   // take the topmost style off lumo after a call
+    kTimerTelephonyError = 1031,     // close telephony and schedule its restart
+    kTimerWallpaper = 1032,          // change the wallpaper (re-arms itself)
+    kTimerClosing = 1033,            // the closing box has been shown long enough
+    kTimerWakeUpDelay = 1034,        // WM_WakeUpDelay
+    kTimerHidePhoneDialog = 1035,    // hide the phone dialog behind the lock screen
+    kTimerAppointments = 1036,       // refresh the appointment export (stops when done)
+    kTimerDelayUnlock = 1037,        // WM_DelayUnlocked
+    kTimerHookOn = 1038,             // turn the keyboard hook on
+    kTimerDelayedStart = 1039,       // the delayed part of the start-up
+    kTimerZorpFront = 1040,          // watch for the music player in front (re-arms itself)
+    kTimerLockScreenFront = 1041,    // bring the lock screen to the front
+    kTimerReminder = 1042,           // post WM_CHANGE_REMINDER to the own window
+    kTimerPasswordLock = 1043,       // post WM_LOCK_PASSWORD to lumo (stops once posted)
+    kTimerEmail = 1044,              // e-mail notification
+    kTimerBGAutoStart = 1045,        // power button: BGAutoStart
+    kTimerBootLock = 1046,           // lock after a recent boot with PasswordLock
+    kTimerSleep = 1047,              // sleep-timer lock
+    kTimerStopUnattended = 1049,     // WM_StopUnattendedLater
+    kTimerPowerOffLater = 1050,      // WM_PowerOFFLater: WM_PowerOff to lumo
+    kTimerStartMenu = 1051,          // remember the start-menu text, replace the 6.5 lock
+    kTimerBlankOnTalk = 1053,        // turn the display off during a call
+};
+
+// The service's fixed waits, in milliseconds.
+inline constexpr std::uint32_t kLaunchSettleMs = 1000;
+inline constexpr std::uint32_t kRestartLockScreenMs = 800;
+inline constexpr std::uint32_t kClosingBoxMs = 2000;
+inline constexpr std::uint32_t kPasswordRetryMs = 1000;
+inline constexpr std::uint32_t kStartMenuLead = 1000;  // timer 1051 runs this much before 1039
+inline constexpr std::uint32_t kRecentBootMaxTick = 59999;
+inline constexpr std::uint32_t kPowerThreadWaitMs = 300;
+inline constexpr std::uint32_t kAppointmentThreadWaitMs = 500;
+inline constexpr std::uint32_t kTimerThreadWaitMs = 2000;
+
+// Counters the state broadcasts carry; -1 while unknown (WM_GetAllStates skips those).
+enum Counter : std::size_t {
+    kMissedCalls,
+    kUnreadSms,
+    kUnreadMms,
+    kUnreadVoiceMail,
+    kUnreadEmail,
+    kUnreadFlexMail,
+    kUnreadInstantMessages,
+    kActiveTasks,
+    kReminders,
+    kCounterCount
+};
+
+class Worker;
+
+struct State {
+    State();
+    ~State();
+    State(const State&) = delete;
+    State& operator=(const State&) = delete;
+
+    platform::Platform* platform = nullptr;
+    std::unique_ptr<log::Environment> log_env;  // outlives the log, which points at it
+    log::Log log;
+    // DebugOn: most log lines are written only while it is set.
+    std::atomic<bool> verbose = false;
+    catalogue::Values settings = catalogue::Values::defaults(protocol::Program::Service, 255);
+
+    std::atomic<Hwnd> ServiceWindow = 0;
+    std::atomic<Hwnd> SlideWindow = 0;
+    Hwnd TaskBarWindow = 0;
+    std::u16string ProgramFolder;
+    std::u16string LockScreenPath;
+    std::u16string MusicPlayerPath;
+    bool MusicPlayerInstalled = false;
+
+    std::atomic<bool> Locked = false;
+    std::atomic<bool> LcdOff = false;
+    std::atomic<bool> OnAC = false;
+    std::atomic<std::uint8_t> BatteryPercent = 0;
+    std::atomic<bool> DelayUnlocking = false;
+    std::atomic<std::uint8_t> PowerPlugged = 0;
+    std::atomic<bool> LaunchPending = false;
+    std::atomic<bool> Talking = false;
+    std::atomic<bool> Incoming = false;
+    std::atomic<bool> Dialing = false;
+    std::atomic<bool> CallWaiting = false;
+    std::atomic<bool> BacklightOff = false;
+    std::atomic<std::uint32_t> ReminderWakeTick = 0;
+    std::atomic<bool> TaskBarHidden = false;
+    std::atomic<std::uint8_t> CallerState = 0;
+    std::atomic<std::uint8_t> UnattendedCount = 0;
+    std::atomic<std::uint32_t> LastUnlockTick = 0;
+    std::atomic<std::uint32_t> LastPowerStateTick = 0;
+    std::atomic<std::uint32_t> LastCallEndTick = 0;
+    std::atomic<bool> VolumeControlShown = false;
+    std::atomic<bool> ShutdownDialogShown = false;
+    std::atomic<std::uint8_t> SyncState = 0;
+    std::array<std::atomic<std::int32_t>, kCounterCount> counters;
+    std::array<Hwnd, protocol::kMaxStateListeners> StateListeners{};
+    std::uint32_t OsMajorVersion = 5;
+
+    // Facts read at start.
+    bool BluetoothOn = false;
+    std::uint32_t ConnectionCount = 0;
+    bool SkinnedPhone = false;
+    Hwnd IncomingWindow = 0;
+    std::uint32_t BootTick = 0;
+    bool RecentBoot = false;
+    std::u16string CommandLine;
+
+    // Worker threads and the events they are stopped or woken by.
+    std::unique_ptr<Worker> power_thread;
+    std::unique_ptr<Worker> appointment_thread;
+    std::unique_ptr<Worker> timer_thread;
+    platform::SyncHandle ToneDoneEvent = 0;
+    platform::SyncHandle NotifyEvent = 0;      // "Vardex2Notify"
+    platform::SyncHandle NotifyStopEvent = 0;  // "VardexNotifyStop"
+    std::atomic<bool> AppointmentStopping = false;
+};
+
+// A line in the log when DebugOn is set.
+void trace(State& state, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+}  // namespace lumo::service

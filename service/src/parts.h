@@ -1,0 +1,115 @@
+#pragma once
+// The handlers the main window reaches in the areas around the core: power (power.cpp), the lock
+// screen's launcher (launcher.cpp), calls (calls.cpp), state subscriptions (subscriptions.cpp),
+// lock conditions (conditions.cpp), the PIM export (pim_export.cpp), timed events
+// (timed_events.cpp) and system overrides (overrides.cpp). Message handlers share one shape so
+// the dispatch table can list them.
+#include <optional>
+
+#include "lumo/service/state.h"
+
+namespace lumo::service {
+
+using platform::LParam;
+using platform::LResult;
+using platform::SyncHandle;
+using platform::WParam;
+
+using MessageHandler = LResult (*)(State&, std::uint32_t msg, WParam, LParam);
+using TimerHandler = void (*)(State&);
+
+// --- power and display ----------------------------------------------------------------------
+void read_power_status(State&);
+void power_thread_main(State&, SyncHandle stop_event);
+void start_unattended(State&);
+void release_unattended(State&);
+bool video_power_escape_supported(State&);
+void delayed_unlock(State&);
+LResult on_display_off(State&, std::uint32_t, WParam, LParam);
+LResult on_get_battery(State&, std::uint32_t, WParam, LParam);
+LResult on_battery_for(State&, std::uint32_t, WParam, LParam);
+void on_timer_wake_up_delay(State&);
+void on_timer_delay_unlock(State&);
+void on_timer_bg_autostart(State&);
+void on_timer_stop_unattended(State&);
+void on_timer_power_off_later(State&);
+void on_timer_blank_on_talk(State&);
+
+// --- bringing up the lock screen ------------------------------------------------------------
+void wake_lock_screen(State&, bool check_call);
+void start_lock_screen_hidden(State&);
+void find_task_bar(State&);
+void show_task_bar(State&);
+void subclass_shell_notify(State&);
+void restore_subclassed_windows(State&);
+LResult on_locked(State&, std::uint32_t, WParam, LParam);
+LResult on_unlock(State&, std::uint32_t, WParam, LParam);
+LResult on_unhide_task_bar(State&, std::uint32_t, WParam, LParam);
+LResult on_lock_screen_report(State&, std::uint32_t, WParam, LParam);
+void on_timer_launch_settled(State&);
+void on_timer_restart_lock_screen(State&);
+void on_timer_zorp_front(State&);
+void on_timer_lock_screen_front(State&);
+
+// --- calls ----------------------------------------------------------------------------------
+void init_telephony(State&);
+void shutdown_telephony(State&);
+void read_sim_phone_book(State&);
+void release_sim(State&);
+Hwnd find_incoming_window(State&);
+void restore_incoming_window(State&);
+LResult on_phone_key(State&, std::uint32_t, WParam, LParam);
+LResult on_slide_ready(State&, std::uint32_t, WParam, LParam);
+LResult on_call_event(State&, std::uint32_t, WParam, LParam);
+void on_timer_telephony_restart(State&);
+void on_timer_unknown_caller(State&);
+void on_timer_call_ended_topmost(State&);
+void on_timer_telephony_error(State&);
+void on_timer_hide_phone_dialog(State&);
+
+// --- system-state subscriptions -------------------------------------------------------------
+void register_subscriptions(State&);
+void unregister_subscriptions(State&);
+void read_initial_counters(State&);
+void reregister_sms_subscription(State&);
+LResult on_state_change(State&, std::uint32_t, WParam, LParam);
+LResult on_get_all_states(State&, std::uint32_t, WParam, LParam);
+LResult on_add_state_listener(State&, std::uint32_t, WParam, LParam);
+LResult on_remove_state_listener(State&, std::uint32_t, WParam, LParam);
+
+// --- lock conditions ------------------------------------------------------------------------
+void read_exception_list(State&);
+void keyboard_hook_on(State&);
+void keyboard_hook_off(State&);
+LResult on_condition_change(State&, std::uint32_t, WParam, LParam);
+void on_timer_hook_on(State&);
+
+// --- PIM and message export -----------------------------------------------------------------
+void appointment_thread_main(State&, SyncHandle stop_event);
+void open_appointment_store(State&);
+void release_appointment_store(State&);
+void subscribe_appointments(State&);
+void subscribe_tasks(State&);
+LResult on_pim_event(State&, std::uint32_t, WParam, LParam);
+void on_timer_appointments(State&);
+void on_timer_email(State&);
+
+// --- timed events ---------------------------------------------------------------------------
+std::optional<std::uint32_t> notification_led_count(State&);
+void set_wallpaper_change_time(State&);
+void clear_user_notifications(State&);
+void timer_thread_main(State&, SyncHandle notify_event, SyncHandle stop_event);
+void arm_sleep_timer(State&);
+LResult on_timed_event(State&, std::uint32_t, WParam, LParam);
+void on_timer_wallpaper(State&);
+void on_timer_sleep(State&);
+
+// --- system overrides and backup ------------------------------------------------------------
+// Turns the system device lock off; true when it was on (the service then does not start).
+bool turn_system_lock_off(State&);
+void restore_overrides(State&);
+void replace_65_lock(State&);
+LResult on_override_request(State&, std::uint32_t, WParam, LParam);
+void on_timer_start_menu(State&);
+
+}  // namespace lumo::service
