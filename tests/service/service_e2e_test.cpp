@@ -198,13 +198,13 @@ TEST(ServiceOnDevice, ASecondStartWithNoMessageEndsBothWithoutTheBox) {
     bool gone = wait_until(
         [&] {
             box_seen |= dialogs(d).find("Vardex2 Message") != std::string::npos;
-            return !has_window(d, "Vardex2");
+            // The service tells lumo to close and ends; lumo's window goes a moment later.
+            return !has_window(d, "Vardex2") && !has_window(d, "Lumo");
         },
         3000);
     EXPECT_TRUE(gone);
     EXPECT_FALSE(box_seen);
-    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1500));
-    EXPECT_FALSE(has_window(d, "Lumo"));
+    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1800));  // the box path takes 2 s
 }
 
 TEST(ServiceOnDevice, UnlockWithoutLumoDoesNothingAndPasswordWithoutServiceStartsIt) {
