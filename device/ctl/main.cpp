@@ -68,6 +68,12 @@ Verbs:
                                       MS milliseconds (default 300), then up
   display lose-surface                mark the shared DirectDraw surface lost
   rotate 0|90|180|270                 turn the display; every window hears of it
+  power button                        press the power button (display off, or wake up)
+  power on|backlight-off|idle|suspend put the phone in that power state
+  power ac on|off                     connect or disconnect the charger
+  power capacity PERCENT              set the battery level (0-100)
+  power status                        print the power state, 'ac' 0|1, 'battery' PERCENT
+                                      and 'display' on|dim|off, one per line
 
 ROOT is HKCU or HKLM. KEY uses backslashes, e.g. 'Software\Vesk\Lumo'.
 Exit status: 0 done, 1 not found or refused, 2 usage error, 3 no device.
@@ -616,6 +622,51 @@ int display_verb(Ctl& ctl, const std::vector<std::string>& a) {
     return ctl.call(w)->status == Status::Ok ? 0 : 1;
 }
 
+int power_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    using lumo::wire::PowerAction;
+    if (a.size() == 1 && a[0] == "status") {
+        auto& w = ctl.client().begin(Kind::PowerStatus);
+        auto r = ctl.call(w);
+        if (r->status != Status::Ok) return 1;
+        Reader rd(r->body);
+        rd.u32();
+        auto name = to_utf8(rd.s16());
+        auto ac = rd.u32();
+        auto battery = rd.u32();
+        auto light = rd.u32();
+        static const char* kLight[] = {"off", "dim", "on"};
+        std::printf("state %s\nac %u\nbattery %u\ndisplay %s\n", name.c_str(), ac, battery,
+                    kLight[std::min<std::uint32_t>(light, 2)]);
+        return 0;
+    }
+    struct Simple {
+        const char* word;
+        PowerAction action;
+    };
+    static const Simple kSimple[] = {{"button", PowerAction::Button},
+                                     {"on", PowerAction::On},
+                                     {"backlight-off", PowerAction::BacklightOff},
+                                     {"idle", PowerAction::Idle},
+                                     {"suspend", PowerAction::Suspend}};
+    std::optional<PowerAction> action;
+    std::uint32_t value = 0;
+    if (a.size() == 1) {
+        for (const auto& s : kSimple)
+            if (a[0] == s.word) action = s.action;
+    } else if (a.size() == 2 && a[0] == "ac" && (a[1] == "on" || a[1] == "off")) {
+        action = PowerAction::Ac;
+        value = a[1] == "on" ? 1 : 0;
+    } else if (a.size() == 2 && a[0] == "capacity") {
+        value = parse_number(a[1], "PERCENT");
+        if (value > 100) usage("power capacity wants 0 to 100");
+        action = PowerAction::Capacity;
+    }
+    if (!action) usage("power button|on|backlight-off|idle|suspend|status, power ac on|off, power capacity PERCENT");
+    auto& w = ctl.client().begin(Kind::PowerAction);
+    w.u32(static_cast<std::uint32_t>(*action)).u32(value);
+    return ctl.call(w)->status == Status::Ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -715,6 +766,7 @@ int main(int argc, char** argv) {
     if (verb == "screenshot") return screenshot_verb(ctl, rest);
     if (verb == "touch" || verb == "tap" || verb == "drag") return touch_verb(ctl, verb, rest);
     if (verb == "display") return display_verb(ctl, rest);
+    if (verb == "power") return power_verb(ctl, rest);
     if (verb == "rotate" && rest.size() == 1) {
         auto degrees = parse_number(rest[0], "DEGREES");
         if (degrees % 90 || degrees >= 360) usage("rotate wants 0, 90, 180 or 270");

@@ -8,11 +8,13 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "lumo/platform/imaging.h"
 #include "lumo/platform/text.h"
 #include "lumo/platform/winuser.h"
 #include "lumo/wire/protocol.h"
+#include "simulated_programs.h"
 #include "window_service.h"
 
 namespace lumo::host {
@@ -35,6 +37,8 @@ constexpr std::uint16_t kWindowFace = 0xC618;   // light grey
 constexpr std::uint16_t kWindowFrame = 0x4208;  // dark grey
 constexpr std::uint16_t kTitleBar = 0x0010;     // dark blue
 constexpr std::uint16_t kWhite = 0xFFFF, kBlack = 0x0000;
+constexpr std::uint16_t kHomeSky = 0x1A4B;     // deep blue of the Today screen
+constexpr std::uint16_t kTaskBarFace = 0x2104;  // near black
 constexpr std::uint32_t kMkLButton = 0x0001;
 
 platform::LParam make_lparam(int x, int y) {
@@ -61,6 +65,7 @@ const DeviceProfile& chosen_profile() {
             static std::u16string text = platform::to_u16(oem);
             p.oem = text.c_str();
         }
+        if (const char* wm = std::getenv("LUMO_DEVICE_WM")) p.wm65 = std::strcmp(wm, "6.5") == 0;
         return p;
     }();
     return chosen;
@@ -180,6 +185,10 @@ const std::uint16_t* DisplayService::frame() {
     // The programs draw full screen into the shared frame; windows whose procedure runs in the
     // host (simulated programs, message boxes) are drawn over it when they are above the top-most
     // program window.
+    if (light_ == Light::Off) {
+        std::fill(composed_.begin(), composed_.end(), kBlack);
+        return composed_.data();
+    }
     const auto& z = windows_.z_order();
     std::size_t top_program = z.size();
     for (std::size_t i = 0; i < z.size(); ++i) {
@@ -204,8 +213,17 @@ const std::uint16_t* DisplayService::frame() {
         if (dialogs.empty()) dialogs = windows_.dialogs();
         for (const auto& d : dialogs)
             if (d.hwnd == w->hwnd) text = d.text;
-        draw_host_window(w->title, text, w->rect);
+        if (w->class_name == kDesktopClass) {
+            draw_home_screen(w->rect);
+        } else if (w->class_name == kTaskBarClass) {
+            draw_task_bar(w->rect);
+        } else {
+            draw_host_window(w->title, text, w->rect);
+        }
     }
+    // The backlight off leaves the picture faintly visible.
+    if (light_ == Light::Dim)
+        for (auto& p : composed_) p = std::uint16_t((p >> 2) & 0x39E7);
     return composed_.data();
 }
 
@@ -217,15 +235,16 @@ void DisplayService::fill(const platform::Rect& r, std::uint16_t colour) {
 }
 
 void DisplayService::draw_text(const std::u16string& text, int x, int y, int right,
-                               std::uint16_t colour) {
+                               std::uint16_t colour, platform::Font* font) {
     if (text.empty()) return;
     if (!fonts_) {
         fonts_ = platform::make_sdl_fonts();
         if (fonts_) font_ = fonts_->create_font(profile_.dpi >= 192 ? 26 : 13, 400);
     }
+    if (!font) font = font_.get();
     int w = 0;
-    if (!font_ || !font_->render_line(text, coverage_, w)) return;
-    int h = font_->line_height();
+    if (!font || !font->render_line(text, coverage_, w)) return;
+    int h = font->line_height();
     for (int row = 0; row < h; ++row) {
         int py = y + row;
         if (py < 0 || py >= height_) continue;
@@ -237,6 +256,48 @@ void DisplayService::draw_text(const std::u16string& text, int x, int y, int rig
             d = blend565(d, colour, a);
         }
     }
+}
+
+int DisplayService::text_width(const std::u16string& text, platform::Font* font) {
+    return font ? font->text_width(text) : 0;
+}
+
+void DisplayService::draw_home_screen(const platform::Rect& r) {
+    fill(r, kHomeSky);
+    if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);  // opens the font engine
+    if (fonts_ && !clock_font_) clock_font_ = fonts_->create_font(profile_.dpi >= 192 ? 120 : 60, 700);
+    std::int64_t ms = local_time ? local_time() : 0;
+    std::time_t secs = std::time_t(ms / 1000);
+    std::tm tm{};
+    gmtime_r(&secs, &tm);  // the device's local time is kept as UTC-based milliseconds
+    char clock[8], date[48];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    std::strftime(date, sizeof date, "%A, %d %B %Y", &tm);
+    auto clock16 = platform::to_u16(clock), date16 = platform::to_u16(date);
+    int cx = r.left + (r.right - r.left - text_width(clock16, clock_font_.get())) / 2;
+    int top = r.top + (r.bottom - r.top) / 6;
+    draw_text(clock16, cx, top, r.right, kWhite, clock_font_.get());
+    int below = top + (clock_font_ ? clock_font_->line_height() : 0);
+    int dx = r.left + (r.right - r.left - text_width(date16, font_.get())) / 2;
+    draw_text(date16, dx, below, r.right, kWhite);
+}
+
+void DisplayService::draw_task_bar(const platform::Rect& r) {
+    fill(r, kTaskBarFace);
+    if (r.bottom <= 0) return;
+    if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);
+    int line = font_ ? font_->line_height() : 0;
+    int y = r.top + (r.bottom - r.top - line) / 2;
+    int pad = profile_.dpi >= 192 ? 12 : 6;
+    draw_text(u"Start", r.left + pad, y, r.right, kWhite);
+    std::int64_t ms = local_time ? local_time() : 0;
+    std::time_t secs = std::time_t(ms / 1000);
+    std::tm tm{};
+    gmtime_r(&secs, &tm);
+    char clock[8];
+    std::snprintf(clock, sizeof clock, "%02d:%02d", tm.tm_hour, tm.tm_min);
+    auto clock16 = platform::to_u16(clock);
+    draw_text(clock16, r.right - pad - text_width(clock16, font_.get()), y, r.right, kWhite);
 }
 
 void DisplayService::draw_host_window(const std::u16string& title, const std::u16string& text,
@@ -289,6 +350,7 @@ Hwnd DisplayService::window_at(int x, int y) {
 }
 
 Hwnd DisplayService::stylus(Touch action, int x, int y) {
+    if (touch_gate && !touch_gate()) return 0;
     // The window that took the button-down keeps the stylus until it is lifted, as long as it
     // lives.
     if (capture_ && !windows_.find(capture_)) capture_ = 0;

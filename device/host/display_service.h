@@ -4,6 +4,7 @@
 // drawn over it), screenshots, and the stylus, which reaches the window under the point.
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,9 +33,10 @@ struct DeviceProfile {
     int width, height, dpi;
     const char16_t* oem;
     std::uint32_t major, minor, build;
+    bool wm65 = false;  // Windows Mobile 6.5: the shell has the 6.5 start menu
 };
 // The profile named by $LUMO_DEVICE_PROFILE ("vga", the default, or "qvga"); $LUMO_DEVICE_OEM,
-// when set, replaces its OEM information string.
+// when set, replaces its OEM information string; $LUMO_DEVICE_WM=6.5 makes it a 6.5 phone.
 const DeviceProfile& chosen_profile();
 
 class DisplayService final : public DisplaySink {
@@ -56,13 +58,26 @@ public:
     // Writes the composed frame as PNG; an empty path picks a new name in DIR/screenshots.
     bool screenshot(std::filesystem::path path, std::filesystem::path* written, std::string* error);
 
+    // The device's local wall-clock milliseconds since 1970, for the Today screen's clock.
+    std::function<std::int64_t()> local_time;
+    // How lit the panel is; set by the power manager.
+    enum class Light { On, Dim, Off };
+    void set_light(Light light) { light_ = light; }
+    // Called for every touch before it is delivered; false drops it (the display is off).
+    // Set by the power manager.
+    std::function<bool()> touch_gate;
+
 private:
     void register_handlers();
     bool make_frame(std::string* error);
     void draw_host_window(const std::u16string& title, const std::u16string& text,
                           const platform::Rect& r);
+    void draw_home_screen(const platform::Rect& r);
+    void draw_task_bar(const platform::Rect& r);
     void fill(const platform::Rect& r, std::uint16_t colour);
-    void draw_text(const std::u16string& text, int x, int y, int right, std::uint16_t colour);
+    void draw_text(const std::u16string& text, int x, int y, int right, std::uint16_t colour,
+                   platform::Font* font = nullptr);
+    int text_width(const std::u16string& text, platform::Font* font);
     platform::Hwnd window_at(int x, int y);
 
     Host& host_;
@@ -77,6 +92,8 @@ private:
     std::unique_ptr<platform::Imaging> imaging_;
     std::unique_ptr<platform::FontEngine> fonts_;
     std::unique_ptr<platform::Font> font_;
+    std::unique_ptr<platform::Font> clock_font_;
+    Light light_ = Light::On;
     std::vector<std::uint8_t> coverage_;
     unsigned screenshots_ = 0;
 };

@@ -24,6 +24,8 @@ struct Options {
     std::string dir;
     bool headless = false;
     bool startup = true;
+    // The simulated shell (task bar, Today screen, ...); a bare device for tests has none.
+    bool shell = true;
     bool verbose = false;
     // Answer every message box with its default button after this long (0: never); for tests.
     std::uint32_t auto_dismiss_ms = 0;

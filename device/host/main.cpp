@@ -23,7 +23,9 @@ Options:
                         or ~/.local/share/lumo/phone); created on first use
   --headless            no window, even when a display is available
   --detach              return once the device accepts connections; the device runs on
-  --no-startup          boot without starting the programs of \Windows\StartUp
+  --no-startup          boot without starting the programs of \Windows\StartUp, and
+                        without the shell unless --shell is given too
+  --shell               run the shell (task bar, Today screen) also with --no-startup
   --auto-dismiss-dialogs
                         answer every message box with its default button after
                         300 ms (for tests)
@@ -50,6 +52,7 @@ int usage_error(const std::string& msg) {
 int main(int argc, char** argv) {
     lumo::host::Options options;
     bool detach = false;
+    bool shell = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -65,6 +68,8 @@ int main(int argc, char** argv) {
             detach = true;
         } else if (a == "--no-startup") {
             options.startup = false;
+        } else if (a == "--shell") {
+            shell = true;
         } else if (a == "--auto-dismiss-dialogs") {
             options.auto_dismiss_ms = 300;
         } else if (a == "--verbose") {
@@ -73,6 +78,7 @@ int main(int argc, char** argv) {
             return usage_error("unknown option '" + a + "'");
         }
     }
+    options.shell = options.startup || shell;
     if (options.dir.empty()) options.dir = lumo::host::default_device_dir();
     std::error_code ec;
     auto abs = std::filesystem::absolute(options.dir, ec);

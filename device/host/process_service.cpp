@@ -301,6 +301,10 @@ std::vector<std::pair<std::uint32_t, std::u16string>> ProcessService::snapshot()
     return out;
 }
 
+std::int64_t ProcessService::local_now_ms() const {
+    return local_wall_ms() + (clock_ ? clock_->local_offset_ms.load() : 0);
+}
+
 void ProcessService::stop_all() {
     std::vector<pid_t> children;
     for (auto& [pid, p] : processes_)

@@ -38,6 +38,8 @@ public:
     std::uint32_t start(std::u16string_view path, std::u16string_view arguments, bool shown);
     // Ends every child at host shutdown.
     void stop_all();
+    // The device's local time (as set with the control tool), milliseconds since 1970.
+    std::int64_t local_now_ms() const;
 
 private:
     struct Process {

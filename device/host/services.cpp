@@ -1,8 +1,11 @@
 #include "services.h"
 
 #include "display_service.h"
+#include "power_service.h"
 #include "process_service.h"
 #include "registry_service.h"
+#include "lumo/platform/registry.h"
+#include "simulated_programs.h"
 #include "sync_service.h"
 #include "window_service.h"
 
@@ -14,13 +17,30 @@ Services::Services(Host& host) : host_(host) {
     processes_ = std::make_unique<ProcessService>(host, *windows_);
     sync_ = std::make_unique<SyncService>(host);
     display_ = std::make_unique<DisplayService>(host, *windows_);
+    display_->local_time = [this] { return processes_->local_now_ms(); };
+    power_ = std::make_unique<PowerService>(host, *display_, *windows_);
 }
 
 Services::~Services() = default;
 
 bool Services::install(std::string* error) { return processes_->install(host_.fresh(), error); }
 
+void Services::publish_phone_state() {
+    // The phone's published state starts with no call and no status bits every boot, until a
+    // telephony stack drives it.
+    constexpr std::u16string_view kPhone = u"System\\State\\Phone";
+    auto& reg = host_.registry();
+    reg.create_key(platform::Root::LocalMachine, kPhone);
+    const std::uint32_t zero = 0;
+    auto bytes = std::as_bytes(std::span(&zero, 1));
+    for (std::u16string_view name : {std::u16string_view(u"Active Call Count"), std::u16string_view(u"Status")})
+        reg.write_value(platform::Root::LocalMachine, kPhone, name, platform::ValueType::Dword, bytes);
+}
+
 void Services::boot() {
+    publish_phone_state();
+    if (host_.options().shell && !processes_->start(kShellPath, u"", true))
+        host_.log().line("the shell did not start");
     if (host_.options().startup) {
         host_.on_started([this] { processes_->run_startup(); });
     } else {

@@ -11,6 +11,7 @@ class WindowService;
 class ProcessService;
 class SyncService;
 class DisplayService;
+class PowerService;
 
 class Services {
 public:
@@ -26,13 +27,17 @@ public:
     WindowService& windows() { return *windows_; }
     ProcessService& processes() { return *processes_; }
     DisplayService& display() { return *display_; }
+    PowerService& power() { return *power_; }
 
 private:
+    void publish_phone_state();
+
     Host& host_;
     std::unique_ptr<WindowService> windows_;
     std::unique_ptr<ProcessService> processes_;
     std::unique_ptr<SyncService> sync_;
     std::unique_ptr<DisplayService> display_;
+    std::unique_ptr<PowerService> power_;
 };
 
 }  // namespace lumo::host

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "display_service.h"
 #include "window_service.h"
 
 namespace lumo::host {
@@ -25,9 +26,34 @@ std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> on
     };
 }
 
+// The shell's windows never close on request: a program posting WM_CLOSE to the task bar or the
+// Today screen must not take the shell down. The start menu closes by hiding.
+void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool) {
+    const auto& profile = chosen_profile();
+    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    auto stays = [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; };
+    Hwnd desktop = ws.create_host_window(0, pid, std::u16string(kDesktopClass), u"Desktop", WS_POPUP,
+                                         0, {0, bar, w, h}, stays);
+    ws.show(desktop, SW_SHOW);
+    Hwnd taskbar = ws.create_host_window(0, pid, std::u16string(kTaskBarClass), u"", WS_POPUP, 0,
+                                         {0, 0, w, bar}, stays);
+    ws.show(taskbar, SW_SHOWNA);
+    ws.create_host_window(0, pid, std::u16string(kNotifyClass), std::u16string(kNotifyClass),
+                          WS_POPUP, 0, {0, 0, 0, 0}, stays);
+    if (profile.wm65) {
+        ws.create_host_window(0, pid, std::u16string(kStartMenuClass), u"Start", WS_POPUP, 0,
+                              {0, bar, w, h},
+                              [&ws](Hwnd self, std::uint32_t msg, WParam, LParam) -> LResult {
+                                  if (msg == WM_CLOSE) ws.show(self, SW_HIDE);
+                                  return 0;
+                              });
+    }
+}
+
 const std::vector<SimulatedProgram>& table() {
     static const std::vector<SimulatedProgram> programs = {
         {u"tmail.exe", one_window(u"tmail", u"Messaging")},
+        {u"shell32.exe", start_shell},
     };
     return programs;
 }

@@ -20,4 +20,14 @@ struct SimulatedProgram {
 
 std::span<const SimulatedProgram> simulated_programs();
 
+// The shell: started at every boot as a simulated process owning the task bar, the Today screen
+// (the desktop window), the notification window and, on Windows Mobile 6.5, the start menu.
+inline constexpr std::u16string_view kShellPath = u"\\Windows\\shell32.exe";
+inline constexpr std::u16string_view kTaskBarClass = u"HHTaskBar";
+inline constexpr std::u16string_view kDesktopClass = u"DesktopExplorerWindow";
+inline constexpr std::u16string_view kNotifyClass = u"WinCENotify";
+inline constexpr std::u16string_view kStartMenuClass = u"MSSTARTMENU";
+// Height of the task bar for a screen of the given dots per inch.
+constexpr int task_bar_height(int dpi) { return dpi >= 192 ? 52 : 26; }
+
 }  // namespace lumo::host

@@ -358,6 +358,7 @@ void WindowService::client_closed(ClientConn& c) {
 // --- keyboard -----------------------------------------------------------------------------------
 
 void WindowService::key_event(std::uint8_t vk, std::uint32_t flags) {
+    if (key_gate && !key_gate(vk, flags)) return;
     keys_.push_back({vk, flags});
     if (!key_busy_) next_hook();
 }

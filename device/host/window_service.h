@@ -66,6 +66,9 @@ public:
     bool post(Hwnd hwnd, std::uint32_t msg, platform::WParam w, platform::LParam l);
     // Runs a key event through the hooks, then to the foreground window.
     void key_event(std::uint8_t vk, std::uint32_t flags);
+    // Asked before every key event; false drops it (set by the power manager: a key is
+    // activity, and a sleeping phone hears none).
+    std::function<bool(std::uint8_t vk, std::uint32_t flags)> key_gate;
     // Sends a message to every top-level window, as the window manager does on a system change.
     void broadcast(std::uint32_t msg, platform::WParam w, platform::LParam l);
     // Removes every window of a process (it ended).

@@ -176,6 +176,7 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Sync> sync;
     std::unique_ptr<Clock> clock;
     std::unique_ptr<Display> display;
+    std::unique_ptr<Power> power;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -185,6 +186,7 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->windows = make_windows(*parts_->client);
     parts_->processes = make_processes(*parts_->client);
     parts_->sync = make_sync(*parts_->client);
+    parts_->power = make_power(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -200,6 +202,7 @@ Processes& DevicePlatform::processes() { return *parts_->processes; }
 Sync& DevicePlatform::sync() { return *parts_->sync; }
 Clock& DevicePlatform::clock() { return *parts_->clock; }
 Display& DevicePlatform::display() { return *parts_->display; }
+Power& DevicePlatform::power() { return *parts_->power; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

@@ -79,7 +79,12 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(DisplayTouch, 93)     /* u32 action (1 down, 2 move, 3 up), i32 x, i32 y -> u32 hwnd \
                                (the window the stylus reached, 0: none) */               \
     X(DisplayLoseSurface, 94) /* -> (marks the shared primary surface lost) */             \
-    X(DisplayRotate, 95)    /* u32 degrees (0, 90, 180, 270) -> */
+    X(DisplayRotate, 95)    /* u32 degrees (0, 90, 180, 270) -> */                         \
+    X(PowerAction, 100)     /* u32 action (PowerAction), u32 value -> */                     \
+    X(PowerStatus, 101)     /* -> u32 state, s16 state name, u32 on AC, u32 battery percent, \
+                               u32 display lit (0 off, 1 dim, 2 on) */                        \
+    X(PowerNotifyOpen, 102) /* u32 mask (1 transitions, 8 information changes) -> u32 queue */ \
+    X(PowerNotifyClose, 103) /* u32 queue -> */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
@@ -88,12 +93,25 @@ inline constexpr std::size_t kMaxPacket = 65536;
                                 u32 wparam, i32 lparam, u32 entry (0: class procedure) */ \
     X(HookCall, 0x4003)      /* u32 call id, u32 hook, u32 vk, u32 flags */            \
     X(DialogClosed, 0x4004)  /* u32 hwnd, i32 button */                                \
-    X(SubclassState, 0x4005) /* u32 hwnd, u32 subclassed (0/1) */
+    X(SubclassState, 0x4005) /* u32 hwnd, u32 subclassed (0/1) */                     \
+    X(PowerNotification, 0x4006) /* u32 queue, bin record (at most 44 bytes) */
 
 enum class Kind : std::uint16_t {
 #define LUMO_ENUM(name, number) name = number,
     LUMO_REQUESTS(LUMO_ENUM) LUMO_EVENTS(LUMO_ENUM)
 #undef LUMO_ENUM
+};
+
+// What a PowerAction request asks of the power manager; `value` is used by Ac (0/1) and
+// Capacity (percent).
+enum class PowerAction : std::uint32_t {
+    Button = 1,
+    On = 2,
+    BacklightOff = 3,
+    Idle = 4,
+    Suspend = 5,
+    Ac = 6,
+    Capacity = 7,
 };
 
 // The name of a kind for the host's log; "?" for an unknown number.

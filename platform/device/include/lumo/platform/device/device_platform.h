@@ -6,6 +6,7 @@
 #include "lumo/platform/clock.h"
 #include "lumo/platform/display.h"
 #include "lumo/platform/platform.h"
+#include "lumo/platform/power.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
 #include "lumo/platform/windows.h"
@@ -29,6 +30,8 @@ public:
     Clock& clock() override;
     // The display: metrics, the shared frame and presenting (not part of every platform yet).
     Display& display();
+    // The power notifications (not part of every platform yet).
+    Power& power();
 
 private:
     struct Parts;

@@ -25,6 +25,7 @@
 
 #include "lumo/platform/clock.h"
 #include "lumo/platform/fake/fake_display.h"
+#include "lumo/platform/fake/fake_power.h"
 #include "lumo/platform/platform.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
@@ -75,6 +76,8 @@ public:
     Clock& clock() override;
     // The off-screen display (made on first use).
     FakeDisplay& display();
+    // The power notifications the test announces.
+    FakePower& power() { return power_; }
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -174,6 +177,7 @@ private:
     std::unique_ptr<FakeSync> sync_;
     std::unique_ptr<FakeClock> clock_;
     std::unique_ptr<FakeDisplay> display_;
+    FakePower power_;
 };
 
 }  // namespace lumo::platform::fake

@@ -1,0 +1,279 @@
+#include "power_service.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "lumo/platform/power.h"
+#include "lumo/platform/text.h"
+#include "lumo/platform/winuser.h"
+#include "lumo/wire/protocol.h"
+#include "window_service.h"
+
+namespace lumo::host {
+
+using platform::Root;
+using platform::ValueType;
+using wire::Kind;
+using wire::Reader;
+using wire::Status;
+using wire::Writer;
+using Light = DisplayService::Light;
+
+namespace {
+
+// The flags are the ones the platform's power notifications carry for each state.
+constexpr std::array<PowerStateInfo, 6> kStates{{
+    {PowerState::On, u"on", 0x00010000, Light::On},
+    {PowerState::BacklightOff, u"backlightoff", 0x10010000, Light::Dim},
+    {PowerState::DisplayIdle, u"useridle", 0x00100000, Light::Off},
+    {PowerState::Suspend, u"suspend", 0x00200000, Light::Off},
+    {PowerState::Resuming, u"resuming", 0x00000000, Light::Off},
+    {PowerState::Unattended, u"unattended", 0x00400000, Light::Off},
+}};
+
+constexpr std::uint8_t kPowerKey = 0xDF;  // VK_OFF
+
+constexpr std::u16string_view kBackLightKey = u"ControlPanel\\BackLight";
+constexpr std::u16string_view kTimeoutsKey = u"System\\CurrentControlSet\\Control\\Power\\Timeouts";
+
+// The states the inactivity timeouts step through, in order.
+int rank(PowerState s) {
+    switch (s) {
+        case PowerState::On: return 0;
+        case PowerState::BacklightOff: return 1;
+        case PowerState::DisplayIdle: return 2;
+        default: return 3;
+    }
+}
+
+bool dark(PowerState s) { return power_state_info(s).light == Light::Off; }
+
+}  // namespace
+
+const PowerStateInfo& power_state_info(PowerState state) {
+    return kStates[static_cast<std::size_t>(state)];
+}
+
+PowerService::PowerService(Host& host, DisplayService& display, WindowService& windows)
+    : host_(host), display_(display), windows_(windows) {
+    last_activity_ = host_.now_ms();
+    display_.set_light(Light::On);
+    display_.touch_gate = [this] { return input(true); };
+    windows_.key_gate = [this](std::uint8_t vk, std::uint32_t flags) {
+        // The power key is the power button, whoever presses it (the lock screen presses it to
+        // switch the phone off).
+        if (vk == kPowerKey) {
+            if (!(flags & platform::KEYEVENTF_KEYUP)) button();
+            return false;
+        }
+        return input(false);
+    };
+    register_handlers();
+    arm();
+}
+
+PowerService::~PowerService() {
+    display_.touch_gate = nullptr;
+    windows_.key_gate = nullptr;
+    if (timer_) host_.cancel(timer_);
+}
+
+PowerService::Timeouts PowerService::timeouts() const {
+    auto seconds = [this](Root root, std::u16string_view key, std::u16string_view name) -> std::uint32_t {
+        auto v = host_.registry().find_value(root, key, name);
+        if (!v || v->info.type != ValueType::Dword || v->data->size() != 4) return 0;
+        std::uint32_t s = 0;
+        std::memcpy(&s, v->data->data(), 4);
+        // Beyond a day counts as never; also keeps the milliseconds within range.
+        return s > 86400 ? 0 : s * 1000;
+    };
+    Timeouts t;
+    t.backlight_ms = seconds(Root::CurrentUser, kBackLightKey, on_ac_ ? u"ACTimeout" : u"BatteryTimeout");
+    t.idle_ms = seconds(Root::LocalMachine, kTimeoutsKey, on_ac_ ? u"ACUserIdle" : u"BattUserIdle");
+    t.suspend_ms = seconds(Root::LocalMachine, kTimeoutsKey,
+                           on_ac_ ? u"ACSuspendTimeout" : u"BattSuspendTimeout");
+    return t;
+}
+
+void PowerService::enter(PowerState state) {
+    if (state == state_) return;
+    state_ = state;
+    const auto& info = power_state_info(state);
+    display_.set_light(info.light);
+    host_.log().printf("power state %s (0x%08X)", platform::to_utf8(info.name).c_str(), info.flags);
+    deliver(platform::kPowerTransition, platform::encode_power_transition(info.flags, info.name));
+    arm();
+}
+
+void PowerService::wake() {
+    last_activity_ = host_.now_ms();
+    if (state_ == PowerState::Suspend) enter(PowerState::Resuming);
+    enter(PowerState::On);
+    arm();
+}
+
+void PowerService::go(PowerState state) {
+    if (state == PowerState::On) {
+        wake();
+    } else {
+        enter(state);
+    }
+}
+
+void PowerService::button() {
+    if (dark(state_)) {
+        wake();
+    } else {
+        enter(PowerState::Unattended);
+    }
+}
+
+void PowerService::set_ac(bool on) {
+    if (on == on_ac_) return;
+    on_ac_ = on;
+    host_.log().printf("external power %s", on ? "connected" : "disconnected");
+    send_power_info();
+    // Plugging or unplugging lights a lit display up again; the timeouts change with the source.
+    if (!dark(state_)) {
+        wake();
+    } else {
+        arm();
+    }
+}
+
+void PowerService::set_battery(int percent) {
+    percent = std::clamp(percent, 0, 100);
+    if (percent == battery_) return;
+    battery_ = percent;
+    host_.log().printf("battery %d%%", percent);
+    send_power_info();
+}
+
+bool PowerService::input(bool is_touch) {
+    switch (state_) {
+        case PowerState::On:
+        case PowerState::BacklightOff:
+            wake();
+            return true;
+        case PowerState::DisplayIdle:
+            // A key brings an idle display back; a touch on a dark panel does nothing.
+            if (is_touch) return false;
+            wake();
+            return true;
+        case PowerState::Unattended:
+            // The phone runs with the display off: keys still reach the programs (the music
+            // player's volume), without waking the display.
+            return !is_touch;
+        default: return false;
+    }
+}
+
+void PowerService::arm() {
+    if (timer_) host_.cancel(timer_);
+    timer_ = 0;
+    auto t = timeouts();
+    const std::pair<PowerState, std::uint32_t> stages[] = {
+        {PowerState::BacklightOff, t.backlight_ms},
+        {PowerState::DisplayIdle, t.idle_ms},
+        {PowerState::Suspend, t.suspend_ms},
+    };
+    int current = rank(state_);
+    if (current > rank(PowerState::DisplayIdle)) return;
+    for (const auto& [next, ms] : stages) {
+        if (rank(next) <= current || ms == 0) continue;
+        std::uint64_t due = last_activity_ + ms, now = host_.now_ms();
+        auto delay = static_cast<std::uint32_t>(due > now ? due - now : 0);
+        timer_ = host_.schedule(delay, [this, next] {
+            timer_ = 0;
+            enter(next);
+        });
+        return;
+    }
+}
+
+void PowerService::send_power_info() {
+    platform::PowerInfo info;
+    info.ac_line_status = on_ac_ ? 1 : 0;
+    info.battery_percent = std::uint8_t(battery_);
+    info.battery_flag = std::uint8_t((battery_ > 20 ? 1 : battery_ > 5 ? 2 : 4) | (on_ac_ ? 8 : 0));
+    deliver(platform::kPowerInfoChange, platform::encode_power_info(info));
+}
+
+void PowerService::deliver(std::uint32_t kind, const std::vector<std::byte>& record) {
+    for (const auto& [id, q] : queues_) {
+        if (!(q.mask & kind)) continue;
+        Writer ev(Kind::PowerNotification, wire::PacketType::Event, 0);
+        ev.u32(id).bin(record);
+        host_.send_event(q.client, ev);
+    }
+}
+
+void PowerService::register_handlers() {
+    host_.add_handler(Kind::PowerNotifyOpen, [this](ClientConn& c, Reader& in, Writer& out) {
+        auto mask = in.u32();
+        if (!in.done()) return false;
+        if (mask == 0 || (mask & ~(platform::kPowerTransition | platform::kPowerInfoChange))) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        auto id = next_queue_++;
+        queues_[id] = {c.id, mask};
+        out.status(Status::Ok).u32(id);
+        return true;
+    });
+    host_.add_handler(Kind::PowerNotifyClose, [this](ClientConn& c, Reader& in, Writer& out) {
+        auto id = in.u32();
+        if (!in.done()) return false;
+        auto it = queues_.find(id);
+        if (it == queues_.end() || it->second.client != c.id) {
+            out.status(Status::NotFound);
+            return true;
+        }
+        queues_.erase(it);
+        out.status(Status::Ok);
+        return true;
+    });
+    host_.on_client_closed([this](ClientConn& c) {
+        std::erase_if(queues_, [&](const auto& q) { return q.second.client == c.id; });
+    });
+    host_.add_handler(Kind::PowerAction, [this](ClientConn&, Reader& in, Writer& out) {
+        auto action = in.u32();
+        auto value = in.u32();
+        if (!in.done()) return false;
+        switch (static_cast<wire::PowerAction>(action)) {
+            case wire::PowerAction::Button: button(); break;
+            case wire::PowerAction::On: go(PowerState::On); break;
+            case wire::PowerAction::BacklightOff: go(PowerState::BacklightOff); break;
+            case wire::PowerAction::Idle: go(PowerState::DisplayIdle); break;
+            case wire::PowerAction::Suspend: go(PowerState::Suspend); break;
+            case wire::PowerAction::Ac:
+                if (value > 1) {
+                    out.status(Status::BadRequest);
+                    return true;
+                }
+                set_ac(value == 1);
+                break;
+            case wire::PowerAction::Capacity:
+                if (value > 100) {
+                    out.status(Status::BadRequest);
+                    return true;
+                }
+                set_battery(int(value));
+                break;
+            default: out.status(Status::BadRequest); return true;
+        }
+        out.status(Status::Ok);
+        return true;
+    });
+    host_.add_handler(Kind::PowerStatus, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        const auto& info = power_state_info(state_);
+        out.status(Status::Ok).u32(std::uint32_t(state_)).s16(info.name);
+        out.u32(on_ac_ ? 1 : 0).u32(std::uint32_t(battery_));
+        out.u32(info.light == Light::Off ? 0 : info.light == Light::Dim ? 1 : 2);
+        return true;
+    });
+}
+
+}  // namespace lumo::host

@@ -1,0 +1,84 @@
+#pragma once
+// The device's power manager: the system power state (on, backlight off, display idle, suspend,
+// resuming, and the unattended state the power button leads to), external power and the battery
+// level, the timeouts that step the phone down while nobody touches it, and how lit the display
+// is. Its timeouts are the ones the phone's control panel keeps in the registry, in seconds:
+// `BatteryTimeout`/`ACTimeout` under HKCU ControlPanel\BackLight for the backlight,
+// `BattUserIdle`/`ACUserIdle` and `BattSuspendTimeout`/`ACSuspendTimeout` under
+// HKLM System\CurrentControlSet\Control\Power\Timeouts for the display and the suspend. A missing
+// or zero value never times out. All are counted from the last touch or key. Programs read the
+// transitions and power-information changes from notification queues.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <vector>
+#include <string_view>
+
+#include "display_service.h"
+#include "host.h"
+
+namespace lumo::host {
+
+class WindowService;
+
+enum class PowerState : std::uint8_t { On, BacklightOff, DisplayIdle, Suspend, Resuming, Unattended };
+
+// The name and flags a transition to the state is announced with.
+struct PowerStateInfo {
+    PowerState state;
+    std::u16string_view name;
+    std::uint32_t flags;
+    DisplayService::Light light;
+};
+const PowerStateInfo& power_state_info(PowerState state);
+
+class PowerService {
+public:
+    PowerService(Host& host, DisplayService& display, WindowService& windows);
+    ~PowerService();
+
+    PowerState state() const { return state_; }
+    bool on_ac() const { return on_ac_; }
+    int battery_percent() const { return battery_; }
+
+    // The power button: off to the unattended state while the display is lit, else wakes up.
+    void button();
+    // Goes to a state as if its timeout or a request took it there.
+    void go(PowerState state);
+    void set_ac(bool on);
+    void set_battery(int percent);
+    // A touch or key: counts as activity. False when it must not reach the programs (touches
+    // while the display is off wake nothing).
+    bool input(bool is_touch);
+
+
+private:
+    struct Timeouts {
+        std::uint32_t backlight_ms = 0, idle_ms = 0, suspend_ms = 0;
+    };
+    Timeouts timeouts() const;
+    void enter(PowerState state);
+    void wake();
+    void arm();
+    void register_handlers();
+    // Delivers a record to every queue that asked for its kind.
+    void deliver(std::uint32_t kind, const std::vector<std::byte>& record);
+    void send_power_info();
+
+    Host& host_;
+    DisplayService& display_;
+    WindowService& windows_;
+    PowerState state_ = PowerState::On;
+    bool on_ac_ = false;
+    int battery_ = 100;
+    std::uint64_t last_activity_ = 0;
+    Host::TimerId timer_ = 0;
+    struct Queue {
+        std::uint32_t client = 0;
+        std::uint32_t mask = 0;
+    };
+    std::map<std::uint32_t, Queue> queues_;
+    std::uint32_t next_queue_ = 1;
+};
+
+}  // namespace lumo::host
