@@ -47,6 +47,8 @@ private:
     bool sdl_ = false;
     DisplaySink* sink_ = nullptr;
     bool button_down_ = false;
+    std::uint8_t held_key_ = 0;  // a side button held with the mouse
+    void draw_buttons();
     std::uint32_t last_frame_ms_ = 0;
 };
 
