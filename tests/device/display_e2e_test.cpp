@@ -9,6 +9,8 @@
 #include <thread>
 
 #include "device_process.h"
+#include "lumo/gfx/display_backend.h"
+#include "lumo/gfx/screen.h"
 #include "lumo/platform/device/device_platform.h"
 #include "lumo/platform/imaging.h"
 #include "lumo/platform/text.h"
@@ -116,9 +118,10 @@ TEST_F(DisplayThroughHost, TurningTheDisplayTellsEveryWindowAndTheOrientationQue
     EXPECT_EQ(p_->display().orientation_angle(), 0);
 }
 
-TEST_F(DisplayThroughHost, ScreenshotHoldsExactlyThePresentedFrame) {
-    auto file = device_.dir() / "shot.png";
-    auto r = device_.ctl({"screenshot", file.string()});
+// The screenshot must equal the pattern the display program presented.
+void expect_screenshot_is_pattern(DeviceProcess& device) {
+    auto file = device.dir() / "shot.png";
+    auto r = device.ctl({"screenshot", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, file.string() + "\n");
     auto imaging = make_sdl_imaging();
@@ -138,6 +141,38 @@ TEST_F(DisplayThroughHost, ScreenshotHoldsExactlyThePresentedFrame) {
                               << ", presented " << pattern_pixel(x, y);
         }
     EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(DisplayThroughHost, ScreenshotHoldsExactlyThePresentedFrame) { expect_screenshot_is_pattern(device_); }
+
+TEST_F(DisplayThroughHost, EveryBackEndPresentsTheSameFrame) {
+    for (const char* backend : {"-ddraw", "-gdi"}) {
+        SCOPED_TRACE(backend);
+        ::kill(pid_, SIGKILL);
+        wait_program(pid_);
+        for (int i = 0; i < 200 && win().find_window(std::nullopt, u"display ready"); ++i)
+            std::this_thread::sleep_for(Ms(10));
+        std::filesystem::remove(device_.dir() / "shot.png");
+        {
+            // A black frame first, so a back-end that presents nothing cannot pass.
+            auto imaging = make_sdl_imaging();
+            gfx::Screen blank;
+            int raw = 1;
+            ASSERT_TRUE(gfx::OpenScreen(blank, p_->display(), sink_, raw, imaging.get()));
+            std::fill_n(blank.back_buffer.get(), blank.pixel_count, std::uint16_t(0));
+            ASSERT_TRUE(gfx::PresentScreen(blank));
+        }
+        ::setenv("LUMO_TEST_SWITCH", backend, 1);
+        pid_ = spawn_device_program("lumo-testprog", {"display"}, device_.socket_path());
+        ::unsetenv("LUMO_TEST_SWITCH");
+        display_ = 0;
+        for (int i = 0; i < 500 && !display_; ++i) {
+            display_ = win().find_window(std::nullopt, u"display ready");
+            if (!display_) std::this_thread::sleep_for(Ms(10));
+        }
+        ASSERT_NE(display_, 0u) << backend << " did not present";
+        expect_screenshot_is_pattern(device_);
+    }
 }
 
 TEST_F(DisplayThroughHost, ScreenshotWithoutANameGoesToTheScreenshotsFolder) {
