@@ -42,6 +42,12 @@ WindowService::WindowService(Host& host) : host_(host) {
     };
 }
 
+HostWindow* WindowService::answer_missing(Hwnd hwnd, Writer& out) {
+    auto* w = find(hwnd);
+    if (!w) out.status(Status::NotFound);
+    return w;
+}
+
 HostWindow* WindowService::find(Hwnd hwnd) {
     auto it = windows_.find(hwnd);
     return it == windows_.end() ? nullptr : &it->second;
@@ -487,11 +493,8 @@ void WindowService::register_handlers() {
     host_.add_handler(Kind::WinInfo, [this](ClientConn&, Reader& in, Writer& out) {
         auto h = in.u32();
         if (!in.done()) return false;
-        auto* w = find(h);
-        if (!w) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        auto* w = answer_missing(h, out);
+        if (!w) return true;
         out.status(Status::Ok).s16(w->class_name).s16(w->title).u32(w->style | (w->visible ? WS_VISIBLE : 0)).u32(w->ex_style);
         write_rect(out, w->rect);
         out.u32(w->parent).u32(w->pid).u32((w->visible ? 1u : 0u) | (w->minimized ? 2u : 0u));
@@ -527,11 +530,8 @@ void WindowService::register_handlers() {
         auto which = in.u32();
         auto value = in.u32();
         if (!in.done()) return false;
-        auto* w = find(h);
-        if (!w) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        auto* w = answer_missing(h, out);
+        if (!w) return true;
         if (which == 0) {
             w->style = value & ~WS_VISIBLE;
         } else {
@@ -581,10 +581,7 @@ void WindowService::register_handlers() {
         auto h = in.u32();
         auto cmd = in.i32();
         if (!in.done()) return false;
-        if (!find(h)) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        if (!answer_missing(h, out)) return true;
         bool was = show(h, cmd);
         out.status(Status::Ok).u32(was ? 1 : 0);
         return true;
@@ -595,10 +592,7 @@ void WindowService::register_handlers() {
         auto rect = read_rect(in);
         auto flags = in.u32();
         if (!in.done()) return false;
-        if (!find(h)) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        if (!answer_missing(h, out)) return true;
         set_pos(h, after, rect, flags);
         out.status(Status::Ok);
         return true;
@@ -611,10 +605,7 @@ void WindowService::register_handlers() {
     host_.add_handler(Kind::WinSetForeground, [this](ClientConn&, Reader& in, Writer& out) {
         auto h = in.u32();
         if (!in.done()) return false;
-        if (!find(h)) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        if (!answer_missing(h, out)) return true;
         set_foreground(h);
         out.status(Status::Ok);
         return true;
@@ -622,11 +613,8 @@ void WindowService::register_handlers() {
     host_.add_handler(Kind::WinBringToTop, [this](ClientConn&, Reader& in, Writer& out) {
         auto h = in.u32();
         if (!in.done()) return false;
-        auto* w = find(h);
-        if (!w) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        auto* w = answer_missing(h, out);
+        if (!w) return true;
         Hwnd top = top_level(h);
         place_top(top);
         notify(top, WM_WINDOWPOSCHANGED, 0, 0);
@@ -701,11 +689,8 @@ void WindowService::register_handlers() {
     host_.add_handler(Kind::Subclass, [this](ClientConn& c, Reader& in, Writer& out) {
         auto h = in.u32();
         if (!in.done()) return false;
-        auto* w = find(h);
-        if (!w) {
-            out.status(Status::NotFound);
-            return true;
-        }
+        auto* w = answer_missing(h, out);
+        if (!w) return true;
         auto entry = next_entry_++;
         bool first = w->chain.empty();
         w->chain.push_back({entry, c.id});

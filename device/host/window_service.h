@@ -79,6 +79,8 @@ public:
 
 private:
     void register_handlers();
+    // The window a request names, or nullptr after answering the request with NotFound.
+    HostWindow* answer_missing(Hwnd hwnd, wire::Writer& out);
     void client_closed(ClientConn& c);
 
     Hwnd top_level(Hwnd hwnd);
