@@ -18,7 +18,8 @@ fi
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     echo "Booting the phone in $DEVICE (close the window or press Ctrl+C to switch it off)."
-    echo "Drive it from another terminal with: $CTL --help"
+    echo "Answer message boxes by tapping them (or Enter / Escape); drive the phone from another"
+    echo "terminal with: $CTL --help"
     exec "$BIN/lumo-device" --device "$DEVICE"
 fi
 
@@ -27,6 +28,7 @@ cat <<MSG
 No display found, so the phone runs headless in the background.
   Device folder:  $DEVICE  (log: $DEVICE/device.log)
   Screenshots:    $DEVICE/screenshots/  ($CTL screenshot saves the next one there)
+  On a new phone the service first asks two questions: $CTL dialog press ok (twice).
   Drive it with:
     $CTL status
     $CTL windows

@@ -770,11 +770,16 @@ void WindowService::register_handlers() {
         Hwnd h = 0;
         h = create_host_window(c.id, static_cast<std::uint32_t>(c.pid), u"Dialog", caption,
                                WS_POPUP | WS_BORDER, WS_EX_TOPMOST, {24, 280, 456, 520},
-                               [this](Hwnd self, std::uint32_t msg, WParam, LParam) -> LResult {
-                                   if (msg == WM_CLOSE) {
-                                       auto it = dialogs_.find(self);
-                                       if (it != dialogs_.end())
-                                           close_dialog(self, message_box_cancel_button(it->second.flags));
+                               [this](Hwnd self, std::uint32_t msg, WParam w, LParam) -> LResult {
+                                   auto it = dialogs_.find(self);
+                                   if (it == dialogs_.end()) return 0;
+                                   auto kind = it->second.flags;
+                                   // Closing or Escape gives the cancel answer; a tap on the box
+                                   // or Enter its default button.
+                                   if (msg == WM_CLOSE || (msg == WM_KEYDOWN && w == 0x1B)) {
+                                       close_dialog(self, message_box_cancel_button(kind));
+                                   } else if (msg == WM_LBUTTONUP || (msg == WM_KEYDOWN && w == 0x0D)) {
+                                       close_dialog(self, message_box_default_button(kind));
                                    }
                                    return 0;
                                });

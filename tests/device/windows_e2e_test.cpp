@@ -276,6 +276,26 @@ TEST_F(WindowsAcrossProcesses, AMessageBoxIsAnsweredFromOutsideAndClosedByItsOwn
     EXPECT_GE(std::chrono::steady_clock::now() - start, Ms(150));
 }
 
+TEST_F(WindowsAcrossProcesses, AMessageBoxOnTheScreenAnswersATapEnterAndEscape) {
+    // What a person does in the device window: tap the box, or press Enter or Escape.
+    const std::vector<std::pair<std::vector<std::string>, int>> ways = {
+        {{"tap", "240", "400"}, IDYES},           // the default button
+        {{"key", "press", "0x0D"}, IDYES},
+        {{"key", "press", "0x1B"}, IDCANCEL},
+    };
+    for (auto& [verb, expected] : ways) {
+        auto act = std::async(std::launch::async, [&, v = verb] {
+            for (int i = 0; i < 200; ++i) {
+                if (device_.ctl({"dialogs"}).out.find("Asking") != std::string::npos) return device_.ctl(v).status;
+                std::this_thread::sleep_for(Ms(10));
+            }
+            return -1;
+        });
+        EXPECT_EQ(win().message_box(sink_, u"Go on?", u"Asking", MB_YESNOCANCEL), expected) << verb[0];
+        EXPECT_EQ(act.get(), 0);
+    }
+}
+
 TEST_F(WindowsAcrossProcesses, ActivationMessagesReachTheOtherProgram) {
     start_role("window", "Other");
     Hwnd other = win().find_window(u"Other", std::nullopt);
