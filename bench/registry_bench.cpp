@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "device_process.h"
+#include "ping_pong.h"
 #include "lumo/platform/device/device_platform.h"
 
 namespace {
@@ -16,35 +17,8 @@ namespace {
 using lumo::platform::Root;
 constexpr std::u16string_view kKey = u"Software\\Vesk\\Bench";
 
-// The transport floor: a request of a registry read's size out, a reply back, through a
-// process boundary (the echo side is a child process, as the host is).
-void BM_BareSocketPingPong(benchmark::State& state) {
-    int sv[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0) {
-        state.SkipWithError("socketpair");
-        return;
-    }
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(sv[0]);
-        char buf[256];
-        for (;;) {
-            ssize_t n = ::recv(sv[1], buf, sizeof buf, 0);
-            if (n <= 0 || ::send(sv[1], buf, std::size_t(n), 0) != n) ::_exit(0);
-        }
-    }
-    ::close(sv[1]);
-    char msg[64] = {1, 2, 3};
-    char reply[256];
-    for (auto _ : state) {
-        if (::send(sv[0], msg, sizeof msg, 0) != sizeof msg || ::recv(sv[0], reply, sizeof reply, 0) <= 0) {
-            state.SkipWithError("echo broke");
-            break;
-        }
-    }
-    ::close(sv[0]);
-    ::waitpid(pid, nullptr, 0);
-}
+// A request of a registry read's size.
+void BM_BareSocketPingPong(benchmark::State& state) { lumo::bench::BareSocketPingPong(state, 64); }
 BENCHMARK(BM_BareSocketPingPong)->UseRealTime();
 
 struct Device {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "device_process.h"
+#include "ping_pong.h"
 #include "lumo/platform/device/device_platform.h"
 
 namespace {
@@ -23,26 +24,8 @@ constexpr std::uint32_t kPing = WM_APP + 8;
 constexpr std::uint32_t kPong = WM_APP + 9;
 constexpr std::uint32_t kNothing = WM_APP + 50;  // answered with 0 at once
 
-void BM_BareSocketPingPong(benchmark::State& state) {
-    int sv[2];
-    if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sv) != 0) return state.SkipWithError("socketpair");
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        ::close(sv[0]);
-        char buf[256];
-        for (;;) {
-            ssize_t n = ::recv(sv[1], buf, sizeof buf, 0);
-            if (n <= 0 || ::send(sv[1], buf, std::size_t(n), 0) != n) ::_exit(0);
-        }
-    }
-    ::close(sv[1]);
-    char msg[32] = {1}, reply[256];
-    for (auto _ : state)
-        if (::send(sv[0], msg, sizeof msg, 0) != sizeof msg || ::recv(sv[0], reply, sizeof reply, 0) <= 0)
-            return state.SkipWithError("echo broke");
-    ::close(sv[0]);
-    ::waitpid(pid, nullptr, 0);
-}
+// A request of a posted message's size.
+void BM_BareSocketPingPong(benchmark::State& state) { lumo::bench::BareSocketPingPong(state, 32); }
 BENCHMARK(BM_BareSocketPingPong)->UseRealTime();
 
 struct TwoPrograms {
