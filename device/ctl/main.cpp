@@ -14,6 +14,7 @@
 
 #include "lumo/platform/clock.h"
 #include "lumo/platform/registry.h"
+#include "lumo/platform/sound.h"
 #include "lumo/platform/winuser.h"
 #include "lumo/platform/text.h"
 #include "lumo/wire/client.h"
@@ -72,8 +73,17 @@ Verbs:
   power on|backlight-off|idle|suspend put the phone in that power state
   power ac on|off                     connect or disconnect the charger
   power capacity PERCENT              set the battery level (0-100)
-  power status                        print the power state, 'ac' 0|1, 'battery' PERCENT
+  power status                        print the power state, 'ac' 0|1, 'battery' PERCENT,
+                                      'display' off|dim|on, 'video' on|off (a program's
+                                      display switch), 'unattended' requests held
                                       and 'display' on|dim|off, one per line
+  sound status                        print 'playing' 0|1, 'current' PATH, 'last' PATH (the
+                                      last sound that played), 'plays' COUNT, 'volume' HEX
+                                      and 'output' audio|silent, one per line
+  sound play DEVICE-PATH [--nostop] [--nodefault]
+                                      play a .wav file of the device; exit status 1 when
+                                      it does not play
+  sound stop                          stop the sound that plays
 
 ROOT is HKCU or HKLM. KEY uses backslashes, e.g. 'Software\Vesk\Lumo'.
 Exit status: 0 done, 1 not found or refused, 2 usage error, 3 no device.
@@ -634,9 +644,12 @@ int power_verb(Ctl& ctl, const std::vector<std::string>& a) {
         auto ac = rd.u32();
         auto battery = rd.u32();
         auto light = rd.u32();
+        auto video_off = rd.u32();
+        auto unattended = rd.u32();
         static const char* kLight[] = {"off", "dim", "on"};
-        std::printf("state %s\nac %u\nbattery %u\ndisplay %s\n", name.c_str(), ac, battery,
-                    kLight[std::min<std::uint32_t>(light, 2)]);
+        std::printf("state %s\nac %u\nbattery %u\ndisplay %s\nvideo %s\nunattended %u\n",
+                    name.c_str(), ac, battery, kLight[std::min<std::uint32_t>(light, 2)],
+                    video_off ? "off" : "on", unattended);
         return 0;
     }
     struct Simple {
@@ -665,6 +678,52 @@ int power_verb(Ctl& ctl, const std::vector<std::string>& a) {
     auto& w = ctl.client().begin(Kind::PowerAction);
     w.u32(static_cast<std::uint32_t>(*action)).u32(value);
     return ctl.call(w)->status == Status::Ok ? 0 : 1;
+}
+
+int sound_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.size() == 1 && a[0] == "status") {
+        auto& w = ctl.client().begin(Kind::SoundStatus);
+        auto r = ctl.call(w);
+        if (r->status != Status::Ok) return 1;
+        Reader rd(r->body);
+        auto on = rd.u32();
+        auto current = to_utf8(rd.s16());
+        rd.u32();
+        auto last = to_utf8(rd.s16());
+        auto plays = rd.u32();
+        auto volume = rd.u32();
+        auto output = rd.u32();
+        if (!rd.ok()) return 1;
+        std::printf("playing %u\ncurrent %s\nlast %s\nplays %u\nvolume 0x%08X\noutput %s\n", on,
+                    current.c_str(), last.c_str(), plays, volume, output ? "audio" : "silent");
+        return 0;
+    }
+    if (a.size() == 1 && a[0] == "stop") {
+        auto& w = ctl.client().begin(Kind::SoundStop);
+        return ctl.call(w)->status == Status::Ok ? 0 : 1;
+    }
+    if (a.size() >= 2 && a[0] == "play") {
+        std::uint32_t flags = lumo::platform::kSoundAsync;
+        for (std::size_t i = 2; i < a.size(); ++i) {
+            if (a[i] == "--nostop") {
+                flags |= lumo::platform::kSoundNoStop;
+            } else if (a[i] == "--nodefault") {
+                flags |= lumo::platform::kSoundNoDefault;
+            } else {
+                usage("unknown sound play option '" + a[i] + "'");
+            }
+        }
+        auto& w = ctl.client().begin(Kind::SoundPlay);
+        w.u32(flags).s16(to_u16(a[1]));
+        auto r = ctl.call(w);
+        if (r->status != Status::Ok) {
+            std::fprintf(stderr, "lumo-devctl: %s did not play (%s)\n", a[1].c_str(),
+                         std::string(lumo::wire::status_text(r->status)).c_str());
+            return 1;
+        }
+        return 0;
+    }
+    usage("sound status|stop, sound play DEVICE-PATH [--nostop] [--nodefault]");
 }
 
 }  // namespace
@@ -767,6 +826,7 @@ int main(int argc, char** argv) {
     if (verb == "touch" || verb == "tap" || verb == "drag") return touch_verb(ctl, verb, rest);
     if (verb == "display") return display_verb(ctl, rest);
     if (verb == "power") return power_verb(ctl, rest);
+    if (verb == "sound") return sound_verb(ctl, rest);
     if (verb == "rotate" && rest.size() == 1) {
         auto degrees = parse_number(rest[0], "DEGREES");
         if (degrees % 90 || degrees >= 360) usage("rotate wants 0, 90, 180 or 270");

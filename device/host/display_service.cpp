@@ -73,8 +73,8 @@ const DeviceProfile& chosen_profile() {
 
 DisplayService::DisplayService(Host& host, WindowService& windows)
     : host_(host), windows_(windows), profile_(chosen_profile()) {
-    width_ = profile_.width;
-    height_ = profile_.height;
+    panel_width_ = width_ = profile_.width;
+    panel_height_ = height_ = profile_.height;
     composed_.assign(std::size_t(width_) * height_, kDarkGlass);
     std::string error;
     if (!make_frame(&error)) host_.log().printf("no display: %s", error.c_str());
@@ -89,8 +89,8 @@ DisplayService::~DisplayService() {
 
 bool DisplayService::make_frame(std::string* error) {
     auto path = std::filesystem::path(host_.options().dir) / "run" / std::string(wire::kFrameFile);
-    std::size_t ypitch = std::size_t(width_) * 2;
-    map_size_ = wire::kFrameHeaderBytes + ypitch * height_;
+    std::size_t ypitch = std::size_t(panel_width_) * 2;
+    map_size_ = wire::kFrameHeaderBytes + ypitch * panel_height_;
     // A new file every boot: programs of an earlier boot must not keep drawing into ours.
     ::unlink(path.c_str());
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
@@ -105,10 +105,11 @@ bool DisplayService::make_frame(std::string* error) {
         *error = std::string("mmap: ") + std::strerror(errno);
         return false;
     }
-    header_ = new (p) wire::FrameHeader{wire::kFrameMagic, std::uint32_t(width_),
-                                        std::uint32_t(height_), std::uint32_t(ypitch), 1, {0}, {0}, {0}};
+    header_ = new (p) wire::FrameHeader{wire::kFrameMagic, std::uint32_t(panel_width_),
+                                        std::uint32_t(panel_height_), std::uint32_t(ypitch),
+                                        1, {0}, {0}, {0}};
     auto* px = reinterpret_cast<std::uint16_t*>(static_cast<std::byte*>(p) + wire::kFrameHeaderBytes);
-    std::fill(px, px + std::size_t(width_) * height_, kDarkGlass);
+    std::fill(px, px + std::size_t(panel_width_) * panel_height_, kDarkGlass);
     host_.log().printf("display %dx%d at %d dpi, %s", width_, height_, profile_.dpi,
                        platform::to_utf8(profile_.oem).c_str());
     return true;
@@ -166,8 +167,7 @@ void DisplayService::register_handlers() {
             out.status(Status::BadRequest);
             return true;
         }
-        header_->orientation.store(degrees);
-        host_.log().printf("display turned to %u degrees", degrees);
+        turn(int(degrees));
         windows_.broadcast(platform::WM_SETTINGCHANGE, platform::SETTINGCHANGE_RESET, 0);
         windows_.broadcast(platform::WM_WINDOWPOSCHANGED, 0, 0);
         out.status(Status::Ok);
@@ -201,7 +201,16 @@ const std::uint16_t* DisplayService::frame() {
     if (top_program < z.size() && header_) {
         auto* px = reinterpret_cast<const std::uint16_t*>(reinterpret_cast<const std::byte*>(header_) +
                                                           wire::kFrameHeaderBytes);
-        std::copy(px, px + composed_.size(), composed_.begin());
+        if (degrees_ == 0) {
+            std::copy(px, px + composed_.size(), composed_.begin());
+        } else {
+            auto [origin, xstep, ystep] = walk();
+            auto* out = composed_.data();
+            for (int y = 0; y < height_; ++y) {
+                const std::uint16_t* in = px + origin + y * ystep;
+                for (int x = 0; x < width_; ++x, in += xstep) *out++ = *in;
+            }
+        }
     } else {
         std::fill(composed_.begin(), composed_.end(), kDarkGlass);
     }
@@ -338,6 +347,54 @@ bool DisplayService::screenshot(std::filesystem::path path, std::filesystem::pat
     }
     *written = path;
     return true;
+}
+
+DisplayService::Walk DisplayService::walk() const {
+    // The same steps the drawing library takes for a rotation code (a 90-degree turn puts the
+    // panel's bottom-left corner at the top-left of what is seen).
+    const std::ptrdiff_t row = header_ ? std::ptrdiff_t(header_->ypitch / 2) : panel_width_;
+    const std::ptrdiff_t w = panel_width_, h = panel_height_;
+    switch (degrees_) {
+    case 90: return {row * (h - 1), -row, 1};
+    case 180: return {row * (h - 1) + w - 1, -1, -row};
+    case 270: return {w - 1, row, -1};
+    default: return {0, 1, row};
+    }
+}
+
+void DisplayService::turn(int degrees) {
+    const int old_w = width_, old_h = height_;
+    degrees_ = degrees;
+    header_->orientation.store(std::uint32_t(degrees));
+    bool exchanged = degrees == 90 || degrees == 270;
+    width_ = exchanged ? panel_height_ : panel_width_;
+    height_ = exchanged ? panel_width_ : panel_height_;
+    composed_.assign(std::size_t(width_) * height_, kDarkGlass);
+    capture_ = 0;
+    // Windows keep their place relative to the screen's edges: what reached the right or bottom
+    // edge (full-screen windows, the task bar, the Today screen) stretches to the new edge, what
+    // was centred (message boxes) stays centred, anything else is moved back onto the screen.
+    for (Hwnd h : windows_.z_order()) {
+        auto* w = windows_.find(h);
+        if (!w || w->parent) continue;
+        auto& r = w->rect;
+        int rw = r.right - r.left, rh = r.bottom - r.top;
+        if (rw <= 0 || rh <= 0) continue;
+        bool centred =
+            r.left + r.right == old_w && r.top + r.bottom == old_h && r.left > 0 && r.top > 0;
+        if (centred) {
+            r.left = (width_ - rw) / 2, r.top = (height_ - rh) / 2;
+            r.right = r.left + rw, r.bottom = r.top + rh;
+            continue;
+        }
+        if (r.right == old_w && r.left < width_) r.right = width_;
+        if (r.bottom == old_h && r.top < height_) r.bottom = height_;
+        rw = r.right - r.left, rh = r.bottom - r.top;
+        if (r.right > width_) r.left = std::max(0, width_ - rw), r.right = r.left + rw;
+        if (r.bottom > height_) r.top = std::max(0, height_ - rh), r.bottom = r.top + rh;
+    }
+    if (auto* window = DisplayWindow::find(host_.options().dir)) window->attach(this);
+    host_.log().printf("display turned to %d degrees: %dx%d", degrees, width_, height_);
 }
 
 Hwnd DisplayService::window_at(int x, int y) {

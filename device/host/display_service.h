@@ -46,7 +46,7 @@ public:
     // False when the shared frame could not be made (the device then has no display).
     bool ready() const { return header_ != nullptr; }
 
-    // Composes what the display shows now.
+    // Composes what the display shows now, as the person sees it: turned with the display.
     const std::uint16_t* frame() override;
     int frame_width() const override { return width_; }
     int frame_height() const override { return height_; }
@@ -79,11 +79,22 @@ private:
                    platform::Font* font = nullptr);
     int text_width(const std::u16string& text, platform::Font* font);
     platform::Hwnd window_at(int x, int y);
+    // Turns the screen as the programs and the person see it; the panel's memory keeps its own
+    // portrait layout.
+    void turn(int degrees);
+    // Where the pixel seen at (x, y) lies in the panel's memory: origin + x * xstep + y * ystep,
+    // in pixels.
+    struct Walk {
+        std::ptrdiff_t origin, xstep, ystep;
+    };
+    Walk walk() const;
 
     Host& host_;
     WindowService& windows_;
     const DeviceProfile& profile_;
-    int width_ = 0, height_ = 0;
+    int panel_width_ = 0, panel_height_ = 0;  // the panel's own portrait layout
+    int width_ = 0, height_ = 0;              // as seen: exchanged at 90 and 270 degrees
+    int degrees_ = 0;
     wire::FrameHeader* header_ = nullptr;
     std::size_t map_size_ = 0;
     std::vector<std::uint16_t> composed_;

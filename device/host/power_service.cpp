@@ -100,14 +100,44 @@ void PowerService::enter(PowerState state) {
     if (state == state_) return;
     state_ = state;
     const auto& info = power_state_info(state);
-    display_.set_light(info.light);
+    apply_light();
     host_.log().printf("power state %s (0x%08X)", platform::to_utf8(info.name).c_str(), info.flags);
     deliver(platform::kPowerTransition, platform::encode_power_transition(info.flags, info.name));
     arm();
+    check_unattended();
+}
+
+void PowerService::apply_light() {
+    display_.set_light(video_off_ ? Light::Off : power_state_info(state_).light);
+}
+
+void PowerService::set_video_off(bool off) {
+    if (off == video_off_) return;
+    video_off_ = off;
+    host_.log().printf("display %s by the video power escape", off ? "off" : "on");
+    apply_light();
+}
+
+std::uint32_t PowerService::unattended_holds() const {
+    std::uint32_t n = 0;
+    for (const auto& [client, count] : unattended_) n += count;
+    return n;
+}
+
+void PowerService::check_unattended() {
+    if (state_ != PowerState::Unattended || unattended_holds() != 0) return;
+    // Deferred, so the unattended transition reaches every queue before the suspend does.
+    host_.schedule(0, [this] {
+        if (state_ == PowerState::Unattended && unattended_holds() == 0) enter(PowerState::Suspend);
+    });
 }
 
 void PowerService::wake() {
     last_activity_ = host_.now_ms();
+    if (video_off_) {
+        video_off_ = false;
+        apply_light();
+    }
     if (state_ == PowerState::Suspend) enter(PowerState::Resuming);
     enter(PowerState::On);
     arm();
@@ -151,6 +181,12 @@ void PowerService::set_battery(int percent) {
 }
 
 bool PowerService::input(bool is_touch) {
+    // A display a program switched off stays dark for touches; a key lights it again.
+    if (video_off_ && (state_ == PowerState::On || state_ == PowerState::BacklightOff)) {
+        if (is_touch) return false;
+        wake();
+        return true;
+    }
     switch (state_) {
         case PowerState::On:
         case PowerState::BacklightOff:
@@ -236,8 +272,10 @@ void PowerService::register_handlers() {
     });
     host_.on_client_closed([this](ClientConn& c) {
         std::erase_if(queues_, [&](const auto& q) { return q.second.client == c.id; });
+        // A program that ends gives its unattended requests back.
+        if (unattended_.erase(c.id)) check_unattended();
     });
-    host_.add_handler(Kind::PowerAction, [this](ClientConn&, Reader& in, Writer& out) {
+    host_.add_handler(Kind::PowerAction, [this](ClientConn& c, Reader& in, Writer& out) {
         auto action = in.u32();
         auto value = in.u32();
         if (!in.done()) return false;
@@ -261,6 +299,36 @@ void PowerService::register_handlers() {
                 }
                 set_battery(int(value));
                 break;
+            case wire::PowerAction::SystemState:
+                if (value == platform::kPowerStateOn) {
+                    go(PowerState::On);
+                } else if (value == platform::kPowerStateIdle) {
+                    go(PowerState::DisplayIdle);
+                } else {
+                    out.status(Status::BadRequest);
+                    return true;
+                }
+                break;
+            case wire::PowerAction::Unattended:
+                if (value == 1) {
+                    ++unattended_[c.id];
+                } else if (value == 0 && unattended_[c.id] > 0) {
+                    if (--unattended_[c.id] == 0) unattended_.erase(c.id);
+                    check_unattended();
+                } else {
+                    if (unattended_[c.id] == 0) unattended_.erase(c.id);
+                    out.status(Status::NotFound);
+                    return true;
+                }
+                break;
+            case wire::PowerAction::VideoPower:
+                if (value == platform::kVideoPowerOn || value == platform::kVideoPowerOff) {
+                    set_video_off(value == platform::kVideoPowerOff);
+                } else if (value != 0) {
+                    out.status(Status::BadRequest);
+                    return true;
+                }
+                break;
             default: out.status(Status::BadRequest); return true;
         }
         out.status(Status::Ok);
@@ -271,7 +339,9 @@ void PowerService::register_handlers() {
         const auto& info = power_state_info(state_);
         out.status(Status::Ok).u32(std::uint32_t(state_)).s16(info.name);
         out.u32(on_ac_ ? 1 : 0).u32(std::uint32_t(battery_));
-        out.u32(info.light == Light::Off ? 0 : info.light == Light::Dim ? 1 : 2);
+        auto light = video_off_ ? Light::Off : info.light;
+        out.u32(light == Light::Off ? 0 : light == Light::Dim ? 1 : 2);
+        out.u32(video_off_ ? 1 : 0).u32(unattended_holds());
         return true;
     });
 }

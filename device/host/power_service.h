@@ -7,7 +7,9 @@
 // `BattUserIdle`/`ACUserIdle` and `BattSuspendTimeout`/`ACSuspendTimeout` under
 // HKLM System\CurrentControlSet\Control\Power\Timeouts for the display and the suspend. A missing
 // or zero value never times out. All are counted from the last touch or key. Programs read the
-// transitions and power-information changes from notification queues.
+// transitions and power-information changes from notification queues, ask for the on or idle
+// state, hold unattended-mode requests (the power button then leaves the phone running with the
+// display off; with none held it suspends) and switch the display through the video power escape.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -50,7 +52,11 @@ public:
     // A touch or key: counts as activity. False when it must not reach the programs (touches
     // while the display is off wake nothing).
     bool input(bool is_touch);
-
+    // The display switched off by a program's video power escape (the power state is unchanged).
+    bool video_off() const { return video_off_; }
+    void set_video_off(bool off);
+    // Unattended-mode requests held by every program together.
+    std::uint32_t unattended_holds() const;
 
 private:
     struct Timeouts {
@@ -64,6 +70,9 @@ private:
     // Delivers a record to every queue that asked for its kind.
     void deliver(std::uint32_t kind, const std::vector<std::byte>& record);
     void send_power_info();
+    // In the unattended state with no request held the phone suspends.
+    void check_unattended();
+    void apply_light();
 
     Host& host_;
     DisplayService& display_;
@@ -79,6 +88,8 @@ private:
     };
     std::map<std::uint32_t, Queue> queues_;
     std::uint32_t next_queue_ = 1;
+    bool video_off_ = false;
+    std::map<std::uint32_t, std::uint32_t> unattended_;  // client -> requests held
 };
 
 }  // namespace lumo::host

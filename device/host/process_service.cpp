@@ -17,6 +17,7 @@
 #include "lumo/platform/process.h"
 #include "lumo/platform/text.h"
 #include "lumo/wire/client.h"
+#include "display_service.h"
 #include "simulated_programs.h"
 #include "window_service.h"
 
@@ -47,14 +48,17 @@ constexpr std::u16string_view kStartUpFolder = u"\\Windows\\StartUp";
 
 bool is_tool(const std::u16string& program) { return program.rfind(u"lumo-devctl", 0) == 0; }
 
-// Copies a tree; with `only_missing`, files already there are kept.
-void copy_tree(const fs::path& from, const fs::path& to, bool only_missing) {
+// Copies a tree; with `only_missing`, files already there are kept. `skip` (relative to `from`)
+// names a folder left out with all it holds.
+void copy_tree(const fs::path& from, const fs::path& to, bool only_missing, const fs::path& skip = {}) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(from, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec)) {
         auto rel = fs::relative(it->path(), from, ec);
         auto target = to / rel;
-        if (it->is_directory()) {
+        if (!skip.empty() && rel == skip) {
+            it.disable_recursion_pending();
+        } else if (it->is_directory()) {
             fs::create_directories(target, ec);
         } else if (!(only_missing && fs::exists(target))) {
             fs::create_directories(target.parent_path(), ec);
@@ -162,14 +166,21 @@ bool ProcessService::install(bool fresh, std::string* error) {
         }
     }
     // Pictures, languages, sounds and samples: everything on a new device, what is missing of
-    // the program folder on an old one (a person's own files stay as they are).
+    // the program folder on an old one (a person's own files stay as they are). A 96-dpi phone
+    // gets the 96-dpi pictures as its gfx folder, the only one the lock screen looks in.
     auto stage = bin_dir_.parent_path() / "stage";
     if (fs::is_directory(stage)) {
+        const bool small = chosen_profile().dpi < 192;
+        auto staged = map_device_path(stage, kInstallFolder);
+        if (staged && !fs::is_directory(*staged)) staged.reset();
         if (fresh) {
-            copy_tree(stage, fs_root_, true);
-        } else if (auto staged = map_device_path(stage, kInstallFolder); staged && fs::is_directory(*staged)) {
-            copy_tree(*staged, *folder, true);
+            auto skip = small && staged ? fs::relative(*staged / "gfx", stage, ec) : fs::path();
+            copy_tree(stage, fs_root_, true, skip);
+        } else if (staged) {
+            copy_tree(*staged, *folder, true, small ? fs::path("gfx") : fs::path());
         }
+        if (small && staged && fs::is_directory(*staged / "gfx96"))
+            copy_tree(*staged / "gfx96", *folder / "gfx", true);
     }
     if (fresh) {
         auto startup = map_device_path(fs_root_, kStartUpFolder);

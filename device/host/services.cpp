@@ -6,6 +6,7 @@
 #include "registry_service.h"
 #include "lumo/platform/registry.h"
 #include "simulated_programs.h"
+#include "sound_service.h"
 #include "sync_service.h"
 #include "window_service.h"
 
@@ -19,6 +20,7 @@ Services::Services(Host& host) : host_(host) {
     display_ = std::make_unique<DisplayService>(host, *windows_);
     display_->local_time = [this] { return processes_->local_now_ms(); };
     power_ = std::make_unique<PowerService>(host, *display_, *windows_);
+    sound_ = std::make_unique<SoundService>(host);
 }
 
 Services::~Services() = default;

@@ -12,6 +12,7 @@ class ProcessService;
 class SyncService;
 class DisplayService;
 class PowerService;
+class SoundService;
 
 class Services {
 public:
@@ -38,6 +39,7 @@ private:
     std::unique_ptr<SyncService> sync_;
     std::unique_ptr<DisplayService> display_;
     std::unique_ptr<PowerService> power_;
+    std::unique_ptr<SoundService> sound_;
 };
 
 }  // namespace lumo::host

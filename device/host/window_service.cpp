@@ -110,7 +110,15 @@ void WindowService::activate(Hwnd hwnd) {
     foreground_ = n;
     if (old && find(old)) notify(old, WM_ACTIVATE, WA_INACTIVE, LParam(n));
     notify(n, WM_ACTIVATE, WA_ACTIVE, LParam(old));
-    notify(n, WM_SETFOCUS, old, 0);
+    notify(n, WM_SETFOCUS, focus_from(n, old), 0);
+}
+
+// Focus belongs to a program's own thread: a window that takes it from another program's
+// window is told none lost it (the lock screen starts its lock when focus comes from outside).
+Hwnd WindowService::focus_from(Hwnd gaining, Hwnd losing) {
+    auto* g = find(gaining);
+    auto* l = losing ? find(losing) : nullptr;
+    return g && l && g->pid == l->pid ? losing : 0;
 }
 
 void WindowService::pass_activation(Hwnd leaving, bool leaving_alive) {
@@ -128,7 +136,7 @@ void WindowService::pass_activation(Hwnd leaving, bool leaving_alive) {
     if (next) {
         foreground_ = next;
         notify(next, WM_ACTIVATE, WA_ACTIVE, leaving_alive ? LParam(leaving) : 0);
-        notify(next, WM_SETFOCUS, leaving_alive ? leaving : 0, 0);
+        notify(next, WM_SETFOCUS, leaving_alive ? focus_from(next, leaving) : 0, 0);
     }
 }
 

@@ -78,6 +78,7 @@ public:
     bool press_dialog(Hwnd hwnd, int button);
 
 private:
+    Hwnd focus_from(Hwnd gaining, Hwnd losing);
     void register_handlers();
     // The window a request names, or nullptr after answering the request with NotFound.
     HostWindow* answer_missing(Hwnd hwnd, wire::Writer& out);

@@ -15,8 +15,11 @@ gfx::FrameClock& frame_clock(Context& c) { return c.frame_clock ? *c.frame_clock
 
 void draw_top_bar(Context& c) {
     const auto& bar = (c.settings.num(Id::TopCurtain) == 2 && !c.ftopbar.empty()) ? c.ftopbar : c.topbar;
+    // The band is made for the portrait width; a landscape screen gets it side by side.
     if (!bar.empty())
-        gfx::DrawImageRow(bar, c.screen, 0, c.top_offset, 0, bar.height, c.screen_width, gfx::kColourKey, c.scene_alpha);
+        for (int x = 0; x < c.screen_width; x += bar.width)
+            gfx::DrawImageRow(bar, c.screen, x, c.top_offset, 0, bar.height, c.screen_width - x,
+                              gfx::kColourKey, c.scene_alpha);
 }
 
 // One curtain frame at a fraction of its travel, paced at least 50 ms after the previous one.

@@ -46,16 +46,16 @@ std::u16string sound_file(Context& c, Id id) {
     return path;
 }
 
-// The device host has no sound output yet: the playback request is logged where it would go.
-void play_async(Context& c, const std::u16string& path) { c.log.printf("PlaySound %s", to_utf8(path).c_str()); }
-
+// The unlock sound, chosen like the lock sound; in vibrate mode a long pulse replaces it, unless
+// the haptic pulse of the unlock already shook the phone.
 void unlock_sound(Context& c) {
     auto path = sound_file(c, Id::UnlockSound);
+    if (path.empty()) return;
     if (c.ringer_mode == 3) {
         if (setting(c, Id::HapticFeedback) == 0) post_service(c, proto::WM_Vibrate, proto::kVibrateLongMs, 0);
         return;
     }
-    if (!path.empty()) play_async(c, path);
+    c.p.sound().play(path, kSoundAsync | kSoundNoDefault);
 }
 
 void on_activate(Context& c, WParam w) {
@@ -216,13 +216,61 @@ void on_key(Context& c, std::uint32_t msg, WParam w) {
     else reset_anim_lcd(c);
 }
 
+// Rotation codes as quarter turns of the panel: a point of a screen turned by `code` to the
+// panel's own portrait layout (w × h) and back.
+void to_panel(int code, int& x, int& y, int w, int h) {
+    int px = x, py = y;
+    switch (code) {
+    case gfx::kRotate90: px = y, py = h - 1 - x; break;
+    case gfx::kRotate180: px = w - 1 - x, py = h - 1 - y; break;
+    case gfx::kRotate270: px = w - 1 - y, py = x; break;
+    default: break;
+    }
+    x = px, y = py;
+}
+void from_panel(int code, int& x, int& y, int w, int h) {
+    int lx = x, ly = y;
+    switch (code) {
+    case gfx::kRotate90: lx = h - 1 - y, ly = x; break;
+    case gfx::kRotate180: lx = w - 1 - x, ly = h - 1 - y; break;
+    case gfx::kRotate270: lx = y, ly = w - 1 - x; break;
+    default: break;
+    }
+    x = lx, y = ly;
+}
+
+// The stylus arrives in the coordinates of the screen as turned now. When the layout was kept
+// through a turn (IgnoreScreenRotation), its picture lies otherwise on the panel, and the point
+// is taken to where it touches that picture.
+LParam layout_point(const Context& c, LParam l) {
+    const auto& s = c.screen;
+    if (!s.back_buffer) return l;
+    int layout = s.rotation, w = s.width, h = s.height;
+    if (s.backend == gfx::Backend::GdiBitmap) {
+        // The bitmap follows a half turn and stays on the panel through a quarter turn.
+        auto m = c.display.metrics();
+        bool same_shape = m.width == s.width && m.height == s.height;
+        layout = same_shape ? c.orientation : s.display_orientation;
+        if (is_landscape(s.display_orientation)) std::swap(w, h);
+    }
+    if (layout == c.orientation) return l;
+    int x = lparam_x(l), y = lparam_y(l);
+    to_panel(c.orientation, x, y, w, h);
+    from_panel(layout, x, y, w, h);
+    return LParam(std::uint32_t(std::uint16_t(x)) | std::uint32_t(std::uint16_t(y)) << 16);
+}
+
 void on_window_pos_changed(Context& c) {
     c.log.printf("WM_WINDOWPOSCHANGED");
     int now = gfx::RotationFromAngle(c.display.orientation_angle());
     if (now != c.orientation) {
         c.orientation = now;
         if (setting(c, Id::IgnoreScreenRotation) != 0) {
-            gfx::SetScreenRotation(c.screen, now);
+            // The layout stays. The drawing turns with the display only while the layout still
+            // fits the turned screen (a half turn); across a quarter turn it stays as it was on
+            // the panel rather than being cut off by a screen of the other shape.
+            if (is_landscape(now) == is_landscape(c.screen.rotation))
+                gfx::SetScreenRotation(c.screen, now);
         } else {
             // A new back buffer for the new orientation, and every position laid out again.
             bool suspended = c.screen.suspended;
@@ -368,7 +416,8 @@ void play_lock_sound(Context& c) {
             post_service(c, proto::WM_Vibrate, proto::kVibrateLongMs, 0);
         } else {
             if (haptic) post_service(c, proto::WM_Vibrate, proto::kVibrateShortMs, 0);
-            play_async(c, path);
+            // A sound already playing (a ring tone, the music player) is not cut for the lock.
+            c.p.sound().play(path, kSoundAsync | kSoundNoDefault | kSoundNoStop);
         }
     } else if (haptic) {
         post_service(c, proto::WM_Vibrate, proto::kVibrateShortMs, 0);
@@ -541,12 +590,13 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
         case WM_TIMER: on_timer(c, w); return 0;
         case WM_ACTIVATE: on_activate(c, w); return 0;
         case WM_SETFOCUS: on_set_focus(c, w); return 0;
-        case WM_LBUTTONDOWN: on_lbutton_down(c, l); return 0;
+        case WM_LBUTTONDOWN: on_lbutton_down(c, layout_point(c, l)); return 0;
         case WM_MOUSEMOVE:
+            l = layout_point(c, l);
             if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
                 drag_to(c, lparam_x(l), lparam_y(l));
             return 0;
-        case WM_LBUTTONUP: on_lbutton_up(c, l); return 0;
+        case WM_LBUTTONUP: on_lbutton_up(c, layout_point(c, l)); return 0;
         case WM_KEYDOWN:
         case WM_KEYUP: on_key(c, msg, w); return 0;
         case WM_WINDOWPOSCHANGED:

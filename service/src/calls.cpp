@@ -45,5 +45,6 @@ void on_timer_telephony_error(State& s) {
 }
 
 void on_timer_hide_phone_dialog(State&) {}
+void close_call_handle(State&) {}
 
 }  // namespace lumo::service

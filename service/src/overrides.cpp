@@ -16,4 +16,10 @@ void on_timer_start_menu(State& s) {
     replace_65_lock(s);
 }
 
+// The overrides themselves come with the backup of the system settings they change.
+void disable_reminder_options(State&) {}
+void restore_reminder_options(State&) {}
+void apply_lock_overrides(State&) {}
+void restore_lock_overrides(State&) {}
+
 }  // namespace lumo::service

@@ -19,12 +19,25 @@ using MessageHandler = LResult (*)(State&, std::uint32_t msg, WParam, LParam);
 using TimerHandler = void (*)(State&);
 
 // --- power and display ----------------------------------------------------------------------
+// The tests the power decisions read the state through.
+bool in_call(State&);
+bool talking_or_held(State&);
+bool in_call_lock_applies(State&);
+bool already_locked(State&);
+bool syncing(State&);
 void read_power_status(State&);
 void power_thread_main(State&, SyncHandle stop_event);
+// One power notification, as the power thread handles it.
+void on_power_record(State&, const platform::PowerRecord&);
+void delayed_unlock(State&, std::uint32_t extra_ms);
+void lock_now_by_trigger(State&);
 void start_unattended(State&);
+void stop_unattended(State&, bool force);
+void stop_unattended_later(State&, std::uint32_t delay_ms);
 void release_unattended(State&);
+void battery_broadcast(State&);
 bool video_power_escape_supported(State&);
-void delayed_unlock(State&);
+void switch_display(State&, bool on);
 LResult on_display_off(State&, std::uint32_t, WParam, LParam);
 LResult on_get_battery(State&, std::uint32_t, WParam, LParam);
 LResult on_battery_for(State&, std::uint32_t, WParam, LParam);
@@ -36,8 +49,14 @@ void on_timer_power_off_later(State&);
 void on_timer_blank_on_talk(State&);
 
 // --- bringing up the lock screen ------------------------------------------------------------
-void wake_lock_screen(State&, bool check_call);
+// Shows lumo in front (or starts it); `flags` are WakeFlags. From another thread than the main
+// one the work is handed to the main thread.
+void wake_lock_screen(State&, std::uint32_t flags);
 void start_lock_screen_hidden(State&);
+LResult on_wake_from_power_thread(State&, std::uint32_t, WParam, LParam);
+void set_slide_foreground(State&);
+void hide_slide(State&);
+void force_slide_front(State&);
 void find_task_bar(State&);
 void show_task_bar(State&);
 void subclass_shell_notify(State&);
@@ -46,6 +65,10 @@ LResult on_locked(State&, std::uint32_t, WParam, LParam);
 LResult on_unlock(State&, std::uint32_t, WParam, LParam);
 LResult on_unhide_task_bar(State&, std::uint32_t, WParam, LParam);
 LResult on_lock_screen_report(State&, std::uint32_t, WParam, LParam);
+// A missed-call or unread-message count changed (after it was passed on).
+void on_count_changed(State&, std::int32_t count);
+// Wired or Bluetooth headphones came or went (after the change was passed on).
+void on_headphone_change(State&, std::uint32_t msg, WParam);
 void on_timer_launch_settled(State&);
 void on_timer_restart_lock_screen(State&);
 void on_timer_zorp_front(State&);
@@ -65,6 +88,8 @@ void on_timer_telephony_restart(State&);
 void on_timer_unknown_caller(State&);
 void on_timer_call_ended_topmost(State&);
 void on_timer_telephony_error(State&);
+// Closes a telephony call handle left open by a call screen.
+void close_call_handle(State&);
 void on_timer_hide_phone_dialog(State&);
 
 // --- system-state subscriptions -------------------------------------------------------------
@@ -76,6 +101,10 @@ LResult on_state_change(State&, std::uint32_t, WParam, LParam);
 LResult on_get_all_states(State&, std::uint32_t, WParam, LParam);
 LResult on_add_state_listener(State&, std::uint32_t, WParam, LParam);
 LResult on_remove_state_listener(State&, std::uint32_t, WParam, LParam);
+// Passes a state change on to lumo and the listeners as its route says.
+void forward_state(State&, std::uint32_t msg, WParam);
+// Switches the Bluetooth radio off through the platform's wireless-device service.
+bool switch_bluetooth_off(State&);
 
 // --- lock conditions ------------------------------------------------------------------------
 void read_exception_list(State&);
@@ -83,6 +112,10 @@ void keyboard_hook_on(State&);
 void keyboard_hook_off(State&);
 LResult on_condition_change(State&, std::uint32_t, WParam, LParam);
 void on_timer_hook_on(State&);
+// A program of the exception list runs (in front, with ExceptionEXEisFG).
+bool exception_is_running(State&);
+// The music player (or another player) is playing.
+bool music_is_running(State&);
 
 // --- PIM and message export -----------------------------------------------------------------
 void appointment_thread_main(State&, SyncHandle stop_event);
@@ -97,6 +130,8 @@ void on_timer_email(State&);
 // --- timed events ---------------------------------------------------------------------------
 std::optional<std::uint32_t> notification_led_count(State&);
 void set_wallpaper_change_time(State&);
+// After a wake-up: a wallpaper change that fell due while the display was off comes soon.
+void check_wallpaper_change_time(State&);
 void clear_user_notifications(State&);
 void timer_thread_main(State&, SyncHandle notify_event, SyncHandle stop_event);
 void arm_sleep_timer(State&);
@@ -111,5 +146,11 @@ void restore_overrides(State&);
 void replace_65_lock(State&);
 LResult on_override_request(State&, std::uint32_t, WParam, LParam);
 void on_timer_start_menu(State&);
+// The system's reminder pop-ups while locked: saved and turned off, then restored.
+void disable_reminder_options(State&);
+void restore_reminder_options(State&);
+// The hardware-key actions replaced while locked, and restored with the lock bit at unlock.
+void apply_lock_overrides(State&);
+void restore_lock_overrides(State&);
 
 }  // namespace lumo::service

@@ -4,7 +4,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
@@ -124,6 +126,7 @@ const std::u16string_view kDisclaimerText =
 
 State::State() {
     for (auto& c : counters) c = -1;
+    sleep = [](std::uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
 }
 
 State::~State() {
@@ -198,6 +201,7 @@ void load_settings(State& s) {
 
 bool start(State& s, Platform& p, std::u16string_view command_line) {
     s.platform = &p;
+    s.MainThread = std::this_thread::get_id();
     s.CommandLine = std::u16string(command_line);
     auto& win = p.windows();
     auto& reg = p.registry();
@@ -261,7 +265,7 @@ bool start(State& s, Platform& p, std::u16string_view command_line) {
 
     // 4. The first lock.
     if (protocol::starts_with_switch(command_line, protocol::service_switch::kShow)) {
-        wake_lock_screen(s, true);
+        wake_lock_screen(s, 0);
         win.post(self, protocol::WM_Locked, 0, 0);
     } else if (s.RecentBoot && cfg.num(Id::PasswordLock)) {
         win.set_timer(self, kTimerBootLock, boot_delay);
@@ -311,7 +315,7 @@ int run(Platform& p, std::u16string_view command_line) {
     switch (classify(command_line, running)) {
         case Command::Slide:
             compute_paths(s);
-            wake_lock_screen(s, true);
+            wake_lock_screen(s, kWakeFront);
             break;
         case Command::Reset:
             for (auto key : kResetCounterKeys)

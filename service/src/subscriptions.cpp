@@ -13,14 +13,38 @@ void unregister_subscriptions(State&) {}
 void read_initial_counters(State&) {}
 void reregister_sms_subscription(State&) {}
 
-LResult on_state_change(State& s, std::uint32_t msg, WParam w, LParam) {
+void forward_state(State& s, std::uint32_t msg, WParam w) {
     const auto* row = protocol::find_message(msg);
-    if (!row) return 0;
+    if (!row) return;
     if (row->routes & protocol::kServiceToLock) post_to_lock_screen(s, msg, w);
     if (row->routes & protocol::kToListeners)
-        for (Hwnd h : s.StateListeners)
-            if (h) s.platform->windows().post(h, msg, w, s.LcdOff ? 1 : 0);
+        for (auto& listener : s.StateListeners)
+            if (Hwnd h = listener) s.platform->windows().post(h, msg, w, s.LcdOff ? 1 : 0);
+}
+
+LResult on_state_change(State& s, std::uint32_t msg, WParam w, LParam) {
+    forward_state(s, msg, w);
+    switch (msg) {
+        case protocol::WM_CHANGE_PHONEMISSEDCALLS:
+        case protocol::WM_CHANGE_MESSAGINGSMSUNREAD:
+        case protocol::WM_CHANGE_MESSAGINGMMSUNREAD:
+        case protocol::WM_CHANGE_MESSAGINGVOICEMAILTOTALUNREAD:
+        case protocol::WM_CHANGE_MESSAGINGTOTALEMAILUNREAD:
+            on_count_changed(s, std::int32_t(w));
+            break;
+        case protocol::WM_CHANGE_BT_MSHEADPHONE:
+            on_headphone_change(s, msg, w);
+            break;
+        default:
+            break;
+    }
     return 0;
+}
+
+// The platform has no wireless-device service yet: the radio cannot be switched.
+bool switch_bluetooth_off(State& s) {
+    trace(s, "no wireless-device service: Bluetooth stays on");
+    return false;
 }
 
 LResult on_get_all_states(State&, std::uint32_t, WParam, LParam) {
@@ -34,7 +58,7 @@ LResult on_add_state_listener(State& s, std::uint32_t, WParam w, LParam) {
 }
 
 LResult on_remove_state_listener(State& s, std::uint32_t, WParam w, LParam) {
-    for (Hwnd& h : s.StateListeners)
+    for (auto& h : s.StateListeners)
         if (h == w) h = 0;
     return 0;
 }

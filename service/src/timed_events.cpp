@@ -10,6 +10,7 @@ std::optional<std::uint32_t> notification_led_count(State&) {
 }
 void set_wallpaper_change_time(State&) {}
 void clear_user_notifications(State&) {}
+void check_wallpaper_change_time(State&) {}
 
 void timer_thread_main(State& s, SyncHandle, SyncHandle stop_event) {
     s.platform->sync().wait({&stop_event, 1}, false, platform::kInfinite);

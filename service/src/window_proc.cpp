@@ -120,6 +120,7 @@ constexpr MessageRow kMessageTable[] = {
     {pr::WM_PoomItemCreated, on_pim_event},
     {pr::WM_PoomItemDeleted, on_pim_event},
     {pr::WM_PoomItemChanged, on_pim_event},
+    {kMsgWakeFromPowerThread, on_wake_from_power_thread},
 };
 
 // --- timers of the core -------------------------------------------------------------------
@@ -151,7 +152,7 @@ void on_timer_password_lock(State& s) {
 }
 
 void on_timer_boot_lock(State& s) {
-    wake_lock_screen(s, true);
+    wake_lock_screen(s, 0);
     auto& win = s.platform->windows();
     win.post(s.ServiceWindow, pr::WM_Locked, 0, 0);
     win.set_timer(s.ServiceWindow, kTimerPasswordLock, kPasswordRetryMs);
@@ -267,7 +268,7 @@ LResult on_destroy(State& s) {
 
 LResult on_setting_change(State& s, WParam w) {
     if (w == SETTINGCHANGE_RESET && !s.LcdOff && s.settings.num(Id::UnlockOnRotate))
-        delayed_unlock(s);
+        delayed_unlock(s, 0);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -78,6 +79,7 @@ protected:
         while (std::chrono::steady_clock::now() < end && win().get_message(m)) win().dispatch(m);
         win().kill_timer(sink_, 999);
     }
+    void restart_display_program(const char* backend);
     Hwnd make_target(Rect r) {
         CreateWindowParams cp;
         cp.class_name = u"TapTarget";
@@ -118,8 +120,9 @@ TEST_F(DisplayThroughHost, TurningTheDisplayTellsEveryWindowAndTheOrientationQue
     EXPECT_EQ(p_->display().orientation_angle(), 0);
 }
 
-// The screenshot must equal the pattern the display program presented.
-void expect_screenshot_is_pattern(DeviceProcess& device) {
+// The screenshot must equal the pattern the display program presented, at the screen's size as
+// the programs see it.
+void expect_screenshot_is_pattern(DeviceProcess& device, int w = 480, int h = 800) {
     auto file = device.dir() / "shot.png";
     auto r = device.ctl({"screenshot", file.string()});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -127,14 +130,14 @@ void expect_screenshot_is_pattern(DeviceProcess& device) {
     auto imaging = make_sdl_imaging();
     auto pic = imaging->open(to_u16(file.string()));
     ASSERT_TRUE(pic);
-    ASSERT_EQ(pic->width(), 480);
-    ASSERT_EQ(pic->height(), 800);
-    std::vector<std::uint8_t> rgba(480 * 800 * 4);
-    ASSERT_TRUE(pic->read_rgba(480, 800, rgba));
+    ASSERT_EQ(pic->width(), w);
+    ASSERT_EQ(pic->height(), h);
+    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
+    ASSERT_TRUE(pic->read_rgba(w, h, rgba));
     int wrong = 0;
-    for (int y = 0; y < 800; ++y)
-        for (int x = 0; x < 480; ++x) {
-            const auto* px = &rgba[(std::size_t(y) * 480 + x) * 4];
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto* px = &rgba[(std::size_t(y) * w + x) * 4];
             unsigned got = unsigned(px[0] >> 3) << 11 | unsigned(px[1] >> 2) << 5 | unsigned(px[2] >> 3);
             if (got != pattern_pixel(x, y) && wrong++ < 5)
                 ADD_FAILURE() << "pixel " << x << "," << y << " is " << std::hex << got
@@ -145,34 +148,99 @@ void expect_screenshot_is_pattern(DeviceProcess& device) {
 
 TEST_F(DisplayThroughHost, ScreenshotHoldsExactlyThePresentedFrame) { expect_screenshot_is_pattern(device_); }
 
+// Restarts the display program with a back-end switch ("" for the frame buffer) after a black
+// frame, so a back-end that presents nothing cannot pass.
+void DisplayThroughHost::restart_display_program(const char* backend) {
+    ::kill(pid_, SIGKILL);
+    wait_program(pid_);
+    for (int i = 0; i < 200 && win().find_window(std::nullopt, u"display ready"); ++i)
+        std::this_thread::sleep_for(Ms(10));
+    std::filesystem::remove(device_.dir() / "shot.png");
+    {
+        auto imaging = make_sdl_imaging();
+        gfx::Screen blank;
+        int raw = 1;
+        ASSERT_TRUE(gfx::OpenScreen(blank, p_->display(), sink_, raw, imaging.get()));
+        std::fill_n(blank.back_buffer.get(), blank.pixel_count, std::uint16_t(0));
+        ASSERT_TRUE(gfx::PresentScreen(blank));
+    }
+    ::setenv("LUMO_TEST_SWITCH", backend, 1);
+    pid_ = spawn_device_program("lumo-testprog", {"display"}, device_.socket_path());
+    ::unsetenv("LUMO_TEST_SWITCH");
+    display_ = 0;
+    for (int i = 0; i < 500 && !display_; ++i) {
+        display_ = win().find_window(std::nullopt, u"display ready");
+        if (!display_) std::this_thread::sleep_for(Ms(10));
+    }
+    ASSERT_NE(display_, 0u) << backend << " did not present";
+}
+
 TEST_F(DisplayThroughHost, EveryBackEndPresentsTheSameFrame) {
     for (const char* backend : {"-ddraw", "-gdi"}) {
         SCOPED_TRACE(backend);
-        ::kill(pid_, SIGKILL);
-        wait_program(pid_);
-        for (int i = 0; i < 200 && win().find_window(std::nullopt, u"display ready"); ++i)
-            std::this_thread::sleep_for(Ms(10));
-        std::filesystem::remove(device_.dir() / "shot.png");
-        {
-            // A black frame first, so a back-end that presents nothing cannot pass.
-            auto imaging = make_sdl_imaging();
-            gfx::Screen blank;
-            int raw = 1;
-            ASSERT_TRUE(gfx::OpenScreen(blank, p_->display(), sink_, raw, imaging.get()));
-            std::fill_n(blank.back_buffer.get(), blank.pixel_count, std::uint16_t(0));
-            ASSERT_TRUE(gfx::PresentScreen(blank));
-        }
-        ::setenv("LUMO_TEST_SWITCH", backend, 1);
-        pid_ = spawn_device_program("lumo-testprog", {"display"}, device_.socket_path());
-        ::unsetenv("LUMO_TEST_SWITCH");
-        display_ = 0;
-        for (int i = 0; i < 500 && !display_; ++i) {
-            display_ = win().find_window(std::nullopt, u"display ready");
-            if (!display_) std::this_thread::sleep_for(Ms(10));
-        }
-        ASSERT_NE(display_, 0u) << backend << " did not present";
+        restart_display_program(backend);
         expect_screenshot_is_pattern(device_);
     }
+}
+
+TEST_F(DisplayThroughHost, TurnedDisplayReportsTheTurnedScreenAndEveryBackEndShowsItUpright) {
+    ASSERT_EQ(device_.ctl({"rotate", "90"}).status, 0);
+    auto m = p_->display().metrics();
+    EXPECT_EQ(m.width, 800);
+    EXPECT_EQ(m.height, 480);
+    // The escape addresses the turned screen: stepping right and down from its pointer stays
+    // inside the panel's memory and reaches every pixel once.
+    auto raw = p_->display().raw_frame_buffer();
+    ASSERT_TRUE(raw);
+    EXPECT_EQ(raw->width, 800);
+    EXPECT_EQ(raw->height, 480);
+    auto* origin = static_cast<std::uint8_t*>(raw->pointer);
+    auto* lowest = origin + std::min(0, raw->xstride * 799) + std::min(0, raw->ystride * 479);
+    auto* highest = origin + std::max(0, raw->xstride * 799) + std::max(0, raw->ystride * 479);
+    EXPECT_EQ(highest - lowest, std::ptrdiff_t(480 * 800 - 1) * 2);
+    EXPECT_EQ(std::abs(raw->xstride) * std::abs(raw->ystride), 2 * 960);
+    for (const char* backend : {"", "-ddraw", "-gdi"}) {
+        SCOPED_TRACE(std::string("back-end ") + backend);
+        restart_display_program(backend);
+        expect_screenshot_is_pattern(device_, 800, 480);
+    }
+    ASSERT_EQ(device_.ctl({"rotate", "270"}).status, 0);
+    restart_display_program("");
+    expect_screenshot_is_pattern(device_, 800, 480);
+    ASSERT_EQ(device_.ctl({"rotate", "0"}).status, 0);
+    m = p_->display().metrics();
+    EXPECT_EQ(m.width, 480);
+    EXPECT_EQ(m.height, 800);
+    restart_display_program("");
+    expect_screenshot_is_pattern(device_);
+}
+
+TEST_F(DisplayThroughHost, TurnedDisplayDeliversTapsAtTheTurnedPoint) {
+    // A full-screen window follows the turn; a window near the old bottom edge is moved back on.
+    Hwnd full = make_target({0, 0, 480, 800});
+    ASSERT_EQ(device_.ctl({"rotate", "90"}).status, 0);
+    pump(Ms(100));
+    auto info = win().window_info(full);
+    ASSERT_TRUE(info);
+    EXPECT_EQ(info->rect.right, 800);
+    EXPECT_EQ(info->rect.bottom, 480);
+    Hwnd small = make_target({700, 400, 780, 460});
+    ASSERT_EQ(device_.ctl({"tap", "710", "450"}).status, 0);
+    ASSERT_EQ(device_.ctl({"tap", "760", "30"}).status, 0);
+    pump(Ms(300));
+    std::vector<Seen> on_small, on_full;
+    for (auto& s : seen_) {
+        if (s.hwnd == small) on_small.push_back(s);
+        if (s.hwnd == full) on_full.push_back(s);
+    }
+    ASSERT_EQ(on_small.size(), 2u);
+    EXPECT_EQ(lx(on_small[0].l), 10);
+    EXPECT_EQ(ly(on_small[0].l), 50);
+    ASSERT_EQ(on_full.size(), 2u);  // beyond the portrait width, on the stretched window
+    EXPECT_EQ(lx(on_full[0].l), 760);
+    EXPECT_EQ(ly(on_full[0].l), 30);
+    // Off the turned screen nothing is hit, though it was on the portrait one.
+    EXPECT_EQ(device_.ctl({"tap", "100", "700"}).status, 1);
 }
 
 TEST_F(DisplayThroughHost, ScreenshotWithoutANameGoesToTheScreenshotsFolder) {

@@ -250,7 +250,10 @@ TEST_F(ShellAndPower, PowerVerbsStepTheStatesAndTheScreenFollows) {
     device_.ctl({"tap", "240", "700"});
     EXPECT_EQ(state(), "useridle");
 
-    // The power button: on, then off to the unattended state, then on again.
+    // The power button: on, then off to the unattended state (a program holds an unattended
+    // request), then on again.
+    ASSERT_TRUE(p_->power().set_unattended(true));
+    EXPECT_EQ(power()["unattended"], "1");
     ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
     EXPECT_EQ(state(), "on");
     auto back = shot();
@@ -265,6 +268,15 @@ TEST_F(ShellAndPower, PowerVerbsStepTheStatesAndTheScreenFollows) {
     ASSERT_EQ(device_.ctl({"key", "press", "0xDF"}).status, 0);
     EXPECT_EQ(state(), "unattended");
     ASSERT_EQ(device_.ctl({"key", "press", "0xDF"}).status, 0);
+    EXPECT_EQ(state(), "on");
+
+    // With no request held the button suspends the phone; releasing one not held is refused.
+    ASSERT_TRUE(p_->power().set_unattended(false));
+    EXPECT_FALSE(p_->power().set_unattended(false));
+    EXPECT_EQ(power()["unattended"], "0");
+    ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
+    ASSERT_TRUE(wait_state("suspend", Ms(2000)));
+    ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
     EXPECT_EQ(state(), "on");
 
     ASSERT_EQ(device_.ctl({"power", "suspend"}).status, 0);
@@ -346,12 +358,17 @@ TEST_F(ShellAndPower, NotificationQueuesDeliverTransitionsAndPowerInformation) {
     ASSERT_TRUE(transitions);
     EXPECT_FALSE(p_->power().request_notifications(0x40));
 
+    ASSERT_TRUE(p_->power().set_unattended(true));
     ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
     auto r = next_of(*both, kPowerTransition);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->flags, kPowerStateUnattended);
     EXPECT_EQ(r->state_name, u"unattended");
+    // Letting go of the last request in the unattended state suspends the phone.
+    ASSERT_TRUE(p_->power().set_unattended(false));
+    EXPECT_EQ(next_of(*both, kPowerTransition)->state_name, u"suspend");
     ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
+    EXPECT_EQ(next_of(*both, kPowerTransition)->state_name, u"resuming");
     r = next_of(*both, kPowerTransition);
     ASSERT_TRUE(r);
     EXPECT_EQ(r->flags, kPowerStateOn);
@@ -389,7 +406,7 @@ TEST_F(ShellAndPower, NotificationQueuesDeliverTransitionsAndPowerInformation) {
         EXPECT_EQ(t->type, kPowerTransition);
         ++seen;
     }
-    EXPECT_EQ(seen, 7);
+    EXPECT_EQ(seen, 9);  // both button rounds pass through suspend and resuming
     // A closed queue hears nothing more; the other still does.
     transitions.reset();
     ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
@@ -439,6 +456,63 @@ TEST(PowerRecords, TheFakeDeliversByMaskAndCanRefuse) {
     EXPECT_EQ(p.power().open_queues(), 0u);
     p.power().refuse_requests = true;
     EXPECT_FALSE(p.power().request_notifications(kPowerTransition));
+}
+
+TEST_F(ShellAndPower, ProgramsSwitchTheDisplayAskForStatesAndHoldUnattendedRequests) {
+    auto lit = shot();
+    // The video power escape darkens the display without a power transition.
+    EXPECT_TRUE(p_->power().video_power_supported());
+    ASSERT_TRUE(p_->power().set_video_power(kVideoPowerOff));
+    EXPECT_EQ(state(), "on");
+    EXPECT_EQ(power()["video"], "off");
+    EXPECT_TRUE(shot().all_black());
+    EXPECT_FALSE(p_->power().set_video_power(2));
+    // A touch on it wakes nothing; the display comes back by the escape or by a key.
+    device_.ctl({"tap", "240", "700"});
+    EXPECT_EQ(power()["video"], "off");
+    ASSERT_TRUE(p_->power().set_video_power(kVideoPowerOn));
+    EXPECT_EQ(shot().at(240, 700), lit.at(240, 700));
+    ASSERT_TRUE(p_->power().set_video_power(kVideoPowerOff));
+    ASSERT_EQ(device_.ctl({"key", "press", "0x0D"}).status, 0);
+    EXPECT_EQ(power()["video"], "on");
+    // The power button on a display switched off this way still leaves the on state.
+    ASSERT_TRUE(p_->power().set_unattended(true));
+    ASSERT_TRUE(p_->power().set_video_power(kVideoPowerOff));
+    ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
+    EXPECT_EQ(state(), "unattended");
+    ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
+    EXPECT_EQ(state(), "on");
+    EXPECT_EQ(power()["video"], "on");
+
+    // System power states: idle darkens the running phone, on lights it; others are refused.
+    ASSERT_TRUE(p_->power().set_system_power_state(kPowerStateIdle));
+    EXPECT_EQ(state(), "useridle");
+    EXPECT_TRUE(shot().all_black());
+    ASSERT_TRUE(p_->power().set_system_power_state(kPowerStateOn));
+    EXPECT_EQ(state(), "on");
+    EXPECT_FALSE(p_->power().set_system_power_state(kPowerStateSuspend));
+    EXPECT_EQ(state(), "on");
+
+    // The status reports external power and the battery.
+    ASSERT_EQ(device_.ctl({"power", "ac", "on"}).status, 0);
+    ASSERT_EQ(device_.ctl({"power", "capacity", "37"}).status, 0);
+    auto info = p_->power().status();
+    EXPECT_EQ(info.ac_line_status, 1);
+    EXPECT_EQ(info.battery_percent, 37);
+
+    // A program that ends gives its requests back: the unattended phone then suspends.
+    std::string error;
+    auto other = device::connect(device_.socket_path(), u"holder", &error);
+    ASSERT_TRUE(other) << error;
+    ASSERT_TRUE(other->power().set_unattended(true));
+    ASSERT_TRUE(other->power().set_unattended(true));
+    ASSERT_TRUE(p_->power().set_unattended(false));
+    EXPECT_EQ(power()["unattended"], "2");
+    ASSERT_EQ(device_.ctl({"power", "button"}).status, 0);
+    EXPECT_EQ(state(), "unattended");
+    other.reset();
+    ASSERT_TRUE(wait_state("suspend", Ms(2000)));
+    EXPECT_EQ(power()["unattended"], "0");
 }
 
 TEST_F(ShellAndPower, ThePhoneStateStartsWithNoCallEveryBoot) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "lumo/gfx/display_backend.h"
+#include "lumo/gfx/draw.h"
+#include "lumo/gfx/image.h"
 #include "lumo/platform/fake/fake_display.h"
 #include "lumo/platform/imaging.h"
 
@@ -190,17 +192,83 @@ TEST_F(BackendOnFake, SuspendRefusesPresentsAndReleasesKeys) {
     EXPECT_TRUE(PresentScreen(screen));
 }
 
-TEST_F(BackendOnFake, TurnedFrameBufferExchangesAxesAndStartsRotated) {
+TEST_F(BackendOnFake, TurnedDisplayKeepsTheMemoryLayoutAndTurnsTheDrawing) {
     display.orientation = 90;
     ASSERT_EQ(open(1), 1);
     EXPECT_EQ(log, std::vector<std::string>{"Angle=90"});
-    EXPECT_EQ(screen.width, 800);
-    EXPECT_EQ(screen.height, 480);
+    EXPECT_EQ(screen.width, 480);  // display memory's own layout
+    EXPECT_EQ(screen.height, 800);
     EXPECT_EQ(screen.base_xpitch, 2);
-    EXPECT_EQ(screen.base_ypitch, 1600);
+    EXPECT_EQ(screen.base_ypitch, 960);
     EXPECT_EQ(screen.display_orientation, kRotate90);
     EXPECT_EQ(screen.rotation, kRotate90);
-    EXPECT_EQ(screen.logical_width, 480);
+    EXPECT_EQ(screen.logical_width, 800);
+    EXPECT_EQ(screen.logical_height, 480);
+}
+
+// A picture of the turned screen's size whose every pixel is different enough to show a
+// misplaced one.
+Image landscape_pattern(int w, int h) {
+    Image img;
+    ResizeBuffers(img, w, h, false);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.row(y)[x] = std::uint16_t((x * 31 + y * 977) ^ (y << 9));
+    return img;
+}
+
+TEST_F(BackendOnFake, EveryBackEndShowsTheDrawnPictureUprightAtEveryAngle) {
+    struct Case {
+        int backend, angle, pitch;
+    };
+    const Case cases[] = {
+        {1, 90, 480}, {1, 180, 480}, {1, 270, 480}, {1, 90, 512},  // padded rows
+        {2, 90, 480}, {2, 180, 480}, {2, 270, 480}, {2, 270, 512},
+        {3, 90, 480}, {3, 270, 480}, {1, 0, 480},   {2, 0, 480},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE("back-end " + std::to_string(k.backend) + " at " + std::to_string(k.angle) +
+                     " pitch " + std::to_string(k.pitch));
+        display = FakeDisplay();
+        display.pitch_pixels = k.pitch;
+        display.resize();
+        display.orientation = k.angle;
+        if (k.backend == 2) display.escape_answers = false;
+        Screen fresh;
+        std::swap(screen, fresh);
+        ASSERT_EQ(open(k.backend), k.backend);
+        bool quarter = k.angle == 90 || k.angle == 270;
+        int w = quarter ? 800 : 480, h = quarter ? 480 : 800;
+        ASSERT_EQ(screen.logical_width, w);
+        ASSERT_EQ(screen.logical_height, h);
+        Image pic = landscape_pattern(w, h);
+        ASSERT_TRUE(DrawImage(pic, screen, 0, 0, 0, 0, 0, kCopy, 32));
+        ASSERT_TRUE(PresentScreen(screen));
+        int wrong = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                if (display.seen(x, y) != pic.row(y)[x] && wrong++ < 3)
+                    ADD_FAILURE() << "seen " << x << "," << y << " = " << display.seen(x, y)
+                                  << ", drawn " << pic.row(y)[x];
+        EXPECT_EQ(wrong, 0);
+        if (k.pitch > 480) {
+            EXPECT_EQ(display.memory[10 * k.pitch + 480], 0);  // padding untouched
+        }
+    }
+}
+
+TEST_F(BackendOnFake, DirectDrawFollowsATurnAfterItWasOpened) {
+    display.escape_answers = false;
+    ASSERT_EQ(open(2), 2);
+    display.orientation = 270;  // the surface is now described from the turned corner
+    SetScreenRotation(screen, kRotate270);
+    ASSERT_EQ(screen.logical_width, 800);
+    Image pic = landscape_pattern(800, 480);
+    ASSERT_TRUE(DrawImage(pic, screen, 0, 0, 0, 0, 0, kCopy, 32));
+    ASSERT_TRUE(PresentScreen(screen));
+    EXPECT_EQ(display.seen(0, 0), pic.row(0)[0]);
+    EXPECT_EQ(display.seen(799, 0), pic.row(0)[799]);
+    EXPECT_EQ(display.seen(0, 479), pic.row(479)[0]);
+    EXPECT_EQ(display.seen(456, 123), pic.row(123)[456]);
 }
 
 TEST_F(BackendOnFake, WithoutImagingTheScreenDoesNotOpen) {

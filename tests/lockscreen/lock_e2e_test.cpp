@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "device_process.h"
@@ -12,6 +14,7 @@
 #include "lumo/platform/imaging.h"
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
+#include "wave_file.h"
 
 namespace lumo::test {
 namespace {
@@ -21,6 +24,11 @@ using Ms = std::chrono::milliseconds;
 namespace proto = protocol;
 
 const std::string kLumo = "\\Program Files\\Lumo\\lumo.exe";
+
+std::string read_bytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 class LockOnDevice : public testing::Test {
 protected:
@@ -194,10 +202,21 @@ TEST_F(LockOnDevice, TheSmallProfileShowsTheWholeLockScreen) {
     ::setenv("LUMO_DEVICE_PROFILE", "qvga", 1);
     boot();
     ::unsetenv("LUMO_DEVICE_PROFILE");
-    // A 96-dpi phone gets the 96-dpi pictures as its gfx folder.
-    auto lumo_dir = device_.dir() / "fs" / "Program Files" / "Lumo";
-    std::filesystem::remove_all(lumo_dir / "gfx");
-    std::filesystem::copy(lumo_dir / "gfx96", lumo_dir / "gfx", std::filesystem::copy_options::recursive);
+    // The device installed the 96-dpi pictures as its gfx folder: every picture is the 96-dpi
+    // one, byte for byte, and some differ from their 192-dpi twins.
+    auto installed = device_.dir() / "fs" / "Program Files" / "Lumo" / "gfx";
+    auto stage =
+        std::filesystem::path(bin_dir()).parent_path() / "stage" / "Program Files" / "Lumo";
+    int pictures = 0, unlike_192 = 0;
+    for (const auto& e : std::filesystem::directory_iterator(stage / "gfx96")) {
+        if (!e.is_regular_file()) continue;
+        ++pictures;
+        auto name = e.path().filename();
+        EXPECT_EQ(read_bytes(installed / name), read_bytes(e.path())) << name;
+        unlike_192 += read_bytes(stage / "gfx" / name) != read_bytes(e.path());
+    }
+    EXPECT_GT(pictures, 10);
+    EXPECT_GT(unlike_192, pictures / 2);
     start_hidden_then_lock();
     auto shot = screenshot("locked-qvga.png");
     ASSERT_EQ(width_, 240);
@@ -236,23 +255,124 @@ TEST_F(LockOnDevice, TheCentreSliderRestsMidTrackWithTextOnBothSides) {
     EXPECT_TRUE(saw(proto::WM_Unlock));
 }
 
-TEST_F(LockOnDevice, TurningTheDisplayLaysTheLockScreenOutAgain) {
+// White pixels (the knob's arrow) in a box of the last screenshot.
+int white_in(const std::vector<std::uint16_t>& shot, int width, int x0, int y0, int x1, int y1) {
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += shot[std::size_t(y) * width + x] == 0xFFFF;
+    return n;
+}
+
+TEST_F(LockOnDevice, TurningTheDisplayLaysTheLockScreenOutForLandscapeAndTheLandscapeSliderUnlocks) {
     boot();
     start_hidden_then_lock();
     auto portrait = screenshot("locked-portrait.png");
-    if (device_.ctl({"rotate", "90"}).status != 0) GTEST_SKIP() << "this device cannot turn its display";
+    ASSERT_EQ(width_, 480);
+    ASSERT_EQ(device_.ctl({"rotate", "90"}).status, 0);
     pump(Ms(800));
     auto shot = screenshot("locked-landscape.png");
-    ASSERT_EQ(shot.size(), portrait.size());
+    ASSERT_EQ(width_, 800);
+    ASSERT_EQ(height_, 480);
     EXPECT_TRUE(lumo_visible());
-    // The landscape wallpaper (wider than high) now lies on black above and below the picture.
-    EXPECT_EQ(shot[std::size_t(5) * width_ + width_ / 2], 0);
-    EXPECT_NE(portrait[std::size_t(height_ / 2) * width_ + 5], 0);
-    // Clock and slider are drawn again on the new wallpaper.
-    int white = 0;
-    for (int y = 700; y < 780; ++y)
-        for (int x = 40; x < 136; ++x) white += shot[std::size_t(y) * width_ + x] == 0xFFFF;
-    EXPECT_GT(white, 20);
+    // The landscape wallpaper fills the turned screen: no black bands above or below it.
+    EXPECT_NE(shot[std::size_t(5) * width_ + width_ / 2], 0);
+    EXPECT_NE(shot[std::size_t(300) * width_ + 5], 0);
+    // The slider is centred on the landscape width, in the bar at its bottom: the knob rests at
+    // the track's left end, 200 pixels left of the centre.
+    EXPECT_GT(white_in(shot, width_, 200, 380, 296, 460), 20);
+    EXPECT_EQ(white_in(shot, width_, 40, 380, 136, 460), 0);
+    // A drag along the landscape track unlocks.
+    ASSERT_EQ(device_.ctl({"drag", "248", "420", "640", "420", "400"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(300));
+    EXPECT_TRUE(saw(proto::WM_Unlock));
+    // Turned back, the next lock is portrait again (after the unlock's grace for giving the
+    // screen back).
+    ASSERT_EQ(device_.ctl({"rotate", "0"}).status, 0);
+    pump(Ms(2000));
+    ASSERT_EQ(device_.ctl({"start", kLumo}).status, 0);
+    ASSERT_TRUE(lumo_window("--visible"));
+    pump(Ms(900));
+    shot = screenshot("locked-portrait-again.png");
+    ASSERT_EQ(width_, 480);
+    ASSERT_EQ(height_, 800);
+    EXPECT_GT(white_in(shot, width_, 40, 700, 136, 780), 20);
+}
+
+TEST_F(LockOnDevice, IgnoringRotationKeepsThePortraitPictureOnThePanel) {
+    boot();
+    ASSERT_EQ(device_.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "IgnoreScreenRotation",
+                           "binary", "01"})
+                  .status,
+              0);
+    start_hidden_then_lock();
+    ASSERT_EQ(device_.ctl({"rotate", "90"}).status, 0);
+    pump(Ms(800));
+    auto shot = screenshot("ignored-landscape.png");
+    ASSERT_EQ(width_, 800);
+    ASSERT_EQ(height_, 480);
+    // Seen turned, the portrait slider bar lies along the left edge, its knob near the top.
+    EXPECT_GT(white_in(shot, width_, 19, 40, 100, 137), 20);
+    EXPECT_EQ(white_in(shot, width_, 200, 380, 296, 460), 0);
+    // Dragging the knob along it, down the turned screen, unlocks.
+    ASSERT_EQ(device_.ctl({"drag", "59", "88", "59", "440", "400"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(300));
+    EXPECT_TRUE(saw(proto::WM_Unlock));
+}
+
+TEST_F(LockOnDevice, TheSmallProfileLaysTheLockScreenOutForLandscape) {
+    ::setenv("LUMO_DEVICE_PROFILE", "qvga", 1);
+    boot();
+    ::unsetenv("LUMO_DEVICE_PROFILE");
+    start_hidden_then_lock();
+    ASSERT_EQ(device_.ctl({"rotate", "270"}).status, 0);
+    pump(Ms(800));
+    auto shot = screenshot("locked-qvga-landscape.png");
+    ASSERT_EQ(width_, 320);
+    ASSERT_EQ(height_, 240);
+    // The knob (48 wide) rests at the track's left end, 160 - 100 = 60, in the bar at the bottom.
+    EXPECT_GT(white_in(shot, width_, 60, 190, 108, 240), 5);
+    EXPECT_EQ(white_in(shot, width_, 20, 190, 56, 240), 0);
+    // The clock's digits in the upper part, within the screen.
+    EXPECT_GT(white_in(shot, width_, 0, 20, 320, 100), 50);
+    ASSERT_EQ(device_.ctl({"drag", "84", "215", "300", "215", "300"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(300));
+    EXPECT_TRUE(saw(proto::WM_Unlock));
+}
+
+TEST_F(LockOnDevice, TheLockAndUnlockSoundsPlayFromTheDeviceFolder) {
+    boot();
+    const std::string lock_wav = "\\My Documents\\locked.wav";
+    const std::string unlock_wav = "\\My Documents\\unlocked.wav";
+    write_file(device_.dir() / "fs" / "My Documents" / "locked.wav", pcm_wave(200));
+    write_file(device_.dir() / "fs" / "My Documents" / "unlocked.wav", pcm_wave(200, 44100, 2));
+    const std::string key = "Software\\Vesk\\Lumo";
+    ASSERT_EQ(device_.ctl({"reg", "set", "HKCU", key, "LockSound", "string", lock_wav}).status, 0);
+    ASSERT_EQ(device_.ctl({"reg", "set", "HKCU", key, "UnlockSound", "string", unlock_wav}).status,
+              0);
+    auto sound = [this] {
+        std::map<std::string, std::string> out;
+        std::istringstream in(device_.ctl({"sound", "status"}).out);
+        for (std::string line; std::getline(in, line);) {
+            auto sp = line.find(' ');
+            if (sp != std::string::npos) out[line.substr(0, sp)] = line.substr(sp + 1);
+        }
+        return out;
+    };
+    start_hidden_then_lock();
+    auto s = sound();
+    EXPECT_EQ(s["last"], lock_wav);
+    EXPECT_EQ(s["plays"], "1");
+
+    ASSERT_EQ(device_.ctl({"drag", "88", "740", "440", "740", "400"}).status, 0);
+    ASSERT_TRUE(lumo_window("--hidden"));
+    pump(Ms(300));
+    ASSERT_TRUE(saw(proto::WM_Unlock));
+    s = sound();
+    EXPECT_EQ(s["last"], unlock_wav);
+    EXPECT_EQ(s["plays"], "2");
 }
 
 }  // namespace

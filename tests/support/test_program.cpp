@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "lumo/gfx/display_backend.h"
+#include "lumo/gfx/draw.h"
 #include "lumo/platform/device/device_platform.h"
 #include "lumo/platform/imaging.h"
 #include "lumo/platform/text.h"
@@ -84,9 +85,12 @@ bool present_pattern(device::DevicePlatform& p, Hwnd self) {
     win().show_window(self, SW_SHOW);
     int backend = lumo::gfx::RequestedBackend(0, to_u16(std::getenv("LUMO_TEST_SWITCH") ?: ""));
     if (!lumo::gfx::OpenScreen(screen, p.display(), self, backend, imaging.get())) return false;
-    for (int y = 0; y < screen.height; ++y)
-        for (int x = 0; x < screen.width; ++x)
-            screen.back_buffer[std::size_t(y) * screen.width + x] = pattern_pixel(x, y);
+    // Drawn as the program sees the screen, turned or not.
+    lumo::gfx::Image pic;
+    lumo::gfx::ResizeBuffers(pic, screen.logical_width, screen.logical_height, false);
+    for (int y = 0; y < pic.height; ++y)
+        for (int x = 0; x < pic.width; ++x) pic.row(y)[x] = pattern_pixel(x, y);
+    lumo::gfx::DrawImage(pic, screen, 0, 0, 0, 0, 0, lumo::gfx::kCopy, 32);
     return lumo::gfx::PresentScreen(screen);
 }
 

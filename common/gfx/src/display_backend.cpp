@@ -1,7 +1,9 @@
 #include "lumo/gfx/display_backend.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "lumo/platform/text.h"
 
@@ -17,6 +19,21 @@ struct Memory {
     std::uint8_t* base = nullptr;
     std::ptrdiff_t xpitch = 0, ypitch = 0;
 };
+
+// Display memory described from the corner where both steps are positive. A description with
+// exactly one reversed step is a turned screen: its axes are exchanged as well, so what comes
+// out is the memory's own layout, the same whatever the display's orientation.
+struct Layout {
+    Memory m;
+    int width = 0, height = 0;
+};
+Layout untwist(Memory m, int width, int height) {
+    bool one_reversed = (m.xpitch < 0) != (m.ypitch < 0);
+    if (m.xpitch < 0) m.base += m.xpitch * (width - 1), m.xpitch = -m.xpitch;
+    if (m.ypitch < 0) m.base += m.ypitch * (height - 1), m.ypitch = -m.ypitch;
+    if (one_reversed) std::swap(m.xpitch, m.ypitch), std::swap(width, height);
+    return {m, width, height};
+}
 
 // Copies a compact back buffer (xp, yp in bytes) of w × h into display memory and back. Rows
 // that are contiguous on both sides go by memcpy; anything else pixel by pixel.
@@ -100,7 +117,6 @@ public:
         copy_from(m_, frame.data(), s_.width, s_.height, s_.base_xpitch, s_.base_ypitch);
         return true;
     }
-    void set_memory(Memory m) { m_ = m; }
 
 private:
     Memory m_;
@@ -130,8 +146,9 @@ public:
         d_.restore_surfaces();
     }
     void rotating() override { d_.restore_surfaces(); }
-    // Locks the primary surface, restoring it once when it was lost; memory re-described so
-    // that both pitches are positive.
+    // Locks the primary surface, restoring it once when it was lost; memory re-described in its
+    // own layout. The lock describes the screen as it is turned now, which may differ from the
+    // orientation at open.
     bool lock(Memory& m) {
         platform::SurfaceLock l;
         auto r = d_.lock_primary(l);
@@ -140,16 +157,11 @@ public:
             r = d_.lock_primary(l);
         }
         if (r != LockResult::Ok) return false;
-        m = positive({static_cast<std::uint8_t*>(l.pointer), l.xpitch, l.ypitch});
+        auto now = d_.metrics();
+        Memory locked{static_cast<std::uint8_t*>(l.pointer), l.xpitch, l.ypitch};
+        m = untwist(locked, now.width, now.height).m;
         return true;
     }
-    // Moves the origin to the corner from which both steps are positive.
-    Memory positive(Memory m) const {
-        if (m.xpitch < 0) m.base += m.xpitch * (width_ - 1), m.xpitch = -m.xpitch;
-        if (m.ypitch < 0) m.base += m.ypitch * (height_ - 1), m.ypitch = -m.ypitch;
-        return m;
-    }
-    int width_ = 0, height_ = 0;  // as the surface is laid out
 };
 
 class GdiBackend final : public BackendBase {
@@ -157,13 +169,30 @@ public:
     GdiBackend(Display& d, Screen& s, platform::Hwnd w) : BackendBase(d, s), window_(w) {}
     ~GdiBackend() override { d_.delete_bitmap(); }
     bool present(std::span<const std::uint16_t> frame) override {
-        return d_.blit_bitmap(window_, frame, s_.width, s_.height);
+        auto now = d_.metrics();
+        if (now.width != s_.height || now.height != s_.width || now.width == now.height)
+            return d_.blit_bitmap(window_, frame, s_.width, s_.height);
+        // A quarter turn since the bitmap was made (the program kept its layout): the bitmap
+        // is blitted turned back, so the picture stays whole where it was on the panel, as it
+        // does with the other back-ends.
+        int now_angle = angle_of(RotationFromAngle(d_.orientation_angle()));
+        int turn = (now_angle - angle_of(s_.display_orientation) + 360) % 360;
+        const int w = s_.width, h = s_.height;
+        turned_.resize(std::size_t(w) * h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int tx = turn == 90 ? h - 1 - y : y, ty = turn == 90 ? x : w - 1 - x;
+                turned_[std::size_t(ty) * h + tx] = frame[std::size_t(y) * w + x];
+            }
+        return d_.blit_bitmap(window_, turned_, h, w);
     }
-    void rotating() override { metrics_ = d_.metrics(); }
 
 private:
+    static int angle_of(int code) {
+        return code == kRotate90 ? 90 : code == kRotate180 ? 180 : code == kRotate270 ? 270 : 0;
+    }
     platform::Hwnd window_;
-    platform::ScreenMetrics metrics_;
+    std::vector<std::uint16_t> turned_;
 };
 
 bool starts_with(std::u16string_view s, std::u16string_view prefix) {
@@ -186,13 +215,19 @@ bool open_frame_buffer(Display& d, Screen& s, platform::Hwnd w, Opened& out) {
     else return false;
     auto m = d.metrics();
     if (m.width <= 0 || m.height <= 0) return false;
+    // The size is the system's; a turned display's memory is addressed in its own layout, so
+    // the axes are exchanged at 90 and 270 degrees.
     out.width = m.width;
     out.height = m.height;
-    out.xpitch = info->xstride;
-    out.ypitch = info->ystride;
+    int angle = RotationFromAngle(d.orientation_angle());
+    if (angle == kRotate90 || angle == kRotate270) std::swap(out.width, out.height);
+    auto layout = untwist({static_cast<std::uint8_t*>(info->pointer), info->xstride, info->ystride},
+                          info->width > 0 ? info->width : m.width,
+                          info->height > 0 ? info->height : m.height);
+    out.xpitch = layout.m.xpitch;
+    out.ypitch = layout.m.ypitch;
     out.format = f;
-    out.backend = std::make_unique<FrameBufferBackend>(
-        d, s, Memory{static_cast<std::uint8_t*>(info->pointer), info->xstride, info->ystride}, w);
+    out.backend = std::make_unique<FrameBufferBackend>(d, s, layout.m, w);
     return true;
 }
 
@@ -217,15 +252,14 @@ bool open_direct_draw(Display& d, Screen& s, platform::Hwnd w, Opened& out) {
         return false;  // the backend's destructor closes DirectDraw
     }
     d.unlock_primary();
-    out.width = m.width;
-    out.height = m.height;
-    backend->width_ = m.width;
-    backend->height_ = m.height;
     // Memory laid out from the opposite corner is described from the corner where both steps
     // are positive; with exactly one step reversed the axes are exchanged.
-    out.xpitch = l.xpitch < 0 ? -l.xpitch : l.xpitch;
-    out.ypitch = l.ypitch < 0 ? -l.ypitch : l.ypitch;
-    if ((l.xpitch < 0) != (l.ypitch < 0)) std::swap(out.width, out.height);
+    auto layout =
+        untwist({static_cast<std::uint8_t*>(l.pointer), l.xpitch, l.ypitch}, m.width, m.height);
+    out.width = layout.width;
+    out.height = layout.height;
+    out.xpitch = layout.m.xpitch;
+    out.ypitch = layout.m.ypitch;
     out.format = kRgb565;
     out.backend = std::move(backend);
     return true;
@@ -277,20 +311,10 @@ bool OpenScreen(Screen& s, Display& d, platform::Hwnd window, int& backend,
         s.last_error = kErrorNoBackend;
         return false;
     }
-    // The orientation; the frame buffer of a turned display is addressed row by row from its
-    // turned corner.
+    // The orientation: the back buffer keeps display memory's own layout and the drawing turns.
     int angle = d.orientation_angle();
     if (log) log("Angle=" + std::to_string(angle));
     int orientation = RotationFromAngle(angle);
-    if (opened == 1 && orientation != kRotate0) {
-        if (orientation == kRotate90 || orientation == kRotate270) std::swap(o.width, o.height);
-        o.xpitch = 2;
-        o.ypitch = std::ptrdiff_t(o.width) * 2;
-        if (auto* fb = dynamic_cast<FrameBufferBackend*>(o.backend.get())) {
-            auto info = d.raw_frame_buffer();
-            fb->set_memory({static_cast<std::uint8_t*>(info->pointer), o.xpitch, o.ypitch});
-        }
-    }
     // The back buffer runs in display memory's order, without any padding the display has.
     bool rows = std::abs(o.xpitch) <= std::abs(o.ypitch);
     int xp = rows ? 2 : o.height * 2, yp = rows ? o.width * 2 : 2;

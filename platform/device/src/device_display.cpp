@@ -2,6 +2,11 @@
 // escape hands out the mapping itself; the DirectDraw primary surface is the same memory with a
 // lost flag the host can set; a GDI blit copies into it. Every way ends by telling the host that
 // a frame is ready, so it can show it.
+//
+// The shared frame is the panel's memory and keeps the panel's portrait layout whatever the
+// orientation. Turned, the display behaves as a rotating driver does: the metrics are those of
+// the screen as the programs see it, and the escape and the surface lock describe the same
+// memory from the turned screen's top-left corner with turned (possibly negative) steps.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -31,7 +36,13 @@ public:
 
     ScreenMetrics metrics() override {
         load_info();
-        return metrics_;
+        ScreenMetrics m = metrics_;
+        if (map_frame()) {
+            auto t = turned();
+            m.width = t.width;
+            m.height = t.height;
+        }
+        return m;
     }
     std::u16string oem_info() override {
         load_info();
@@ -47,14 +58,15 @@ public:
 
     std::optional<RawFrameBufferInfo> raw_frame_buffer() override {
         if (!map_frame()) return std::nullopt;
+        auto t = turned();
         RawFrameBufferInfo info;
         info.format = kFrameFormatRgb565;
         info.bpp = 16;
-        info.pointer = pixels();
-        info.xstride = 2;
-        info.ystride = std::int32_t(header()->ypitch);
-        info.width = std::int32_t(header()->width);
-        info.height = std::int32_t(header()->height);
+        info.pointer = t.origin;
+        info.xstride = t.xstride;
+        info.ystride = t.ystride;
+        info.width = t.width;
+        info.height = t.height;
         return info;
     }
 
@@ -71,7 +83,8 @@ public:
     LockResult lock_primary(SurfaceLock& out) override {
         if (!primary_) return LockResult::Failed;
         if (header()->surface_lost.load()) return LockResult::Lost;
-        out = {pixels(), 2, std::int32_t(header()->ypitch), 16};
+        auto t = turned();
+        out = {t.origin, t.xstride, t.ystride, 16};
         locked_ = true;
         return LockResult::Ok;
     }
@@ -88,18 +101,28 @@ public:
     void close_direct_draw() override { primary_ = false; }
 
     bool create_bitmap(int width, int height) override {
-        return map_frame() && width == int(header()->width) && height == int(header()->height);
+        if (!map_frame()) return false;
+        auto t = turned();
+        return width == t.width && height == t.height;
     }
     bool blit_bitmap(Hwnd window, std::span<const std::uint16_t> px, int width,
                      int height) override {
         if (!map_frame() || width <= 0 || height <= 0 || px.size() < std::size_t(width) * height)
             return false;
         // The window is full screen at 0, 0: whatever falls outside the display is clipped.
-        int w = std::min<int>(width, int(header()->width));
-        int h = std::min<int>(height, int(header()->height));
-        for (int y = 0; y < h; ++y)
-            std::memcpy(pixels() + std::size_t(y) * header()->ypitch, px.data() + std::size_t(y) * width,
-                        std::size_t(w) * 2);
+        auto t = turned();
+        int w = std::min<int>(width, t.width);
+        int h = std::min<int>(height, t.height);
+        for (int y = 0; y < h; ++y) {
+            const std::uint16_t* src = px.data() + std::size_t(y) * width;
+            auto* row = static_cast<std::uint8_t*>(t.origin) + std::ptrdiff_t(y) * t.ystride;
+            if (t.xstride == 2) {
+                std::memcpy(row, src, std::size_t(w) * 2);
+                continue;
+            }
+            for (int x = 0; x < w; ++x)
+                std::memcpy(row + std::ptrdiff_t(x) * t.xstride, src + x, 2);
+        }
         return frame_ready(window);
     }
     void delete_bitmap() override {}
@@ -119,6 +142,25 @@ public:
 
 private:
     wire::FrameHeader* header() { return static_cast<wire::FrameHeader*>(map_); }
+
+    // The panel's memory as the turned screen addresses it (the mapping must exist). The steps
+    // are the ones the drawing library takes for the same rotation.
+    struct Turned {
+        void* origin;
+        std::int32_t xstride, ystride;
+        int width, height;
+    };
+    Turned turned() {
+        const std::int32_t row = std::int32_t(header()->ypitch);
+        const int w = int(header()->width), h = int(header()->height);
+        std::uint8_t* base = pixels();
+        switch (header()->orientation.load()) {
+        case 90: return {base + std::ptrdiff_t(row) * (h - 1), -row, 2, h, w};
+        case 180: return {base + std::ptrdiff_t(row) * (h - 1) + 2 * (w - 1), -2, -row, w, h};
+        case 270: return {base + 2 * (w - 1), row, -2, h, w};
+        default: return {base, 2, row, w, h};
+        }
+    }
     std::uint8_t* pixels() { return static_cast<std::uint8_t*>(map_) + wire::kFrameHeaderBytes; }
 
     void load_info() {

@@ -8,6 +8,9 @@
 
 namespace lumo::platform::device {
 
+// Made in device_sound.cpp.
+std::unique_ptr<Sound> make_sound(wire::Client& c);
+
 using wire::Kind;
 using wire::Reader;
 using wire::Status;
@@ -177,6 +180,7 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Clock> clock;
     std::unique_ptr<Display> display;
     std::unique_ptr<Power> power;
+    std::unique_ptr<Sound> sound;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -187,6 +191,7 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->processes = make_processes(*parts_->client);
     parts_->sync = make_sync(*parts_->client);
     parts_->power = make_power(*parts_->client);
+    parts_->sound = make_sound(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -203,6 +208,7 @@ Sync& DevicePlatform::sync() { return *parts_->sync; }
 Clock& DevicePlatform::clock() { return *parts_->clock; }
 Display& DevicePlatform::display() { return *parts_->display; }
 Power& DevicePlatform::power() { return *parts_->power; }
+Sound& DevicePlatform::sound() { return *parts_->sound; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

@@ -51,8 +51,37 @@ public:
         if (!rd.ok()) return nullptr;
         return std::make_unique<DevicePowerQueue>(c_, id);
     }
+    PowerInfo status() override {
+        PowerInfo info;
+        auto& w = c_.begin(Kind::PowerStatus);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return info;
+        Reader rd(r->body);
+        rd.u32();
+        rd.s16();
+        auto ac = rd.u32();
+        auto percent = rd.u32();
+        if (!rd.ok()) return info;
+        info.ac_line_status = ac ? 1 : 0;
+        info.battery_percent = std::uint8_t(percent > 100 ? 100 : percent);
+        return info;
+    }
+    bool set_system_power_state(std::uint32_t flags) override {
+        return action(wire::PowerAction::SystemState, flags);
+    }
+    bool set_unattended(bool on) override { return action(wire::PowerAction::Unattended, on ? 1 : 0); }
+    bool video_power_supported() override { return action(wire::PowerAction::VideoPower, 0); }
+    bool set_video_power(std::uint32_t state) override {
+        return action(wire::PowerAction::VideoPower, state);
+    }
 
 private:
+    bool action(wire::PowerAction what, std::uint32_t value) {
+        auto& w = c_.begin(Kind::PowerAction);
+        w.u32(static_cast<std::uint32_t>(what)).u32(value);
+        auto r = c_.call(w);
+        return r && r->status == Status::Ok;
+    }
     wire::Client& c_;
 };
 

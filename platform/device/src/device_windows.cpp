@@ -248,10 +248,17 @@ public:
 
     // --- timers -------------------------------------------------------------------------------
     bool set_timer(Hwnd hwnd, std::uint32_t id, std::uint32_t ms) override {
-        std::lock_guard lock(m_);
-        if (!procs_.count(hwnd)) return false;
-        std::erase_if(timers_, [&](auto& t) { return t.hwnd == hwnd && t.id == id; });
-        timers_.push_back({hwnd, id, ms, Clock::now() + std::chrono::milliseconds(ms), next_timer_seq_++});
+        bool elsewhere;
+        {
+            std::lock_guard lock(m_);
+            if (!procs_.count(hwnd)) return false;
+            std::erase_if(timers_, [&](auto& t) { return t.hwnd == hwnd && t.id == id; });
+            timers_.push_back({hwnd, id, ms, Clock::now() + std::chrono::milliseconds(ms), next_timer_seq_++});
+            elsewhere = window_thread_set_ && window_thread_ != std::this_thread::get_id();
+        }
+        // Armed from a worker thread: the window thread may be waiting with an older deadline;
+        // a null message wakes it to take the new timer into account.
+        if (elsewhere) post(hwnd, WM_NULL, 0, 0);
         return true;
     }
     bool kill_timer(Hwnd hwnd, std::uint32_t id) override {

@@ -12,11 +12,40 @@ void FakeDisplay::resize() {
     memory.assign(std::size_t(pitch_pixels) * screen.height, 0);
 }
 
+FakeDisplay::Turned FakeDisplay::turned() const {
+    const std::ptrdiff_t row = pitch_pixels, w = screen.width, h = screen.height;
+    switch (orientation) {
+    case 90: return {row * (h - 1), -row, 1, screen.height, screen.width};
+    case 180: return {row * (h - 1) + w - 1, -1, -row, screen.width, screen.height};
+    case 270: return {w - 1, row, -1, screen.height, screen.width};
+    default: return {0, 1, row, screen.width, screen.height};
+    }
+}
+
+ScreenMetrics FakeDisplay::metrics() {
+    auto t = turned();
+    ScreenMetrics m = screen;
+    m.width = t.width;
+    m.height = t.height;
+    return m;
+}
+
+std::uint16_t FakeDisplay::seen(int x, int y) const {
+    auto t = turned();
+    return memory[std::size_t(t.origin + x * t.xstep + y * t.ystep)];
+}
+
 std::optional<RawFrameBufferInfo> FakeDisplay::raw_frame_buffer() {
     calls.push_back("escape");
     if (!escape_answers) return std::nullopt;
-    return RawFrameBufferInfo{escape_format, 16, memory.data(), 2, pitch_pixels * 2,
-                              screen.width, screen.height};
+    auto t = turned();
+    return RawFrameBufferInfo{escape_format,
+                              16,
+                              memory.data() + t.origin,
+                              std::int32_t(t.xstep * 2),
+                              std::int32_t(t.ystep * 2),
+                              t.width,
+                              t.height};
 }
 
 std::optional<DirectDrawCaps> FakeDisplay::open_direct_draw(Hwnd window) {
@@ -35,7 +64,8 @@ bool FakeDisplay::create_primary_surface(std::uint32_t flags) {
 LockResult FakeDisplay::lock_primary(SurfaceLock& out) {
     if (!primary_) return LockResult::Failed;
     if (surface_lost) return LockResult::Lost;
-    out = {memory.data(), 2, pitch_pixels * 2, 16};
+    auto t = turned();
+    out = {memory.data() + t.origin, std::int32_t(t.xstep * 2), std::int32_t(t.ystep * 2), 16};
     locked_ = true;
     return LockResult::Ok;
 }
@@ -56,7 +86,8 @@ void FakeDisplay::close_direct_draw() { primary_ = false; }
 
 bool FakeDisplay::create_bitmap(int width, int height) {
     calls.push_back("gdi");
-    bitmap_ = gdi_works && width == screen.width && height == screen.height;
+    auto t = turned();
+    bitmap_ = gdi_works && width == t.width && height == t.height;
     return bitmap_;
 }
 
@@ -64,10 +95,12 @@ bool FakeDisplay::blit_bitmap(Hwnd window, std::span<const std::uint16_t> px, in
                               int height) {
     if (!bitmap_ || width <= 0 || height <= 0 || px.size() < std::size_t(width) * height)
         return false;
-    int w = std::min(width, screen.width), h = std::min(height, screen.height);
+    auto t = turned();
+    int w = std::min(width, t.width), h = std::min(height, t.height);
     for (int y = 0; y < h; ++y)
-        std::memcpy(&memory[std::size_t(y) * pitch_pixels], &px[std::size_t(y) * width],
-                    std::size_t(w) * 2);
+        for (int x = 0; x < w; ++x)
+            memory[std::size_t(t.origin + x * t.xstep + y * t.ystep)] =
+                px[std::size_t(y) * width + x];
     return frame_ready(window);
 }
 

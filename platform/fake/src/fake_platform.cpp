@@ -120,7 +120,12 @@ FakePlatform::FakePlatform()
       processes_(std::make_unique<FakeProcesses>(*this)),
       windows_(std::make_unique<FakeWindows>(*this)),
       sync_(std::make_unique<FakeSync>(*this)),
-      clock_(std::make_unique<FakeClock>(*this)) {}
+      clock_(std::make_unique<FakeClock>(*this)),
+      sound_(std::make_unique<FakeSound>([this](std::u16string_view path) {
+          auto file = processes_->host_path(path);
+          std::error_code ec;
+          return file && std::filesystem::is_regular_file(*file, ec);
+      })) {}
 
 FakePlatform::~FakePlatform() = default;
 

@@ -72,6 +72,7 @@ void FakePlatform::FakeWindows::place_below(Hwnd hwnd, Hwnd other) {
 LResult FakePlatform::FakeWindows::call(Hwnd hwnd, std::uint32_t msg, WParam wparam, LParam lparam,
                                         std::optional<PrevProc> below) {
     WndProc proc;
+    std::uint32_t owner = 0;
     {
         std::lock_guard lock(p_.mutex_);
         auto* w = find(hwnd);
@@ -103,8 +104,12 @@ LResult FakePlatform::FakeWindows::call(Hwnd hwnd, std::uint32_t msg, WParam wpa
             }
         }
         proc = index == 0 ? w->class_proc : w->chain[index - 1].proc;
+        owner = index == 0 ? w->pid : w->chain[index - 1].pid;
     }
-    return proc ? proc(hwnd, msg, wparam, lparam) : 0;
+    if (!proc) return 0;
+    // A procedure runs as the program it belongs to, as on the phone, whoever caused the call.
+    auto scope = p_.as_process(owner);
+    return proc(hwnd, msg, wparam, lparam);
 }
 
 // --- classes and windows --------------------------------------------------------------------
@@ -283,7 +288,16 @@ void FakePlatform::FakeWindows::activate(Hwnd hwnd) {
     }
     if (old) call(old, WM_ACTIVATE, WA_INACTIVE, LParam(n));
     call(n, WM_ACTIVATE, WA_ACTIVE, LParam(old));
-    call(n, WM_SETFOCUS, old, 0);
+    call(n, WM_SETFOCUS, focus_from(n, old), 0);
+}
+
+// Focus belongs to a program's own thread: a window that takes it from another program's
+// window is told none lost it.
+Hwnd FakePlatform::FakeWindows::focus_from(Hwnd gaining, Hwnd losing) {
+    std::lock_guard lock(p_.mutex_);
+    auto* g = find(gaining);
+    auto* l = losing ? find(losing) : nullptr;
+    return g && l && g->pid == l->pid ? losing : 0;
 }
 
 void FakePlatform::FakeWindows::pass_activation(Hwnd leaving, bool leaving_alive) {
@@ -305,7 +319,7 @@ void FakePlatform::FakeWindows::pass_activation(Hwnd leaving, bool leaving_alive
     if (next) {
         Hwnd old = leaving_alive ? leaving : 0;
         call(next, WM_ACTIVATE, WA_ACTIVE, LParam(old));
-        call(next, WM_SETFOCUS, old, 0);
+        call(next, WM_SETFOCUS, focus_from(next, old), 0);
     }
 }
 

@@ -116,6 +116,7 @@ private:
     LResult call(Hwnd hwnd, std::uint32_t msg, WParam wparam, LParam lparam,
                  std::optional<PrevProc> below = std::nullopt);
     void activate(Hwnd hwnd);
+    Hwnd focus_from(Hwnd gaining, Hwnd losing);
     void pass_activation(Hwnd leaving, bool leaving_alive);
     void destroy_tree(Hwnd hwnd, bool notify);
     void forget(Hwnd hwnd);  // drops a window from every table (the lock is held)

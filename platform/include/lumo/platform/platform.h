@@ -4,8 +4,10 @@
 // (platform/fake). Nothing above this layer calls Linux for what the phone's OS would provide.
 #include "lumo/platform/clock.h"
 #include "lumo/platform/messages.h"
+#include "lumo/platform/power.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/registry.h"
+#include "lumo/platform/sound.h"
 #include "lumo/platform/sync.h"
 #include "lumo/platform/windows.h"
 
@@ -21,6 +23,11 @@ public:
     virtual Processes& processes() = 0;
     virtual Sync& sync() = 0;
     virtual Clock& clock() = 0;
+    // Power notifications, the system power state, unattended-mode requests and the display's
+    // power switch.
+    virtual Power& power() = 0;
+    // Wave playback and the wave-out volume.
+    virtual Sound& sound() = 0;
 };
 
 }  // namespace lumo::platform

@@ -18,12 +18,16 @@ inline constexpr std::size_t kPowerRecordMax = 44;
 inline constexpr std::uint32_t kPowerTransition = 0x00000001;
 inline constexpr std::uint32_t kPowerInfoChange = 0x00000008;
 
-// Flags of the transitions.
+// Flags of the transitions; On and Idle are also the states a program may ask for.
 inline constexpr std::uint32_t kPowerStateOn = 0x00010000;
 inline constexpr std::uint32_t kPowerStateIdle = 0x00100000;
 inline constexpr std::uint32_t kPowerStateSuspend = 0x00200000;
 inline constexpr std::uint32_t kPowerStateUnattended = 0x00400000;
 inline constexpr std::uint32_t kPowerStateBacklightOff = 0x10010000;
+
+// The display driver's video power states (the escape's D0 and D4).
+inline constexpr std::uint32_t kVideoPowerOn = 1;
+inline constexpr std::uint32_t kVideoPowerOff = 4;
 
 struct PowerInfo {
     std::uint32_t levels = 1;
@@ -60,6 +64,20 @@ public:
     // Starts notifications of the kinds in `mask` (kPowerTransition, kPowerInfoChange); closing
     // the queue (destroying it) stops them. nullptr when they cannot be had.
     virtual std::unique_ptr<PowerQueue> request_notifications(std::uint32_t mask) = 0;
+    // External power and the battery now.
+    virtual PowerInfo status() = 0;
+    // Asks for a system power state: kPowerStateOn lights the display and wakes the phone,
+    // kPowerStateIdle switches the display off while the phone keeps running. Other states are
+    // refused (false).
+    virtual bool set_system_power_state(std::uint32_t flags) = 0;
+    // Unattended mode: while any program holds a request, the phone keeps running with the
+    // display off after the power button, instead of suspending. Requests are counted per program
+    // and end with it; releasing one that is not held is refused (false).
+    virtual bool set_unattended(bool on) = 0;
+    // The display driver's video power escape: whether the driver answers it, and switching the
+    // display on (kVideoPowerOn) or off (kVideoPowerOff) without changing the system power state.
+    virtual bool video_power_supported() = 0;
+    virtual bool set_video_power(std::uint32_t state) = 0;
 };
 
 }  // namespace lumo::platform

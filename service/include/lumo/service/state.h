@@ -5,8 +5,10 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "lumo/catalogue/catalogue.h"
 #include "lumo/log/log.h"
@@ -54,8 +56,25 @@ inline constexpr std::uint32_t kPasswordRetryMs = 1000;
 inline constexpr std::uint32_t kStartMenuLead = 1000;  // timer 1051 runs this much before 1039
 inline constexpr std::uint32_t kRecentBootMaxTick = 59999;
 inline constexpr std::uint32_t kPowerThreadWaitMs = 300;
+inline constexpr std::uint32_t kPowerReadSliceMs = 50;
 inline constexpr std::uint32_t kAppointmentThreadWaitMs = 500;
 inline constexpr std::uint32_t kTimerThreadWaitMs = 2000;
+inline constexpr std::uint32_t kManilaClosingMs = 6000;
+inline constexpr std::uint32_t kZorpFrontFirstMs = 8000;
+inline constexpr std::uint32_t kZorpFrontRetryMs = 1000;
+inline constexpr std::uint32_t kReminderRecountMs = 1000;
+inline constexpr std::uint32_t kLockedStopUnattendedMs = 2000;
+inline constexpr std::uint32_t kCountStopUnattendedMs = 6000;
+
+// The power thread's decisions that touch windows run on the main thread: it sends this
+// private message to the service window (wParam: WakeFlags) and waits for it to be handled.
+inline constexpr std::uint32_t kMsgWakeFromPowerThread = 0x8400;
+
+// WakeLockScreen's two flags.
+enum WakeFlags : std::uint32_t {
+    kWakeFront = 1,          // bring the lock screen to the front
+    kWakeSkipCallCheck = 2,  // also during a call (and start it hidden when it is not running)
+};
 
 // Counters the state broadcasts carry; -1 while unknown (WM_GetAllStates skips those).
 enum Counter : std::size_t {
@@ -88,7 +107,7 @@ struct State {
 
     std::atomic<Hwnd> ServiceWindow = 0;
     std::atomic<Hwnd> SlideWindow = 0;
-    Hwnd TaskBarWindow = 0;
+    std::atomic<Hwnd> TaskBarWindow = 0;
     std::u16string ProgramFolder;
     std::u16string LockScreenPath;
     std::u16string MusicPlayerPath;
@@ -107,7 +126,8 @@ struct State {
     std::atomic<bool> CallWaiting = false;
     std::atomic<bool> BacklightOff = false;
     std::atomic<std::uint32_t> ReminderWakeTick = 0;
-    std::atomic<bool> TaskBarHidden = false;
+    std::atomic<bool> TaskBarHidden = false;     // the service moved the task bar away
+    std::atomic<bool> TaskBarFullScreen = false; // ...or hid it for a full-screen lock screen
     std::atomic<std::uint8_t> CallerState = 0;
     std::atomic<std::uint8_t> UnattendedCount = 0;
     std::atomic<std::uint32_t> LastUnlockTick = 0;
@@ -117,8 +137,25 @@ struct State {
     std::atomic<bool> ShutdownDialogShown = false;
     std::atomic<std::uint8_t> SyncState = 0;
     std::array<std::atomic<std::int32_t>, kCounterCount> counters;
-    std::array<Hwnd, protocol::kMaxStateListeners> StateListeners{};
+    // Read by the power thread's battery broadcast while the main thread registers listeners.
+    std::array<std::atomic<Hwnd>, protocol::kMaxStateListeners> StateListeners{};
     std::uint32_t OsMajorVersion = 5;
+    // The display driver answers the video power escape (asked once per settings load).
+    std::atomic<bool> DisplayPowerEscape = false;
+
+    // The shell windows subclassed while locked (desktop, Manila) and from start-up to the end
+    // (the notification window): the window and the procedure to pass messages on to, 0 while
+    // not subclassed. Main thread only.
+    struct Subclassed {
+        Hwnd window = 0;
+        platform::PrevProc prev = 0;
+    };
+    Subclassed Desktop, Manila, Notify;
+
+    // The thread that runs the message loop; the power thread hands window work to it.
+    std::thread::id MainThread;
+    // How the power thread waits where its rules say "sleep" (tests replace it).
+    std::function<void(std::uint32_t ms)> sleep;
 
     // Facts read at start.
     bool BluetoothOn = false;

@@ -82,9 +82,16 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(DisplayRotate, 95)    /* u32 degrees (0, 90, 180, 270) -> */                         \
     X(PowerAction, 100)     /* u32 action (PowerAction), u32 value -> */                     \
     X(PowerStatus, 101)     /* -> u32 state, s16 state name, u32 on AC, u32 battery percent, \
-                               u32 display lit (0 off, 1 dim, 2 on) */                        \
+                               u32 display lit (0 off, 1 dim, 2 on), u32 video off,     \
+                               u32 unattended requests held */                        \
     X(PowerNotifyOpen, 102) /* u32 mask (1 transitions, 8 information changes) -> u32 queue */ \
-    X(PowerNotifyClose, 103) /* u32 queue -> */
+    X(PowerNotifyClose, 103) /* u32 queue -> */                                       \
+    X(SoundPlay, 110)       /* u32 flags, s16 device path -> u32 clip ms (NotFound: no  \
+                               such file, Failed: not playable or busy) */              \
+    X(SoundStop, 111)       /* -> */                                                      \
+    X(SoundStatus, 112)     /* -> u32 playing, s16 path, u32 ms left, s16 last path,    \
+                               u32 plays, u32 volume, u32 audio output (0 silent) */    \
+    X(SoundVolume, 113)     /* u32 set (0 read), u32 volume -> u32 volume */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
@@ -102,8 +109,9 @@ enum class Kind : std::uint16_t {
 #undef LUMO_ENUM
 };
 
-// What a PowerAction request asks of the power manager; `value` is used by Ac (0/1) and
-// Capacity (percent).
+// What a PowerAction request asks of the power manager; `value` is used by Ac (0/1), Capacity
+// (percent), SystemState (the state's flags), Unattended (1 take, 0 release a request of the
+// asking program) and VideoPower (0 only asks whether the escape is answered, 1 on, 4 off).
 enum class PowerAction : std::uint32_t {
     Button = 1,
     On = 2,
@@ -112,6 +120,9 @@ enum class PowerAction : std::uint32_t {
     Suspend = 5,
     Ac = 6,
     Capacity = 7,
+    SystemState = 8,
+    Unattended = 9,
+    VideoPower = 10,
 };
 
 // The name of a kind for the host's log; "?" for an unknown number.

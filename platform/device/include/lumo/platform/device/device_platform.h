@@ -31,7 +31,8 @@ public:
     // The display: metrics, the shared frame and presenting (not part of every platform yet).
     Display& display();
     // The power notifications (not part of every platform yet).
-    Power& power();
+    Power& power() override;
+    Sound& sound() override;
 
 private:
     struct Parts;

@@ -14,11 +14,14 @@ class FakeDisplay final : public Display {
 public:
     FakeDisplay();
 
-    // What the device is. Changing the size takes effect at the next resize().
+    // What the device is. Changing the size takes effect at the next resize(). `screen` is the
+    // panel in its own portrait layout; turned (`orientation`), the display behaves as a rotating
+    // driver: metrics() reports the turned screen, and the escape, the surface lock and the GDI
+    // blit address the same memory from the turned screen's top-left corner.
     ScreenMetrics screen{480, 800, 192, 192};
     std::u16string oem = u"Lumo Fake Phone";
     PlatformVersion platform_version{5, 2, 21234};
-    int orientation = 0;  // degrees
+    int orientation = 0;  // degrees: 0, 90, 180 or 270
 
     // Which ways to display memory answer.
     bool escape_answers = true;
@@ -47,8 +50,10 @@ public:
 
     // The pixel at (x, y) of display memory.
     std::uint16_t pixel(int x, int y) const { return memory[std::size_t(y) * pitch_pixels + x]; }
+    // The pixel the person sees at (x, y) of the turned screen.
+    std::uint16_t seen(int x, int y) const;
 
-    ScreenMetrics metrics() override { return screen; }
+    ScreenMetrics metrics() override;
     std::u16string oem_info() override { return oem; }
     PlatformVersion version() override { return platform_version; }
     int orientation_angle() override { return orientation; }
@@ -70,6 +75,13 @@ public:
     void route_all_keys(bool on) override { keys_routed = on; }
 
 private:
+    // Display memory as the turned screen addresses it, in pixels.
+    struct Turned {
+        std::ptrdiff_t origin, xstep, ystep;
+        int width, height;
+    };
+    Turned turned() const;
+
     bool primary_ = false;
     bool locked_ = false;
     bool bitmap_ = false;

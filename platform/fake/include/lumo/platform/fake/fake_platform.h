@@ -26,6 +26,7 @@
 #include "lumo/platform/clock.h"
 #include "lumo/platform/fake/fake_display.h"
 #include "lumo/platform/fake/fake_power.h"
+#include "lumo/platform/fake/fake_sound.h"
 #include "lumo/platform/platform.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
@@ -77,7 +78,9 @@ public:
     // The off-screen display (made on first use).
     FakeDisplay& display();
     // The power notifications the test announces.
-    FakePower& power() { return power_; }
+    FakePower& power() override { return power_; }
+    // Wave playback as the test sees it: every request, and what plays now.
+    FakeSound& sound() override { return *sound_; }
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -178,6 +181,7 @@ private:
     std::unique_ptr<FakeClock> clock_;
     std::unique_ptr<FakeDisplay> display_;
     FakePower power_;
+    std::unique_ptr<FakeSound> sound_;
 };
 
 }  // namespace lumo::platform::fake
