@@ -157,6 +157,31 @@ TEST_P(WindowQuery, AnEndedProgramLeavesNoWindows) {
     EXPECT_EQ(rec.take(), rec.render({{"M", WM_ACTIVATE, WA_ACTIVE, 0}, {"M", WM_SETFOCUS, 0, 0}}));
 }
 
+TEST_P(WindowQuery, FocusTakenFromAnotherProgramsWindowNamesNoWindow) {
+    Hwnd theirs = 0;
+    h->as_second([&] {
+        ASSERT_TRUE(w().register_class(u"Theirs", rec.proc(w())));
+        rec.expect_create("S");
+        theirs = w().create_window({u"Theirs", u"Second", WS_VISIBLE, 0, {0, 0, 10, 10}, 0});
+    });
+    Hwnd mine = make("M", WS_VISIBLE);
+    Hwnd other = make("N", WS_VISIBLE);
+    w().set_foreground_window(theirs);
+    h->pump();
+    rec.clear();
+    // From the other program's window: none; from a window of its own program: that window.
+    w().set_foreground_window(mine);
+    h->pump();
+    EXPECT_EQ(rec.take(), rec.render({{"S", WM_ACTIVATE, WA_INACTIVE, "M"},
+                                      {"M", WM_ACTIVATE, WA_ACTIVE, "S"},
+                                      {"M", WM_SETFOCUS, 0, 0}}));
+    w().set_foreground_window(other);
+    h->pump();
+    EXPECT_EQ(rec.take(), rec.render({{"M", WM_ACTIVATE, WA_INACTIVE, "N"},
+                                      {"N", WM_ACTIVATE, WA_ACTIVE, "M"},
+                                      {"N", WM_SETFOCUS, "M", 0}}));
+}
+
 INSTANTIATE_TEST_SUITE_P(Impls, WindowQuery, testing::Values(Impl::Fake), impl_name);
 
 }  // namespace
