@@ -15,6 +15,7 @@
 #include "lumo/platform/clock.h"
 #include "lumo/platform/registry.h"
 #include "lumo/platform/sound.h"
+#include "lumo/platform/wireless.h"
 #include "lumo/platform/winuser.h"
 #include "lumo/platform/text.h"
 #include "lumo/wire/client.h"
@@ -75,8 +76,8 @@ Verbs:
   power capacity PERCENT              set the battery level (0-100)
   power status                        print the power state, 'ac' 0|1, 'battery' PERCENT,
                                       'display' off|dim|on, 'video' on|off (a program's
-                                      display switch), 'unattended' requests held
-                                      and 'display' on|dim|off, one per line
+                                      display switch), 'unattended' requests held,
+                                      one per line
   sound status                        print 'playing' 0|1, 'current' PATH, 'last' PATH (the
                                       last sound that played), 'plays' COUNT, 'volume' HEX
                                       and 'output' audio|silent, one per line
@@ -84,6 +85,8 @@ Verbs:
                                       play a .wav file of the device; exit status 1 when
                                       it does not play
   sound stop                          stop the sound that plays
+  radio                               list the radios: 'NAME on|off', one per line
+  radio bluetooth|wifi on|off         switch a radio (the published hardware state follows)
 
 ROOT is HKCU or HKLM. KEY uses backslashes, e.g. 'Software\Vesk\Lumo'.
 Exit status: 0 done, 1 not found or refused, 2 usage error, 3 no device.
@@ -680,6 +683,38 @@ int power_verb(Ctl& ctl, const std::vector<std::string>& a) {
     return ctl.call(w)->status == Status::Ok ? 0 : 1;
 }
 
+int radio_verb(Ctl& ctl, const std::vector<std::string>& a) {
+    if (a.empty()) {
+        auto& w = ctl.client().begin(Kind::RadioList);
+        auto r = ctl.call(w);
+        if (r->status != Status::Ok) return 1;
+        Reader rd(r->body);
+        auto count = rd.u32();
+        for (std::uint32_t i = 0; i < count && rd.ok(); ++i) {
+            rd.u32();
+            auto name = to_utf8(rd.s16());
+            auto on = rd.u32();
+            if (rd.ok()) std::printf("%s %s\n", name.c_str(), on ? "on" : "off");
+        }
+        return rd.ok() ? 0 : 1;
+    }
+    struct Radio {
+        const char* word;
+        lumo::platform::RadioType type;
+    };
+    static const Radio kRadios[] = {{"bluetooth", lumo::platform::RadioType::Bluetooth},
+                                    {"wifi", lumo::platform::RadioType::WiFi}};
+    if (a.size() == 2 && (a[1] == "on" || a[1] == "off")) {
+        for (const auto& radio : kRadios) {
+            if (a[0] != radio.word) continue;
+            auto& w = ctl.client().begin(Kind::RadioSet);
+            w.u32(static_cast<std::uint32_t>(radio.type)).u32(a[1] == "on" ? 1 : 0);
+            return ctl.call(w)->status == Status::Ok ? 0 : 1;
+        }
+    }
+    usage("radio, or radio bluetooth|wifi on|off");
+}
+
 int sound_verb(Ctl& ctl, const std::vector<std::string>& a) {
     if (a.size() == 1 && a[0] == "status") {
         auto& w = ctl.client().begin(Kind::SoundStatus);
@@ -827,6 +862,7 @@ int main(int argc, char** argv) {
     if (verb == "display") return display_verb(ctl, rest);
     if (verb == "power") return power_verb(ctl, rest);
     if (verb == "sound") return sound_verb(ctl, rest);
+    if (verb == "radio") return radio_verb(ctl, rest);
     if (verb == "rotate" && rest.size() == 1) {
         auto degrees = parse_number(rest[0], "DEGREES");
         if (degrees % 90 || degrees >= 360) usage("rotate wants 0, 90, 180 or 270");

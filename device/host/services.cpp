@@ -9,6 +9,7 @@
 #include "sound_service.h"
 #include "sync_service.h"
 #include "window_service.h"
+#include "wireless_service.h"
 
 namespace lumo::host {
 
@@ -21,6 +22,7 @@ Services::Services(Host& host) : host_(host) {
     display_->local_time = [this] { return processes_->local_now_ms(); };
     power_ = std::make_unique<PowerService>(host, *display_, *windows_);
     sound_ = std::make_unique<SoundService>(host);
+    wireless_ = std::make_unique<WirelessService>(host);
 }
 
 Services::~Services() = default;

@@ -13,6 +13,7 @@ class SyncService;
 class DisplayService;
 class PowerService;
 class SoundService;
+class WirelessService;
 
 class Services {
 public:
@@ -40,6 +41,7 @@ private:
     std::unique_ptr<DisplayService> display_;
     std::unique_ptr<PowerService> power_;
     std::unique_ptr<SoundService> sound_;
+    std::unique_ptr<WirelessService> wireless_;
 };
 
 }  // namespace lumo::host

@@ -41,9 +41,11 @@ LResult on_state_change(State& s, std::uint32_t msg, WParam w, LParam) {
     return 0;
 }
 
-// The platform has no wireless-device service yet: the radio cannot be switched.
 bool switch_bluetooth_off(State& s) {
-    trace(s, "no wireless-device service: Bluetooth stays on");
+    auto& wireless = s.platform->wireless();
+    for (const auto& radio : wireless.devices())
+        if (radio.type == platform::RadioType::Bluetooth)
+            return wireless.set_radio(platform::RadioType::Bluetooth, false);
     return false;
 }
 

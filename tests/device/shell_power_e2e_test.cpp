@@ -515,6 +515,28 @@ TEST_F(ShellAndPower, ProgramsSwitchTheDisplayAskForStatesAndHoldUnattendedReque
     EXPECT_EQ(power()["unattended"], "0");
 }
 
+TEST_F(ShellAndPower, RadiosAreListedAndSwitchedAndTheHardwareStateFollows) {
+    const std::string key = "System\\State\\Hardware";
+    EXPECT_EQ(device_.ctl({"radio"}).out, "Wi-Fi off\nBluetooth off\n");
+    ASSERT_EQ(device_.ctl({"radio", "bluetooth", "on"}).status, 0);
+    ASSERT_EQ(device_.ctl({"radio", "wifi", "on"}).status, 0);
+    EXPECT_EQ(device_.ctl({"reg", "get", "HKLM", key, "Bluetooth"}).out, "dword 1\n");
+    EXPECT_EQ(device_.ctl({"reg", "get", "HKLM", key, "Wifi"}).out, "dword 2\n");
+    // A headset connected over Bluetooth goes with the radio; other bits stay.
+    set_dword("HKLM", key.c_str(), "Bluetooth", "53");  // 0x35: on, both headsets, bit 0x20
+    auto radios = p_->wireless().devices();
+    ASSERT_EQ(radios.size(), 2u);
+    EXPECT_EQ(radios[1].type, RadioType::Bluetooth);
+    EXPECT_TRUE(radios[1].on);
+    ASSERT_TRUE(p_->wireless().set_radio(RadioType::Bluetooth, false));
+    EXPECT_EQ(device_.ctl({"reg", "get", "HKLM", key, "Bluetooth"}).out, "dword 32\n");
+    EXPECT_EQ(device_.ctl({"radio"}).out, "Wi-Fi on\nBluetooth off\n");
+    // The phone radio is not switched here; bad words are usage errors.
+    EXPECT_FALSE(p_->wireless().set_radio(RadioType::Phone, false));
+    EXPECT_EQ(device_.ctl({"radio", "bluetooth", "maybe"}).status, 2);
+    EXPECT_EQ(device_.ctl({"radio", "fm", "on"}).status, 2);
+}
+
 TEST_F(ShellAndPower, ThePhoneStateStartsWithNoCallEveryBoot) {
     const std::string key = "System\\State\\Phone";
     EXPECT_EQ(device_.ctl({"reg", "get", "HKLM", key, "Active Call Count"}).out, "dword 0\n");

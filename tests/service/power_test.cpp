@@ -712,5 +712,37 @@ TEST(LockBringUp, HeadphonesWhileLockedHideTheLockScreenStartZorpAndBringItBackO
     EXPECT_FALSE(h.p.windows().is_window(zorp));
 }
 
+TEST(LockBringUp, ABluetoothHeadsetGoingAwayClosesZorpAndSwitchesTheRadioOffWithHPcloseZorpTwo) {
+    PowerHarness h;
+    h.put_file(u"\\Program Files\\Lumo\\zorp.exe");  // the settings only hold with a player
+    h.set_byte(u"HPcloseZorp", 2);
+    h.p.registry().create_key(Root::LocalMachine, u"System\\State\\Hardware");
+    h.p.registry().set_dword(Root::LocalMachine, u"System\\State\\Hardware", u"Bluetooth", 0x5);
+    h.boot();
+    Hwnd zorp = 0;
+    {
+        auto scope = h.p.as_process(kZorpPid);
+        h.p.windows().register_class(u"Zorp", [&](Hwnd w, std::uint32_t m, WParam wp, LParam lp) {
+            return h.p.windows().default_proc(w, m, wp, lp);
+        });
+        CreateWindowParams cp;
+        cp.class_name = u"Zorp";
+        zorp = h.p.windows().create_window(cp);
+    }
+    // Still connected (bit 0x4): nothing happens.
+    h.p.windows().post(h.service_window(), pr::WM_CHANGE_BT_MSHEADPHONE, 0x4, 0);
+    h.p.run_until_idle();
+    EXPECT_TRUE(h.p.windows().is_window(zorp));
+    h.p.windows().post(h.service_window(), pr::WM_CHANGE_BT_MSHEADPHONE, 0, 0);
+    h.p.run_until_idle();
+    EXPECT_FALSE(h.p.windows().is_window(zorp));
+    EXPECT_EQ(h.slept.back(), 1000u);
+    EXPECT_EQ(h.p.registry().get_dword(Root::LocalMachine, u"System\\State\\Hardware", u"Bluetooth"),
+              0u);
+    auto radios = h.p.wireless().devices();
+    ASSERT_EQ(radios.size(), 2u);
+    EXPECT_FALSE(radios[1].on);
+}
+
 }  // namespace
 }  // namespace lumo::service::test

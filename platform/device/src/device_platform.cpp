@@ -10,6 +10,8 @@ namespace lumo::platform::device {
 
 // Made in device_sound.cpp.
 std::unique_ptr<Sound> make_sound(wire::Client& c);
+// Made in device_wireless.cpp.
+std::unique_ptr<Wireless> make_wireless(wire::Client& c);
 
 using wire::Kind;
 using wire::Reader;
@@ -181,6 +183,7 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Display> display;
     std::unique_ptr<Power> power;
     std::unique_ptr<Sound> sound;
+    std::unique_ptr<Wireless> wireless;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -192,6 +195,7 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->sync = make_sync(*parts_->client);
     parts_->power = make_power(*parts_->client);
     parts_->sound = make_sound(*parts_->client);
+    parts_->wireless = make_wireless(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -209,6 +213,7 @@ Clock& DevicePlatform::clock() { return *parts_->clock; }
 Display& DevicePlatform::display() { return *parts_->display; }
 Power& DevicePlatform::power() { return *parts_->power; }
 Sound& DevicePlatform::sound() { return *parts_->sound; }
+Wireless& DevicePlatform::wireless() { return *parts_->wireless; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

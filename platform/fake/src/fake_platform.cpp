@@ -6,6 +6,7 @@
 #include "fake_processes.h"
 #include "fake_sync.h"
 #include "fake_windows.h"
+#include "lumo/store/radios.h"
 #include "lumo/store/registry_store.h"
 
 namespace lumo::platform::fake {
@@ -111,6 +112,25 @@ private:
     FakePlatform& p_;
 };
 
+// The radios live in the fake's registry, as the device publishes them.
+class FakePlatform::FakeWireless final : public Wireless {
+public:
+    explicit FakeWireless(FakePlatform& p) : p_(p) {}
+    std::vector<RadioDevice> devices() override {
+        std::lock_guard lock(p_.mutex_);
+        return store::list_radios(*p_.store_);
+    }
+    bool set_radio(RadioType type, bool on) override {
+        std::lock_guard lock(p_.mutex_);
+        bool ok = store::set_radio(*p_.store_, type, on);
+        p_.deliver();
+        return ok;
+    }
+
+private:
+    FakePlatform& p_;
+};
+
 FakePlatform::FakePlatform()
     : current_pid_(FakeProcesses::kOwnId),
       store_(std::make_unique<store::RegistryStore>([this] { return now_ms_.load(); })),
@@ -125,11 +145,13 @@ FakePlatform::FakePlatform()
           auto file = processes_->host_path(path);
           std::error_code ec;
           return file && std::filesystem::is_regular_file(*file, ec);
-      })) {}
+      })),
+      wireless_(std::make_unique<FakeWireless>(*this)) {}
 
 FakePlatform::~FakePlatform() = default;
 
 Registry& FakePlatform::registry() { return *registry_; }
+Wireless& FakePlatform::wireless() { return *wireless_; }
 StateBroker& FakePlatform::broker() { return *broker_; }
 MessageQueue& FakePlatform::messages() { return *messages_; }
 Windows& FakePlatform::windows() { return *windows_; }

@@ -9,6 +9,7 @@
 #include "lumo/platform/registry.h"
 #include "lumo/platform/sound.h"
 #include "lumo/platform/sync.h"
+#include "lumo/platform/wireless.h"
 #include "lumo/platform/windows.h"
 
 namespace lumo::platform {
@@ -28,6 +29,8 @@ public:
     virtual Power& power() = 0;
     // Wave playback and the wave-out volume.
     virtual Sound& sound() = 0;
+    // The radios and their power.
+    virtual Wireless& wireless() = 0;
 };
 
 }  // namespace lumo::platform

@@ -91,7 +91,9 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(SoundStop, 111)       /* -> */                                                      \
     X(SoundStatus, 112)     /* -> u32 playing, s16 path, u32 ms left, s16 last path,    \
                                u32 plays, u32 volume, u32 audio output (0 silent) */    \
-    X(SoundVolume, 113)     /* u32 set (0 read), u32 volume -> u32 volume */
+    X(SoundVolume, 113)     /* u32 set (0 read), u32 volume -> u32 volume */            \
+    X(RadioList, 120)       /* -> u32 count, (u32 type, s16 name, u32 on)... */          \
+    X(RadioSet, 121)        /* u32 type, u32 on -> (NotFound: no such radio) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \

@@ -33,6 +33,7 @@ public:
     // The power notifications (not part of every platform yet).
     Power& power() override;
     Sound& sound() override;
+    Wireless& wireless() override;
 
 private:
     struct Parts;

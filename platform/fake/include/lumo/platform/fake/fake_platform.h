@@ -81,6 +81,7 @@ public:
     FakePower& power() override { return power_; }
     // Wave playback as the test sees it: every request, and what plays now.
     FakeSound& sound() override { return *sound_; }
+    Wireless& wireless() override;
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -152,7 +153,9 @@ private:
     class FakeProcesses;
     class FakeSync;
     class FakeClock;
+    class FakeWireless;
     friend class FakeRegistry;
+    friend class FakeWireless;
     friend class FakeBroker;
     friend class FakeMessages;
     friend class FakeWindows;
@@ -182,6 +185,7 @@ private:
     std::unique_ptr<FakeDisplay> display_;
     FakePower power_;
     std::unique_ptr<FakeSound> sound_;
+    std::unique_ptr<FakeWireless> wireless_;
 };
 
 }  // namespace lumo::platform::fake
