@@ -53,6 +53,21 @@ std::uint16_t blend565(std::uint16_t dst, std::uint16_t src, unsigned a) {
     return std::uint16_t((r << 11) | (g << 5) | b);
 }
 
+// How the phone names a message box's answers.
+std::u16string_view answer_name(int id) {
+    switch (id) {
+        case platform::IDOK: return u"ok";
+        case platform::IDCANCEL: return u"cancel";
+        case platform::IDABORT: return u"abort";
+        case platform::IDRETRY: return u"retry";
+        case platform::IDIGNORE: return u"ignore";
+        case platform::IDYES: return u"yes";
+        case platform::IDNO: return u"no";
+        default: return u"";
+    }
+}
+
+
 }  // namespace
 
 const DeviceProfile& chosen_profile() {
@@ -79,10 +94,19 @@ DisplayService::DisplayService(Host& host, WindowService& windows)
     std::string error;
     if (!make_frame(&error)) host_.log().printf("no display: %s", error.c_str());
     register_handlers();
+    windows_.screen_rect = [this] { return platform::Rect{0, 0, width_, height_}; };
+    windows_.box_height = [this](const std::u16string& text, int width) {
+        if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);  // opens the font engine
+        auto [bar, pad] = box_metrics();
+        int line_h = font_ ? font_->line_height() : 0;
+        return 2 + bar + 2 * pad + int(wrap(text, width - 2 - 2 * pad).size()) * line_h;
+    };
     if (auto* w = DisplayWindow::find(host_.options().dir)) w->attach(this);
 }
 
 DisplayService::~DisplayService() {
+    windows_.screen_rect = nullptr;
+    windows_.box_height = nullptr;
     if (auto* w = DisplayWindow::find(host_.options().dir)) w->attach(nullptr);
     if (header_) ::munmap(header_, map_size_);
 }
@@ -219,15 +243,19 @@ const std::uint16_t* DisplayService::frame() {
         auto* w = windows_.find(z[i]);
         if (!w || !w->visible || w->minimized || !w->host_proc) continue;
         std::u16string text;
+        std::u16string_view answer;
         if (dialogs.empty()) dialogs = windows_.dialogs();
-        for (const auto& d : dialogs)
-            if (d.hwnd == w->hwnd) text = d.text;
+        for (const auto& d : dialogs) {
+            if (d.hwnd != w->hwnd) continue;
+            text = d.text;
+            answer = answer_name(platform::message_box_default_button(d.flags));
+        }
         if (w->class_name == kDesktopClass) {
             draw_home_screen(w->rect);
         } else if (w->class_name == kTaskBarClass) {
             draw_task_bar(w->rect);
         } else {
-            draw_host_window(w->title, text, w->rect);
+            draw_host_window(w->title, text, w->rect, answer);
         }
     }
     // The backlight off leaves the picture faintly visible.
@@ -309,14 +337,59 @@ void DisplayService::draw_task_bar(const platform::Rect& r) {
     draw_text(clock16, r.right - pad - text_width(clock16, font_.get()), y, r.right, kWhite);
 }
 
+
+std::pair<int, int> DisplayService::box_metrics() const {
+    int bar = profile_.dpi >= 192 ? 36 : 18;
+    return {bar, bar / 6};
+}
+
+std::vector<std::u16string> DisplayService::wrap(const std::u16string& text, int width) {
+    // Broken at spaces to fit `width`; a word wider than that is cut where the width ends.
+    std::vector<std::u16string> lines;
+    auto fits = [&](std::size_t from, std::size_t to) {
+        return text_width(text.substr(from, to - from), font_.get()) <= width;
+    };
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = pos;
+        for (std::size_t next = pos; next < text.size();) {
+            next = text.find(u' ', next + 1);
+            if (next == std::u16string::npos) next = text.size();
+            if (!fits(pos, next)) break;
+            end = next;
+        }
+        if (end == pos) {
+            end = pos + 1;
+            while (end < text.size() && fits(pos, end + 1)) ++end;
+        }
+        lines.push_back(text.substr(pos, end - pos));
+        pos = end;
+        while (pos < text.size() && text[pos] == u' ') ++pos;
+    }
+    return lines;
+}
+
 void DisplayService::draw_host_window(const std::u16string& title, const std::u16string& text,
-                                      const platform::Rect& r) {
-    int bar = profile_.dpi >= 192 ? 36 : 18, pad = bar / 6;
+                                      const platform::Rect& r, std::u16string_view answer) {
+    auto [bar, pad] = box_metrics();
     fill(r, kWindowFrame);
     fill({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, kWindowFace);
     fill({r.left + 1, r.top + 1, r.right - 1, std::min(r.bottom - 1, r.top + 1 + bar)}, kTitleBar);
-    draw_text(title, r.left + 1 + pad, r.top + 1 + pad / 2, r.right - 1, kWhite);
-    draw_text(text, r.left + 1 + pad, r.top + 1 + bar + pad, r.right - 1, kBlack);
+    int answer_w = answer.empty() ? 0 : text_width(std::u16string(answer), font_.get());
+    int title_right = r.right - 1 - (answer_w ? answer_w + 3 * pad : 0);
+    draw_text(title, r.left + 1 + pad, r.top + 1 + pad / 2, title_right, kWhite);
+    // A box's default answer sits at the right of its title bar, as the phone shows "ok".
+    if (answer_w)
+        draw_text(std::u16string(answer), r.right - 1 - pad - answer_w, r.top + 1 + pad / 2,
+                  r.right - 1, kWhite);
+    const int left = r.left + 1 + pad, right = r.right - 1 - pad;
+    const int line_h = font_ ? font_->line_height() : 0;
+    int y = r.top + 1 + bar + pad;
+    for (const auto& line : wrap(text, right - left)) {
+        if (line_h <= 0 || y + line_h > r.bottom - 1) break;
+        draw_text(line, left, y, right, kBlack);
+        y += line_h;
+    }
 }
 
 bool DisplayService::screenshot(std::filesystem::path path, std::filesystem::path* written,

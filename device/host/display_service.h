@@ -70,8 +70,11 @@ public:
 private:
     void register_handlers();
     bool make_frame(std::string* error);
+    // Title bar height and padding of host windows.
+    std::pair<int, int> box_metrics() const;
+    std::vector<std::u16string> wrap(const std::u16string& text, int width);
     void draw_host_window(const std::u16string& title, const std::u16string& text,
-                          const platform::Rect& r);
+                          const platform::Rect& r, std::u16string_view answer);
     void draw_home_screen(const platform::Rect& r);
     void draw_task_bar(const platform::Rect& r);
     void fill(const platform::Rect& r, std::uint16_t colour);

@@ -775,9 +775,16 @@ void WindowService::register_handlers() {
         auto text = in.s16();
         auto caption = in.s16();
         if (!in.done()) return false;
-        Hwnd h = 0;
-        h = create_host_window(c.id, static_cast<std::uint32_t>(c.pid), u"Dialog", caption,
-                               WS_POPUP | WS_BORDER, WS_EX_TOPMOST, {24, 280, 456, 520},
+        // Centred, nearly the screen's width and three tenths of its height.
+        platform::Rect screen = screen_rect ? screen_rect() : platform::Rect{0, 0, 480, 800};
+        const int margin = screen.width() / 20;
+        int box_h = screen.height() * 3 / 10;
+        if (box_height) box_h = std::max(box_h, box_height(text, screen.width() - 2 * margin));
+        box_h = std::min(box_h, screen.height() - 2 * margin);
+        const int top = (screen.height() - box_h) / 2;
+        Hwnd h = create_host_window(c.id, static_cast<std::uint32_t>(c.pid), u"Dialog", caption,
+                               WS_POPUP | WS_BORDER, WS_EX_TOPMOST,
+                               {margin, top, screen.width() - margin, top + box_h},
                                [this](Hwnd self, std::uint32_t msg, WParam w, LParam) -> LResult {
                                    auto it = dialogs_.find(self);
                                    if (it == dialogs_.end()) return 0;

@@ -69,6 +69,10 @@ public:
     // Asked before every key event; false drops it (set by the power manager: a key is
     // activity, and a sleeping phone hears none).
     std::function<bool(std::uint8_t vk, std::uint32_t flags)> key_gate;
+    // The screen as programs see it now (set by the display); message boxes are laid out on it.
+    std::function<platform::Rect()> screen_rect;
+    // The height a message box of that width needs to show all of its text (set by the display).
+    std::function<int(const std::u16string& text, int width)> box_height;
     // Sends a message to every top-level window, as the window manager does on a system change.
     void broadcast(std::uint32_t msg, platform::WParam w, platform::LParam l);
     // Removes every window of a process (it ended).

@@ -446,6 +446,9 @@ void on_timer_power_off_later(State& s) {
     post_to_lock_screen(s, pr::WM_PowerOff, 0);
 }
 
-void on_timer_blank_on_talk(State&) {}
+void on_timer_blank_on_talk(State& s) {
+    // A call has begun: the display goes dark while the phone is at the ear.
+    if (!s.LcdOff) switch_display(s, false);
+}
 
 }  // namespace lumo::service

@@ -99,6 +99,37 @@ protected:
     std::vector<Seen> settings_;  // what a turn of the display sent
 };
 
+// A message box is centred on the screen of either profile and tall enough for its text.
+void expect_message_box_fits(const char* profile, int width, int height) {
+    ::setenv("LUMO_DEVICE_PROFILE", profile, 1);
+    DeviceProcess d;
+    bool started = d.start();
+    ::unsetenv("LUMO_DEVICE_PROFILE");
+    ASSERT_TRUE(started) << d.last_error;
+    // The service's first start asks its licence question in a box with a long text.
+    ASSERT_EQ(d.ctl({"start", "\\Program Files\\Lumo\\Vardex2.exe"}).status, 0);
+    ASSERT_EQ(d.ctl({"wait", "window", "Dialog", "--visible", "--timeout", "10"}).status, 0);
+    std::string error;
+    auto p = device::connect(d.socket_path(), u"box-test", &error);
+    ASSERT_TRUE(p) << error;
+    auto info = p->windows().window_info(p->windows().find_window(u"Dialog", std::nullopt));
+    ASSERT_TRUE(info);
+    const auto& r = info->rect;
+    EXPECT_GE(r.left, 0);
+    EXPECT_GE(r.top, 0);
+    EXPECT_LE(r.right, width);
+    EXPECT_LE(r.bottom, height);
+    EXPECT_EQ(r.left + r.right, width);
+    EXPECT_NEAR(r.top + r.bottom, height, 1);
+    // Taller than a short box: the licence needs more lines than three tenths of the screen.
+    EXPECT_GT(r.height(), height * 3 / 10) << profile;
+}
+
+TEST(MessageBoxOnScreen, FitsTheScreenOfEitherProfile) {
+    expect_message_box_fits("vga", 480, 800);
+    expect_message_box_fits("qvga", 240, 320);
+}
+
 TEST_F(DisplayThroughHost, TurningTheDisplayTellsEveryWindowAndTheOrientationQuery) {
     Hwnd target = make_target({0, 0, 480, 800});
     pump(Ms(50));

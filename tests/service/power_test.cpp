@@ -445,6 +445,18 @@ TEST(PowerDisplay, NoPowerSuspendKeepsThePhoneRunningAndTheDisplayComingOnStopsT
     EXPECT_EQ(h.count(pr::WM_PowerOff), 0);
 }
 
+TEST(PowerDisplay, TheBlankOnTalkTimerSwitchesALitDisplayOff) {
+    PowerHarness h;
+    h.boot();
+    h.p.windows().set_timer(h.service_window(), kTimerBlankOnTalk, 200);
+    h.p.run_for(200);
+    EXPECT_EQ(h.p.power().video_states(), std::vector<std::uint32_t>{kVideoPowerOff});
+    h.s.LcdOff = true;
+    h.p.windows().set_timer(h.service_window(), kTimerBlankOnTalk, 200);
+    h.p.run_for(200);
+    EXPECT_EQ(h.p.power().video_states().size(), 1u);
+}
+
 TEST(PowerDisplay, WithoutTheEscapeTheDisplayIsLeftToTheDevice) {
     PowerHarness h;
     h.p.power().video_escape = false;

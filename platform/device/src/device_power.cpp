@@ -17,6 +17,15 @@ public:
         auto& w = c_.begin(Kind::PowerNotifyClose);
         w.u32(id_);
         c_.call(w);
+        // Records that arrived before the close and were never read would otherwise stay
+        // queued in the connection for good.
+        std::uint32_t id = id_;
+        while (c_.next_event_if(0, [id](const wire::Packet& e) {
+            if (e.header.kind != static_cast<std::uint16_t>(Kind::PowerNotification)) return false;
+            Reader rd(e.body);
+            return rd.u32() == id && rd.ok();
+        })) {
+        }
     }
     std::optional<std::vector<std::byte>> read(std::uint32_t timeout_ms) override {
         std::uint32_t id = id_;
