@@ -43,12 +43,12 @@ bool starts_with(std::u16string_view s, std::u16string_view prefix) {
 }
 
 std::uint32_t wake_up_delay(State& s) {
-    return s.settings.num(Id::WakeupDelayMS);
+    return setting(s, Id::WakeupDelayMS);
 }
 
 // The setting of the power source the phone runs on now.
 std::uint32_t by_source(State& s, Id battery, Id ac) {
-    return s.settings.num(s.OnAC ? ac : battery);
+    return setting(s, s.OnAC ? ac : battery);
 }
 
 void set_timer(State& s, std::uint32_t id, std::uint32_t ms) {
@@ -75,7 +75,7 @@ void store_power_info(State& s, const PowerInfo& info) {
         s.OnAC = on_ac;
         if (on_ac) {
             s.PowerPlugged = 1;
-            switch (s.settings.num(Id::ActionOnAC)) {
+            switch (setting(s, Id::ActionOnAC)) {
                 case 1: delayed_unlock(s, 0); break;
                 case 2: lock_now_by_trigger(s); break;
                 default: break;
@@ -107,7 +107,7 @@ void on_display_idle(State& s) {
 void on_power_button(State& s) {
     if (s.LcdOff) return;
     s.LcdOff = true;
-    if (s.settings.num(Id::CallerID) && s.Incoming && s.settings.num(Id::PowerButtonEndCall)) {
+    if (setting(s, Id::CallerID) && s.Incoming && setting(s, Id::PowerButtonEndCall)) {
         s.platform->windows().post(s.ServiceWindow, pr::WM_PhoneKey, kPhoneKeyEnd, 0);
         post_to_lock_screen(s, pr::WM_PowerButtonHangUp, 0);
         trace(s, "Power button hang up");
@@ -187,7 +187,7 @@ void on_display_on(State& s, std::uint32_t flags) {
         s.sleep(wake_up_delay(s));
         activate_if_front();
     } else if (!in_call(s)) {
-        if (s.settings.num(Id::Autostart)) {
+        if (setting(s, Id::Autostart)) {
             if (already_locked(s)) s.platform->windows().post(s.SlideWindow, WM_ACTIVATE, 1, 0);
             set_timer(s, kTimerWakeUpDelay, wake_up_delay(s));
         } else {
@@ -311,7 +311,7 @@ void lock_now_by_trigger(State& s) {
 
 void start_unattended(State& s) {
     if (s.OsMajorVersion <= 4 || s.UnattendedCount > 0) return;
-    if (s.platform->power().set_unattended(true)) s.UnattendedCount = s.UnattendedCount + 1;
+    if (s.platform->power().set_unattended(true)) ++s.UnattendedCount;
     trace(s, "Start Unattended Mode %d", int(s.UnattendedCount.load()));
 }
 
@@ -320,7 +320,7 @@ void stop_unattended(State& s, bool force) {
     trace(s, "Stop Unattended Mode %d", int(s.UnattendedCount.load()));
     if (s.OsMajorVersion <= 4 || s.UnattendedCount == 0) return;
     s.platform->power().set_unattended(false);
-    s.UnattendedCount = s.UnattendedCount - 1;
+    --s.UnattendedCount;
     trace(s, "Stopped Unattended Mode");
 }
 
@@ -360,7 +360,7 @@ LResult on_display_off(State& s, std::uint32_t msg, WParam, LParam) {
     if (msg == pr::WM_IdleOff) {
         trace(s, "WM_IdleOff");
         win.post(s.ServiceWindow, pr::WM_OffDisplay, 0, 0);
-        bool keep_running = s.settings.num(Id::NoPowerSuspend) || music_is_running(s) ||
+        bool keep_running = setting(s, Id::NoPowerSuspend) || music_is_running(s) ||
                             (syncing(s) && s.OnAC);
         if (!keep_running) set_timer(s, kTimerPowerOffLater, kPowerOffLaterMs);
         return 0;
@@ -427,7 +427,7 @@ void on_timer_bg_autostart(State& s) {
         if (Hwnd lumo = find_slide_window(s)) win.send(lumo, pr::WM_AutoStartLocked, 0, 0);
         s.sleep(kBGAutoStartSettleMs);
         if (Hwnd lumo = find_slide_window(s)) win.send(lumo, pr::WM_StopAllTimer, 0, 0);
-    } else if (s.settings.num(Id::Autostart) && !exception_is_running(s)) {
+    } else if (setting(s, Id::Autostart) && !exception_is_running(s)) {
         wake_lock_screen(s, kWakeFront);
         s.sleep(kBGAutoStartSettleMs);
         post_to_lock_screen(s, pr::WM_StopAllTimer, 0);

@@ -136,6 +136,11 @@ State::~State() {
     if (timer_thread) timer_thread->stop(kTimerThreadWaitMs);
 }
 
+std::uint32_t setting(State& state, catalogue::Id id) {
+    std::lock_guard lock(state.SettingsMutex);
+    return state.settings.num(id);
+}
+
 void trace(State& state, const char* format, ...) {
     if (!state.verbose.load()) return;
     char buf[log::kMaxMessageChars + 1];
@@ -173,20 +178,20 @@ bool post_to_lock_screen(State& s, std::uint32_t msg, WParam wparam) {
 void load_settings(State& s) {
     auto& reg = s.platform->registry();
     compute_paths(s);
-    s.settings = catalogue::Values::defaults(
+    // Loaded aside and put in place at once: the power thread reads the settings meanwhile.
+    auto st = catalogue::Values::defaults(
         Program::Service, catalogue::vibration_led_default(notification_led_count(s)));
     if (auto root = catalogue::open_root(reg)) {
         if (root->created) {
             show_first_start_boxes(s);
-            catalogue::write_defaults(reg, root->key, s.settings);
+            catalogue::write_defaults(reg, root->key, st);
         }
         catalogue::ServiceFacts facts;
         facts.music_player_installed = s.MusicPlayerInstalled;
         facts.os_major_version = s.OsMajorVersion;
-        catalogue::load_service(reg, root->key, s.settings, facts);
+        catalogue::load_service(reg, root->key, st, facts);
     }
-    s.verbose = s.settings.num(Id::DebugOn) != 0;
-    auto& st = s.settings;
+    s.verbose = st.num(Id::DebugOn) != 0;
     trace(s, "%s path: %s s=%d c=%d", to_utf8(protocol::exe_name(Program::Zorp)).c_str(),
           to_utf8(s.MusicPlayerPath).c_str(), int(st.num(Id::HPstartZorp)),
           int(st.num(Id::HPcloseZorp)));
@@ -194,6 +199,10 @@ void load_settings(State& s) {
         st.set_num(Id::NoSystemLock, 1);
     if (names_picture(st.text(Id::Wallpaper)) && names_picture(st.text(Id::WallpaperL)))
         st.set_num(Id::WallpaperChangeTime, 0);
+    {
+        std::lock_guard lock(s.SettingsMutex);
+        s.settings = std::move(st);
+    }
     read_exception_list(s);
     catalogue::create_missing_subkey_values(reg);
     video_power_escape_supported(s);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -103,7 +104,10 @@ struct State {
     log::Log log;
     // DebugOn: most log lines are written only while it is set.
     std::atomic<bool> verbose = false;
+    // Written by the main thread only, under SettingsMutex; other threads read them through
+    // setting(), under the same lock.
     catalogue::Values settings = catalogue::Values::defaults(protocol::Program::Service, 255);
+    std::mutex SettingsMutex;
 
     std::atomic<Hwnd> ServiceWindow = 0;
     std::atomic<Hwnd> SlideWindow = 0;
@@ -175,6 +179,9 @@ struct State {
     platform::SyncHandle NotifyStopEvent = 0;  // "VardexNotifyStop"
     std::atomic<bool> AppointmentStopping = false;
 };
+
+// A numeric setting, safe to read from any thread.
+std::uint32_t setting(State& state, catalogue::Id id);
 
 // A line in the log when DebugOn is set.
 void trace(State& state, const char* format, ...) __attribute__((format(printf, 2, 3)));
