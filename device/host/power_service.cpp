@@ -100,6 +100,8 @@ void PowerService::enter(PowerState state) {
     if (state == state_) return;
     state_ = state;
     const auto& info = power_state_info(state);
+    // A suspend ends every unattended-mode request: the programs count theirs as gone.
+    if (state == PowerState::Suspend) unattended_.clear();
     apply_light();
     host_.log().printf("power state %s (0x%08X)", platform::to_utf8(info.name).c_str(), info.flags);
     deliver(platform::kPowerTransition, platform::encode_power_transition(info.flags, info.name));

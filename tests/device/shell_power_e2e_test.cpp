@@ -513,6 +513,13 @@ TEST_F(ShellAndPower, ProgramsSwitchTheDisplayAskForStatesAndHoldUnattendedReque
     other.reset();
     ASSERT_TRUE(wait_state("suspend", Ms(2000)));
     EXPECT_EQ(power()["unattended"], "0");
+
+    // A suspend ends the requests still held.
+    ASSERT_EQ(device_.ctl({"power", "on"}).status, 0);
+    ASSERT_TRUE(p_->power().set_unattended(true));
+    ASSERT_EQ(device_.ctl({"power", "suspend"}).status, 0);
+    EXPECT_EQ(power()["unattended"], "0");
+    EXPECT_FALSE(p_->power().set_unattended(false));
 }
 
 TEST_F(ShellAndPower, RadiosAreListedAndSwitchedAndTheHardwareStateFollows) {
