@@ -87,6 +87,22 @@ class PowerHarness : public ServiceHarness {
     }
     Rect task_bar_rect() { return p.windows().window_info(task_bar)->rect; }
 
+    // A plain window of another program (the current one when `pid` is 0).
+    Hwnd outside_window(std::uint32_t pid, std::u16string_view cls, bool shown) {
+        std::optional<fake::FakePlatform::ProcessScope> scope;
+        if (pid) scope.emplace(p, pid);
+        auto& win = p.windows();
+        win.register_class(cls, [this](Hwnd h, std::uint32_t m, WParam w, LParam l) {
+            return p.windows().default_proc(h, m, w, l);
+        });
+        CreateWindowParams cp;
+        cp.class_name = std::u16string(cls);
+        cp.title = std::u16string(cls);
+        Hwnd h = win.create_window(cp);
+        if (shown) win.show_window(h, SW_SHOWNA);
+        return h;
+    }
+
     Hwnd task_bar = 0, desktop = 0, notify = 0, manila = 0;
     std::vector<Received> desktop_seen;
     std::vector<Received> seen;
@@ -589,16 +605,7 @@ TEST(LockBringUp, TheLockScreenHidingItselfToUnlockIsNotPulledBackByTheGuards) {
 
 TEST(LockBringUp, ClosingManilaWhileLockedBringsTheLockScreenBackSixSecondsLater) {
     PowerHarness h;
-    {
-        auto scope = h.p.as_process(kShellPid);
-        h.p.windows().register_class(u"Manila", [&](Hwnd w, std::uint32_t m, WParam wp, LParam lp) {
-            return h.p.windows().default_proc(w, m, wp, lp);
-        });
-        CreateWindowParams cp;
-        cp.class_name = u"Manila";
-        h.manila = h.p.windows().create_window(cp);
-        h.p.windows().show_window(h.manila, SW_SHOWNA);
-    }
+    h.manila = h.outside_window(kShellPid, u"Manila", true);
     h.boot();
     h.lock();
     EXPECT_EQ(h.s.Manila.window, h.manila);
@@ -617,15 +624,7 @@ TEST(LockBringUp, ClosingManilaWhileLockedBringsTheLockScreenBackSixSecondsLater
 
 TEST(LockBringUp, NoManilaLockLeavesManilaAlone) {
     PowerHarness h;
-    {
-        auto scope = h.p.as_process(kShellPid);
-        h.p.windows().register_class(u"Manila", [&](Hwnd w, std::uint32_t m, WParam wp, LParam lp) {
-            return h.p.windows().default_proc(w, m, wp, lp);
-        });
-        CreateWindowParams cp;
-        cp.class_name = u"Manila";
-        h.manila = h.p.windows().create_window(cp);
-    }
+    h.manila = h.outside_window(kShellPid, u"Manila", false);
     h.boot();
     h.s.settings.set_num(Id::NoManilaLock, 1);
     h.lock();
@@ -694,13 +693,7 @@ TEST(LockBringUp, HeadphonesWhileLockedHideTheLockScreenStartZorpAndBringItBackO
     PowerHarness h;
     Hwnd zorp = 0;
     h.p.install_program(u"\\Program Files\\Lumo\\zorp.exe", [&](std::uint32_t, std::u16string_view) {
-        h.p.windows().register_class(u"Zorp", [&](Hwnd w, std::uint32_t m, WParam wp, LParam lp) {
-            return h.p.windows().default_proc(w, m, wp, lp);
-        });
-        CreateWindowParams cp;
-        cp.class_name = u"Zorp";
-        cp.title = u"Zorp";
-        zorp = h.p.windows().create_window(cp);
+        zorp = h.outside_window(0, u"Zorp", false);
     });
     h.put_file(u"\\Program Files\\Lumo\\zorp.exe");
     h.set_byte(u"HPstartZorp", 1);
@@ -731,16 +724,7 @@ TEST(LockBringUp, ABluetoothHeadsetGoingAwayClosesZorpAndSwitchesTheRadioOffWith
     h.p.registry().create_key(Root::LocalMachine, u"System\\State\\Hardware");
     h.p.registry().set_dword(Root::LocalMachine, u"System\\State\\Hardware", u"Bluetooth", 0x5);
     h.boot();
-    Hwnd zorp = 0;
-    {
-        auto scope = h.p.as_process(kZorpPid);
-        h.p.windows().register_class(u"Zorp", [&](Hwnd w, std::uint32_t m, WParam wp, LParam lp) {
-            return h.p.windows().default_proc(w, m, wp, lp);
-        });
-        CreateWindowParams cp;
-        cp.class_name = u"Zorp";
-        zorp = h.p.windows().create_window(cp);
-    }
+    Hwnd zorp = h.outside_window(kZorpPid, u"Zorp", false);
     // Still connected (bit 0x4): nothing happens.
     h.p.windows().post(h.service_window(), pr::WM_CHANGE_BT_MSHEADPHONE, 0x4, 0);
     h.p.run_until_idle();
