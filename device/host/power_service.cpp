@@ -222,9 +222,9 @@ void PowerService::arm() {
         if (rank(next) <= current || ms == 0) continue;
         std::uint64_t due = last_activity_ + ms, now = host_.now_ms();
         auto delay = static_cast<std::uint32_t>(due > now ? due - now : 0);
-        timer_ = host_.schedule(delay, [this, next] {
+        timer_ = host_.schedule(delay, [this, state = next] {
             timer_ = 0;
-            enter(next);
+            enter(state);
         });
         return;
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
 
 #include "lumo/platform/process.h"
 #include "lumo/platform/sound.h"
@@ -38,8 +39,6 @@ bool inside(const fs::path& root, const fs::path& path) {
 
 SoundService::SoundService(Host& host)
     : host_(host), fs_root_(fs::path(host.options().dir) / "fs") {
-    // A file cut short is a broken file, not a shorter sound.
-    SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
     register_handlers();
 }
 
@@ -85,7 +84,52 @@ std::optional<SoundService::Clip> SoundService::decode(const fs::path& file,
         *why = ec ? ec.message() : "larger than a sound clip can be";
         return std::nullopt;
     }
-    SDL_RWops* rw = SDL_RWFromFile(file.c_str(), "rb");
+    std::vector<std::byte> bytes(size);
+    std::ifstream in(file, std::ios::binary);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size))) {
+        *why = "cannot be read";
+        return std::nullopt;
+    }
+    return decode_wave(bytes, why);
+}
+
+namespace {
+
+// A RIFF wave whose chunks all lie within the bytes. The decoder sizes its buffers from the
+// chunk headers, so a few forged bytes could otherwise make it allocate gigabytes.
+bool wave_chunks_fit(std::span<const std::byte> bytes) {
+    auto u32 = [&](std::size_t at) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, bytes.data() + at, 4);
+        return v;
+    };
+    auto tag = [&](std::size_t at, const char* name) {
+        return std::memcmp(bytes.data() + at, name, 4) == 0;
+    };
+    if (bytes.size() < 12 || !tag(0, "RIFF") || !tag(8, "WAVE")) return false;
+    for (std::size_t pos = 12; pos + 8 <= bytes.size();) {
+        std::uint64_t len = u32(pos + 4);
+        if (len > bytes.size() - pos - 8) return false;
+        pos += 8 + std::size_t(len) + (len & 1);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<SoundService::Clip> SoundService::decode_wave(std::span<const std::byte> bytes,
+                                                            std::string* why) {
+    if (bytes.size() > kMaxWaveBytes) {
+        *why = "larger than a sound clip can be";
+        return std::nullopt;
+    }
+    if (!wave_chunks_fit(bytes)) {
+        *why = "not a wave file, or its chunks claim more than the file holds";
+        return std::nullopt;
+    }
+    // A file cut short is a broken file, not a shorter sound.
+    SDL_SetHint(SDL_HINT_WAVE_TRUNCATION, "strict");
+    SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
     if (!rw) {
         *why = SDL_GetError();
         return std::nullopt;
@@ -114,12 +158,14 @@ std::optional<SoundService::Clip> SoundService::decode(const fs::path& file,
         *why = std::string("cannot convert: ") + SDL_GetError();
         return std::nullopt;
     }
-    std::size_t bytes = cvt.needed ? std::size_t(cvt.len_cvt) : len;
-    if (bytes < sizeof(std::int16_t) * kChannels) {
+    std::size_t out = cvt.needed ? std::size_t(cvt.len_cvt) : len;
+    // Whole stereo frames only: a stray half frame would swap the channels of what follows it.
+    out -= out % (sizeof(std::int16_t) * kChannels);
+    if (out < sizeof(std::int16_t) * kChannels) {
         *why = "the wave holds no sound";
         return std::nullopt;
     }
-    clip.samples.resize(bytes / sizeof(std::int16_t));
+    clip.samples.resize(out / sizeof(std::int16_t));
     std::memcpy(clip.samples.data(), data.data(), clip.samples.size() * sizeof(std::int16_t));
     clip.ms = clip_ms(clip.samples.size());
     return clip;

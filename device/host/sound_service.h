@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,16 @@ class SoundService {
     void stop();
     bool playing() const;
 
-  private:
     // 16-bit stereo at the output's rate: what the audio device is opened with.
     struct Clip {
         std::vector<std::int16_t> samples;  // interleaved left, right
         std::uint32_t ms = 0;
     };
+    // Decodes a whole wave file held in memory; nullopt with the reason when it is not one the
+    // device plays. The fuzzer calls this with arbitrary bytes.
+    static std::optional<Clip> decode_wave(std::span<const std::byte> bytes, std::string* why);
+
+  private:
     std::optional<std::filesystem::path> resolve(std::u16string_view device_path,
                                                  wire::Status* status, std::string* why) const;
     std::optional<Clip> decode(const std::filesystem::path& file, std::string* why) const;

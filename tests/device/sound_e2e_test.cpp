@@ -102,7 +102,12 @@ TEST_F(SoundOnDevice, BadFilesAndPathsAreRefusedWithALogLineAndTheHostGoesOn) {
     truncated.resize(50);  // the header promises data that is not there
     auto no_format = good;
     no_format[12] = 'x';  // "fmt " chunk renamed: no format at all
+    // A data chunk that claims four gigabytes in a file of a few hundred bytes.
+    auto forged = good;
+    forged.resize(300);
+    forged[40] = 0xC8, forged[41] = 0x00, forged[42] = 0x00, forged[43] = 0xF7;
     write_file(fs("My Documents/truncated.wav"), truncated);
+    write_file(fs("My Documents/forged.wav"), forged);
     write_file(fs("My Documents/noformat.wav"), no_format);
     write_file(fs("My Documents/text.wav"), {'h', 'e', 'l', 'l', 'o'});
     write_file(fs("My Documents/empty.wav"), {});
@@ -110,6 +115,7 @@ TEST_F(SoundOnDevice, BadFilesAndPathsAreRefusedWithALogLineAndTheHostGoesOn) {
     std::filesystem::create_directory_symlink(device_.dir(), fs("My Documents/up"));
     const std::u16string_view bad[] = {
         u"\\My Documents\\truncated.wav",
+        u"\\My Documents\\forged.wav",
         u"\\My Documents\\noformat.wav",
         u"\\My Documents\\text.wav",
         u"\\My Documents\\empty.wav",
