@@ -203,6 +203,21 @@ TEST_F(PowerOnDevice, TheChargerUnlocksAfterTheDelayWithActionOnACOne) {
     EXPECT_TRUE(lumo("--hidden", 3));
 }
 
+TEST_F(PowerOnDevice, AnIdleLockScreenSwitchesTheDisplayOffAndThePhoneSuspends) {
+    boot({{"OffLCD", "05"}});  // the lock screen's own idle time, 5 s
+    ASSERT_EQ(d_.ctl({"start", kService, "-slide"}).status, 0);
+    ASSERT_TRUE(lumo("--foreground", 5));
+    // lumo asks the service to switch the display off; a second later the power key goes down,
+    // and with nothing holding the phone awake it suspends.
+    ASSERT_TRUE(wait_state("suspend", Ms(9000))) << d_.ctl({"power", "status"}).out;
+    auto log = service_log();
+    EXPECT_NE(log.find("WM_IdleOff"), std::string::npos) << log;
+    EXPECT_NE(log.find("OFF LCD"), std::string::npos) << log;
+    ASSERT_EQ(d_.ctl({"power", "button"}).status, 0);
+    EXPECT_EQ(state(), "on");
+    EXPECT_TRUE(lumo("--foreground", 3));
+}
+
 TEST_F(PowerOnDevice, TwoLockTriggersInARowStartTheLockScreenOnce) {
     boot();
     std::istringstream lines(d_.ctl({"processes"}).out);
