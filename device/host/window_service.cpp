@@ -32,7 +32,11 @@ bool is_topmost(const HostWindow& w) { return (w.ex_style & WS_EX_TOPMOST) != 0;
 
 }  // namespace
 
-WindowService::WindowService(Host& host) : host_(host) {
+WindowService::WindowService(Host& host)
+    : host_(host), z_([this](Hwnd h) {
+          auto* w = find(h);
+          return w && is_topmost(*w);
+      }) {
     register_handlers();
     host_.on_client_closed([this](ClientConn& c) { client_closed(c); });
     host_.post_router = [this](std::uint32_t registering, const Message& m) {
@@ -61,44 +65,20 @@ Hwnd WindowService::top_level(Hwnd hwnd) {
 
 // --- z-order ------------------------------------------------------------------------------------
 
-void WindowService::unlink_z(Hwnd hwnd) { std::erase(z_, hwnd); }
-
 void WindowService::place_top(Hwnd hwnd) {
     auto* w = find(hwnd);
-    if (!w || w->parent) return;
-    unlink_z(hwnd);
-    auto pos = z_.begin();
-    if (!is_topmost(*w))
-        pos = std::find_if(z_.begin(), z_.end(), [&](Hwnd h) { return !is_topmost(*find(h)); });
-    z_.insert(pos, hwnd);
+    if (w && !w->parent) z_.place_top(hwnd);
 }
 
 void WindowService::place_bottom(Hwnd hwnd) {
     auto* w = find(hwnd);
-    if (!w || w->parent) return;
-    unlink_z(hwnd);
-    auto pos = z_.end();
-    if (is_topmost(*w))
-        pos = std::find_if(z_.begin(), z_.end(), [&](Hwnd h) { return !is_topmost(*find(h)); });
-    z_.insert(pos, hwnd);
+    if (w && !w->parent) z_.place_bottom(hwnd);
 }
 
 void WindowService::place_below(Hwnd hwnd, Hwnd other) {
     auto* w = find(hwnd);
     auto* o = find(other);
-    if (!w || w->parent || !o || o->parent || hwnd == other) return;
-    if (is_topmost(*w) != is_topmost(*o)) {
-        // Bands never mix: below a window of the other band is the nearest edge of our own.
-        if (is_topmost(*w)) {
-            place_bottom(hwnd);
-        } else {
-            place_top(hwnd);
-        }
-        return;
-    }
-    unlink_z(hwnd);
-    auto pos = std::find(z_.begin(), z_.end(), other);
-    z_.insert(pos == z_.end() ? pos : pos + 1, hwnd);
+    if (w && !w->parent && o && !o->parent) z_.place_below(hwnd, other);
 }
 
 // --- activation ---------------------------------------------------------------------------------
@@ -113,24 +93,18 @@ void WindowService::activate(Hwnd hwnd) {
     notify(n, WM_SETFOCUS, focus_from(n, old), 0);
 }
 
-// Focus belongs to a program's own thread: a window that takes it from another program's
-// window is told none lost it (the lock screen starts its lock when focus comes from outside).
 Hwnd WindowService::focus_from(Hwnd gaining, Hwnd losing) {
     auto* g = find(gaining);
     auto* l = losing ? find(losing) : nullptr;
-    return g && l && g->pid == l->pid ? losing : 0;
+    return g && l ? store::focus_lost_by(g->pid, losing, l->pid) : 0;
 }
 
 void WindowService::pass_activation(Hwnd leaving, bool leaving_alive) {
     if (foreground_ != leaving) return;
-    Hwnd next = 0;
-    for (Hwnd h : z_) {
+    Hwnd next = z_.next_active(leaving, [this](Hwnd h) {
         auto* w = find(h);
-        if (h != leaving && w->visible && !w->minimized) {
-            next = h;
-            break;
-        }
-    }
+        return w->visible && !w->minimized;
+    });
     foreground_ = 0;
     if (leaving_alive && find(leaving)) notify(leaving, WM_ACTIVATE, WA_INACTIVE, LParam(next));
     if (next) {
@@ -223,7 +197,7 @@ void WindowService::destroy_tree(Hwnd hwnd, bool notify_owner) {
     w = find(hwnd);
     if (!w) return;
     if (auto* p = find(w->parent)) std::erase(p->children, hwnd);
-    unlink_z(hwnd);
+    z_.erase(hwnd);
     dialogs_.erase(hwnd);
     std::erase(dialog_order_, hwnd);
     windows_.erase(hwnd);
@@ -289,18 +263,12 @@ void WindowService::set_pos(Hwnd hwnd, Hwnd after, const Rect& rect, std::uint32
         w->rect.bottom = w->rect.top + rect.height();
     }
     if (!(flags & SWP_NOZORDER) && w->parent == 0) {
-        if (after == HWND_TOPMOST) {
-            w->ex_style |= WS_EX_TOPMOST;
-            place_top(hwnd);
-        } else if (after == HWND_NOTOPMOST) {
-            w->ex_style &= ~WS_EX_TOPMOST;
-            place_top(hwnd);
-        } else if (after == HWND_BOTTOM) {
-            place_bottom(hwnd);
-        } else if (after == HWND_TOP) {
-            place_top(hwnd);
-        } else {
+        if (after == HWND_TOPMOST) w->ex_style |= WS_EX_TOPMOST;
+        if (after == HWND_NOTOPMOST) w->ex_style &= ~WS_EX_TOPMOST;
+        if (after > HWND_BOTTOM && after < HWND_NOTOPMOST) {
             place_below(hwnd, after);
+        } else {
+            z_.place_after(hwnd, after);
         }
     }
     bool was = w->visible;
@@ -319,7 +287,7 @@ void WindowService::set_pos(Hwnd hwnd, Hwnd after, const Rect& rect, std::uint32
 }
 
 void WindowService::broadcast(std::uint32_t msg, WParam w, LParam l) {
-    auto targets = z_;  // a procedure in the host may change the list
+    auto targets = z_.list();  // a procedure in the host may change the list
     for (Hwnd h : targets) notify(h, msg, w, l);
 }
 
@@ -514,7 +482,7 @@ void WindowService::register_handlers() {
         auto title = in.s16();
         if (!in.done()) return false;
         Hwnd found = 0;
-        for (Hwnd h : z_) {
+        for (Hwnd h : z_.list()) {
             auto* w = find(h);
             if ((which & 1) && !equal_no_case(w->class_name, cls)) continue;
             if ((which & 2) && !equal_no_case(w->title, title)) continue;
@@ -564,7 +532,7 @@ void WindowService::register_handlers() {
                 case Relation::Parent: result = w->parent; break;
                 case Relation::Next:
                 case Relation::Previous: {
-                    const auto& list = w->parent ? find(w->parent)->children : z_;
+                    const auto& list = w->parent ? find(w->parent)->children : z_.list();
                     auto it = std::find(list.begin(), list.end(), h);
                     if (it == list.end()) break;
                     if (static_cast<Relation>(rel) == Relation::Next) {
@@ -581,8 +549,8 @@ void WindowService::register_handlers() {
     });
     host_.add_handler(Kind::WinList, [this](ClientConn&, Reader& in, Writer& out) {
         if (!in.done()) return false;
-        out.status(Status::Ok).u32(static_cast<std::uint32_t>(z_.size()));
-        for (Hwnd h : z_) out.u32(h);
+        out.status(Status::Ok).u32(static_cast<std::uint32_t>(z_.list().size()));
+        for (Hwnd h : z_.list()) out.u32(h);
         return true;
     });
     host_.add_handler(Kind::WinShow, [this](ClientConn&, Reader& in, Writer& out) {
@@ -635,7 +603,7 @@ void WindowService::register_handlers() {
         auto y = in.i32();
         if (!in.done()) return false;
         Hwnd found = 0;
-        for (Hwnd h : z_) {
+        for (Hwnd h : z_.list()) {
             auto* w = find(h);
             if (w->visible && !w->minimized && w->rect.contains(x, y)) {
                 found = h;

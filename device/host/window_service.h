@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host.h"
+#include "lumo/store/window_order.h"
 #include "lumo/platform/windows.h"
 
 namespace lumo::host {
@@ -54,7 +55,7 @@ public:
 
     HostWindow* find(Hwnd hwnd);
     Hwnd foreground() const { return foreground_; }
-    const std::vector<Hwnd>& z_order() const { return z_; }
+    const std::vector<Hwnd>& z_order() const { return z_.list(); }
 
     // For the host's own windows (simulated programs, message boxes).
     Hwnd create_host_window(std::uint32_t client, std::uint32_t pid, std::u16string class_name,
@@ -89,7 +90,6 @@ private:
     void client_closed(ClientConn& c);
 
     Hwnd top_level(Hwnd hwnd);
-    void unlink_z(Hwnd hwnd);
     void place_top(Hwnd hwnd);
     void place_bottom(Hwnd hwnd);
     void place_below(Hwnd hwnd, Hwnd other);
@@ -117,7 +117,7 @@ private:
 
     Host& host_;
     std::map<Hwnd, HostWindow> windows_;
-    std::vector<Hwnd> z_;  // top-level windows, top first; topmost ones lead
+    store::ZOrder z_;  // top-level windows, top first; topmost ones lead
     Hwnd foreground_ = 0;
     Hwnd next_hwnd_ = 0x00010000;
     std::uint32_t next_entry_ = 1;

@@ -15,7 +15,8 @@ bool offers(std::uint32_t flags, int button) {
 
 }  // namespace
 
-FakePlatform::FakeWindows::FakeWindows(FakePlatform& p) : p_(p) {
+FakePlatform::FakeWindows::FakeWindows(FakePlatform& p)
+    : p_(p), z_([this](Hwnd h) { return topmost(h); }) {
     responder_ = [](const DialogInfo& box) { return std::optional<int>(message_box_default_button(box.flags)); };
 }
 
@@ -37,34 +38,13 @@ bool FakePlatform::FakeWindows::topmost(Hwnd hwnd) {
     return w && (w->ex_style & WS_EX_TOPMOST);
 }
 
-void FakePlatform::FakeWindows::place_top(Hwnd hwnd) {
-    std::erase(z_, hwnd);
-    auto pos = z_.begin();
-    if (!topmost(hwnd)) pos = std::find_if(z_.begin(), z_.end(), [&](Hwnd h) { return !topmost(h); });
-    z_.insert(pos, hwnd);
-}
+void FakePlatform::FakeWindows::place_top(Hwnd hwnd) { z_.place_top(hwnd); }
 
-void FakePlatform::FakeWindows::place_bottom(Hwnd hwnd) {
-    std::erase(z_, hwnd);
-    auto pos = z_.end();
-    if (topmost(hwnd)) pos = std::find_if(z_.begin(), z_.end(), [&](Hwnd h) { return !topmost(h); });
-    z_.insert(pos, hwnd);
-}
+void FakePlatform::FakeWindows::place_bottom(Hwnd hwnd) { z_.place_bottom(hwnd); }
 
 void FakePlatform::FakeWindows::place_below(Hwnd hwnd, Hwnd other) {
     auto* o = find(other);
-    if (!o || o->parent || hwnd == other) return;
-    if (topmost(hwnd) != topmost(other)) {
-        // Bands never mix: "below" a window of the other band is our band's nearest edge.
-        if (topmost(hwnd)) {
-            place_bottom(hwnd);
-        } else {
-            place_top(hwnd);
-        }
-        return;
-    }
-    std::erase(z_, hwnd);
-    z_.insert(std::find(z_.begin(), z_.end(), other) + 1, hwnd);
+    if (o && !o->parent) z_.place_below(hwnd, other);
 }
 
 // --- procedures -----------------------------------------------------------------------------
@@ -171,7 +151,7 @@ void FakePlatform::FakeWindows::forget(Hwnd hwnd) {
     if (!w) return;
     if (auto* parent = find(w->parent)) std::erase(parent->children, hwnd);
     for (auto& s : w->chain) removed_[s.token] = 0;
-    std::erase(z_, hwnd);
+    z_.erase(hwnd);
     std::erase_if(timers_, [&](auto& t) { return t.first.first == hwnd; });
     if (auto box = boxes_.find(hwnd); box != boxes_.end() && !box->second.pending)
         box->second.pending = message_box_cancel_button(dialogs_[box->second.record].flags);
@@ -211,7 +191,7 @@ bool FakePlatform::FakeWindows::is_window(Hwnd hwnd) {
 Hwnd FakePlatform::FakeWindows::find_window(std::optional<std::u16string_view> class_name,
                                             std::optional<std::u16string_view> title) {
     std::lock_guard lock(p_.mutex_);
-    for (Hwnd h : z_) {
+    for (Hwnd h : z_.list()) {
         auto* w = find(h);
         if ((!class_name || equal_no_case(w->class_name, *class_name)) &&
             (!title || equal_no_case(w->title, *title)))
@@ -262,7 +242,7 @@ Hwnd FakePlatform::FakeWindows::get_window(Hwnd hwnd, Relation relation) {
     if (relation == Relation::Parent) return w->parent;
     if (relation == Relation::FirstChild) return w->children.empty() ? 0 : w->children.front();
     // Siblings: the parent's children, or the z-order for top-level windows.
-    const auto& list = w->parent ? find(w->parent)->children : z_;
+    const auto& list = w->parent ? find(w->parent)->children : z_.list();
     auto it = std::find(list.begin(), list.end(), hwnd);
     if (it == list.end()) return 0;
     if (relation == Relation::Next) return it + 1 == list.end() ? 0 : *(it + 1);
@@ -271,7 +251,7 @@ Hwnd FakePlatform::FakeWindows::get_window(Hwnd hwnd, Relation relation) {
 
 std::vector<Hwnd> FakePlatform::FakeWindows::top_level_windows() {
     std::lock_guard lock(p_.mutex_);
-    return z_;
+    return z_.list();
 }
 
 // --- showing, placing, activation -----------------------------------------------------------
@@ -297,7 +277,7 @@ Hwnd FakePlatform::FakeWindows::focus_from(Hwnd gaining, Hwnd losing) {
     std::lock_guard lock(p_.mutex_);
     auto* g = find(gaining);
     auto* l = losing ? find(losing) : nullptr;
-    return g && l && g->pid == l->pid ? losing : 0;
+    return g && l ? store::focus_lost_by(g->pid, losing, l->pid) : 0;
 }
 
 void FakePlatform::FakeWindows::pass_activation(Hwnd leaving, bool leaving_alive) {
@@ -305,13 +285,10 @@ void FakePlatform::FakeWindows::pass_activation(Hwnd leaving, bool leaving_alive
     {
         std::lock_guard lock(p_.mutex_);
         if (foreground_ != leaving) return;
-        for (Hwnd h : z_) {
+        next = z_.next_active(leaving, [this](Hwnd h) {
             auto* w = find(h);
-            if (h != leaving && w->visible && !w->minimized) {
-                next = h;
-                break;
-            }
-        }
+            return w->visible && !w->minimized;
+        });
         foreground_ = next;
         leaving_alive = leaving_alive && find(leaving);
     }
@@ -397,18 +374,12 @@ bool FakePlatform::FakeWindows::set_window_pos(Hwnd hwnd, Hwnd after, const Rect
         }
         top = w->parent == 0;
         if (!(flags & SWP_NOZORDER) && top) {
-            if (after == HWND_TOPMOST) {
-                w->ex_style |= WS_EX_TOPMOST;
-                place_top(hwnd);
-            } else if (after == HWND_NOTOPMOST) {
-                w->ex_style &= ~WS_EX_TOPMOST;
-                place_top(hwnd);
-            } else if (after == HWND_TOP) {
-                place_top(hwnd);
-            } else if (after == HWND_BOTTOM) {
-                place_bottom(hwnd);
-            } else {
+            if (after == HWND_TOPMOST) w->ex_style |= WS_EX_TOPMOST;
+            if (after == HWND_NOTOPMOST) w->ex_style &= ~WS_EX_TOPMOST;
+            if (after > HWND_BOTTOM && after < HWND_NOTOPMOST) {
                 place_below(hwnd, after);
+            } else {
+                z_.place_after(hwnd, after);
             }
         }
         was = w->visible;
@@ -458,7 +429,7 @@ bool FakePlatform::FakeWindows::bring_to_top(Hwnd hwnd) {
 
 Hwnd FakePlatform::FakeWindows::window_from_point(std::int32_t x, std::int32_t y) {
     std::lock_guard lock(p_.mutex_);
-    for (Hwnd h : z_) {
+    for (Hwnd h : z_.list()) {
         auto* w = find(h);
         if (w->visible && !w->minimized && w->rect.contains(x, y)) return h;
     }

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "lumo/platform/fake/fake_platform.h"
+#include "lumo/store/window_order.h"
 
 namespace lumo::platform::fake {
 
@@ -128,7 +129,7 @@ private:
     FakePlatform& p_;
     std::map<std::pair<std::uint32_t, std::u16string>, std::pair<std::u16string, WndProc>> classes_;
     std::map<Hwnd, Window> windows_;
-    std::vector<Hwnd> z_;  // top-level windows, top first; the topmost band leads
+    store::ZOrder z_;  // top-level windows, top first; the topmost band leads
     Hwnd foreground_ = 0;
     Hwnd next_hwnd_ = 0x00010000;
     PrevProc next_token_ = 1;
