@@ -107,6 +107,16 @@ protected:
         for (int i = 7; i >= 0; --i) v = v << 8 | std::stoul(hex.substr(std::size_t(i) * 2, 2), nullptr, 16);
         return v;
     }
+    // A drag over `ms` that unlocks: lumo hides and the service hears WM_Unlock.
+    void drag_unlocks(int x1, int y1, int x2, int y2, int ms) {
+        ASSERT_EQ(device_.ctl({"drag", std::to_string(x1), std::to_string(y1), std::to_string(x2),
+                               std::to_string(y2), std::to_string(ms)})
+                      .status,
+                  0);
+        ASSERT_TRUE(lumo_window("--hidden"));
+        pump(Ms(300));
+        ASSERT_TRUE(saw(proto::WM_Unlock));
+    }
     void start_hidden_then_lock() {
         ASSERT_EQ(device_.ctl({"start", kLumo, "-hide"}).status, 0);
         ASSERT_TRUE(lumo_window("--hidden"));
@@ -171,10 +181,7 @@ TEST_F(LockOnDevice, DraggingTheKnobToTheEndUnlocksAndAShortDragSnapsBack) {
         for (int x = 40; x < 136; ++x) white += shot[std::size_t(y) * 480 + x] == 0xFFFF;
     EXPECT_GT(white, 20) << "the knob did not return to its rest place";
 
-    ASSERT_EQ(device_.ctl({"drag", "88", "740", "440", "740", "400"}).status, 0);
-    ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(300));
-    EXPECT_TRUE(saw(proto::WM_Unlock));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(88, 740, 440, 740, 400));
     EXPECT_EQ(last_lock_time(), 0u);
 }
 
@@ -249,10 +256,7 @@ TEST_F(LockOnDevice, TheCentreSliderRestsMidTrackWithTextOnBothSides) {
     EXPECT_GT(white_in(192, 288), 20);
     EXPECT_EQ(white_in(40, 100), 0);
     // Drag to the left end: with the centre slider that unlocks too.
-    ASSERT_EQ(device_.ctl({"drag", "240", "740", "20", "740", "300"}).status, 0);
-    ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(300));
-    EXPECT_TRUE(saw(proto::WM_Unlock));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(240, 740, 20, 740, 300));
 }
 
 // White pixels (the knob's arrow) in a box of the last screenshot.
@@ -282,10 +286,7 @@ TEST_F(LockOnDevice, TurningTheDisplayLaysTheLockScreenOutForLandscapeAndTheLand
     EXPECT_GT(white_in(shot, width_, 200, 380, 296, 460), 20);
     EXPECT_EQ(white_in(shot, width_, 40, 380, 136, 460), 0);
     // A drag along the landscape track unlocks.
-    ASSERT_EQ(device_.ctl({"drag", "248", "420", "640", "420", "400"}).status, 0);
-    ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(300));
-    EXPECT_TRUE(saw(proto::WM_Unlock));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(248, 420, 640, 420, 400));
     // Turned back, the next lock is portrait again (after the unlock's grace for giving the
     // screen back).
     ASSERT_EQ(device_.ctl({"rotate", "0"}).status, 0);
@@ -315,10 +316,7 @@ TEST_F(LockOnDevice, IgnoringRotationKeepsThePortraitPictureOnThePanel) {
     EXPECT_GT(white_in(shot, width_, 19, 40, 100, 137), 20);
     EXPECT_EQ(white_in(shot, width_, 200, 380, 296, 460), 0);
     // Dragging the knob along it, down the turned screen, unlocks.
-    ASSERT_EQ(device_.ctl({"drag", "59", "88", "59", "440", "400"}).status, 0);
-    ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(300));
-    EXPECT_TRUE(saw(proto::WM_Unlock));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(59, 88, 59, 440, 400));
 }
 
 TEST_F(LockOnDevice, TheSmallProfileLaysTheLockScreenOutForLandscape) {
@@ -336,10 +334,7 @@ TEST_F(LockOnDevice, TheSmallProfileLaysTheLockScreenOutForLandscape) {
     EXPECT_EQ(white_in(shot, width_, 20, 190, 56, 240), 0);
     // The clock's digits in the upper part, within the screen.
     EXPECT_GT(white_in(shot, width_, 0, 20, 320, 100), 50);
-    ASSERT_EQ(device_.ctl({"drag", "84", "215", "300", "215", "300"}).status, 0);
-    ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(300));
-    EXPECT_TRUE(saw(proto::WM_Unlock));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(84, 215, 300, 215, 300));
 }
 
 TEST_F(LockOnDevice, TheLockAndUnlockSoundsPlayFromTheDeviceFolder) {
@@ -366,10 +361,7 @@ TEST_F(LockOnDevice, TheLockAndUnlockSoundsPlayFromTheDeviceFolder) {
     EXPECT_EQ(s["last"], lock_wav);
     EXPECT_EQ(s["plays"], "1");
 
-    ASSERT_EQ(device_.ctl({"drag", "88", "740", "440", "740", "400"}).status, 0);
-    ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(300));
-    ASSERT_TRUE(saw(proto::WM_Unlock));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(88, 740, 440, 740, 400));
     s = sound();
     EXPECT_EQ(s["last"], unlock_wav);
     EXPECT_EQ(s["plays"], "2");
