@@ -6,7 +6,7 @@ DEVICE ?=
 # ccache, where installed, makes rebuilds of several work trees cheap; the build does not need it.
 LAUNCHER := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build run test test-asan bench clean
+.PHONY: all deps build run test test-asan bench fuzz clean
 
 all: build
 
@@ -35,7 +35,12 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 		ctest --output-on-failure -j $(JOBS) --timeout 600
 
 bench: build
-	@for b in $(BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+	@scripts/bench.sh $(BUILD)
+
+# Every fuzz target for FUZZ_SECONDS each (default 60) from the seeds in fuzz/corpus/.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@scripts/fuzz.sh $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz
