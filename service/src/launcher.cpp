@@ -218,6 +218,11 @@ void wake_here(State& s, std::uint32_t flags) {
             if (!started) trace(s, "cannot start %s", to_utf8(s.LockScreenPath).c_str());
             // Also after a failed start: the next attempt comes a second later at the earliest.
             set_timer(s, kTimerLaunchSettled, kLaunchSettleMs);
+        } else if (front) {
+            // lumo is being started (hidden, or it ended as it came up): the lock is owed and
+            // comes once the start has settled, instead of being dropped.
+            s.RelockPending = true;
+            set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
         }
     }
     trace(s, "Finish Awaking Lumo");
@@ -336,16 +341,18 @@ void settle_task_bar(State& s) {
         trace(s, "UnHide TaskBar %d %d", 0, int(height));
         win.move_window(bar, Rect{info->rect.left, 0, info->rect.right, height});
     }
-    if (!info->visible && (away || win.foreground_window() == win.find_window(kDesktopClass, std::nullopt)))
-        win.show_window(bar, SW_SHOW);
+    Hwnd home = win.find_window(kDesktopClass, std::nullopt);
+    if (!info->visible && (away || win.foreground_window() == home))
+        win.show_window(bar, SW_SHOWNA);
 }
 
 void show_task_bar(State& s) {
     auto& win = s.platform->windows();
     Hwnd bar = s.TaskBarWindow;
     if (!bar) return;
+    // Shown as the shell shows it, without taking the activation from whoever has it.
     if (s.TaskBarFullScreen) {
-        win.show_window(bar, SW_SHOW);
+        win.show_window(bar, SW_SHOWNA);
         s.TaskBarFullScreen = false;
     }
     if (!s.TaskBarHidden) return;
@@ -376,7 +383,7 @@ void restore_shell(State& s) {
     // locked; left hidden, the home screen would have a black strip where the bar belongs.
     if (Hwnd bar = s.TaskBarWindow) {
         auto info = s.platform->windows().window_info(bar);
-        if (info && !info->visible) s.platform->windows().show_window(bar, SW_SHOW);
+        if (info && !info->visible) s.platform->windows().show_window(bar, SW_SHOWNA);
     }
 }
 
@@ -406,7 +413,8 @@ LResult on_unlock(State& s, std::uint32_t, WParam, LParam) {
     auto& win = s.platform->windows();
     s.Locked = false;
     s.RelockPending = false;
-    for (auto id : {kTimerWakeUpDelay, kTimerDelayUnlock, kTimerHidePhoneDialog, kTimerLockScreenWatch})
+    for (auto id : {kTimerWakeUpDelay, kTimerDelayUnlock, kTimerHidePhoneDialog,
+                    kTimerLockScreenWatch})
         win.kill_timer(s.ServiceWindow, id);
     // The pending delayed unlock ends with the user's own unlock; left set it would keep every
     // later wake-up from locking.
@@ -495,7 +503,17 @@ void on_timer_lock_screen_watch(State& s) {
         s.platform->windows().kill_timer(s.ServiceWindow, kTimerLockScreenWatch);
         return;
     }
-    if (find_slide_window(s)) return;
+    if (find_slide_window(s)) {
+        // A lock owed to a lumo that came up hidden: brought to the front, it locks.
+        if (s.RelockPending && !s.Locked && !s.LaunchPending && !lock_screen_shown(s)) {
+            if (in_call(s)) {
+                s.RelockPending = false;
+                return;
+            }
+            wake_here(s, kWakeFront);
+        }
+        return;
+    }
     if (s.Locked && !lock_screen_lost(s)) return;
     relock(s);
 }

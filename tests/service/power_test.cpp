@@ -834,6 +834,42 @@ TEST(LockKeeping, LumoThatCannotBeStartedIsTriedAgainEverySecondUntilItLocks) {
     EXPECT_GE(h.p.launches().size(), launches + 2);
 }
 
+TEST(LockKeeping, ALockAskedForWhileLumoIsStillStartingComesOnceItIsUp) {
+    for (bool lumo_comes_up : {true, false}) {
+        SCOPED_TRACE(lumo_comes_up);
+        ServiceHarness h;
+        h.p.power().refuse_requests = true;
+        std::uint32_t slow_pid = 0;
+        // lumo takes its time: its window is not there when shell execution returns.
+        h.p.install_program(std::u16string(kLockPath),
+                            [&](std::uint32_t pid, std::u16string_view) { slow_pid = pid; });
+        h.p.set_boot_age(120000);
+        ASSERT_TRUE(h.start());
+        ASSERT_EQ(h.p.launches().size(), 1u);
+        EXPECT_EQ(h.p.launches()[0].arguments, u"-hide");
+        // The power button within the second of the start-up's launch.
+        wake_lock_screen(h.s, kWakeFront);
+        EXPECT_EQ(h.p.launches().size(), 1u);
+        if (lumo_comes_up) {
+            auto scope = h.p.as_process(slow_pid);
+            h.open_lock_screen(false);  // hidden, as it was started
+        } else {
+            h.p.install_program(std::u16string(kLockPath), [&](std::uint32_t, std::u16string_view) {
+                h.open_lock_screen(true);
+            });
+        }
+        h.p.run_for(kLaunchSettleMs + kLockScreenWatchMs);
+        // The lock screen is in front: brought there, or started again shown.
+        ASSERT_TRUE(h.lock_window);
+        EXPECT_TRUE(h.p.windows().window_info(h.lock_window)->visible);
+        EXPECT_EQ(h.p.windows().foreground_window(), h.lock_window);
+        EXPECT_EQ(h.p.launches().size(), lumo_comes_up ? 1u : 2u);
+        if (!lumo_comes_up) {
+            EXPECT_EQ(h.p.launches()[1].arguments, u"");
+        }
+    }
+}
+
 TEST(LockKeeping, ClosingTheServiceWhileLockedPutsTheTaskBarBackAndShowsIt) {
     for (WParam box : {0, 1}) {
         SCOPED_TRACE(box);
@@ -850,6 +886,7 @@ TEST(LockKeeping, ClosingTheServiceWhileLockedPutsTheTaskBarBackAndShowsIt) {
         EXPECT_EQ(h.service_window(), 0u);
         EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
         EXPECT_TRUE(h.p.windows().window_info(h.task_bar)->visible);
+        EXPECT_NE(h.p.windows().foreground_window(), h.task_bar);
         // The desktop paints again, and the lumo closed on purpose was not brought back.
         h.desktop_seen.clear();
         h.p.windows().post(h.desktop, WM_PAINT, 0, 0);
@@ -870,6 +907,7 @@ TEST(LockKeeping, AStartAfterARunKilledWhileLockedPutsTheTaskBarBack) {
     h.boot();
     EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
     EXPECT_TRUE(h.p.windows().window_info(h.task_bar)->visible);
+    EXPECT_EQ(h.p.windows().foreground_window(), h.desktop);
     EXPECT_FALSE(h.s.Locked);
     // The next lock and unlock work as ever.
     h.lock();

@@ -120,8 +120,9 @@ struct State {
     bool MusicPlayerInstalled = false;
 
     std::atomic<bool> Locked = false;
-    // lumo went away while a lock was in force (it died, or a reload closed it): the lock is
-    // owed, and lumo is started again shown, which locks, until it reports WM_Locked.
+    // A lock is owed: lumo went away while a lock was in force (it died, or a reload closed
+    // it), or a lock was asked for while lumo was still being started. lumo is started again
+    // shown, or brought to the front, which locks, until it reports WM_Locked.
     std::atomic<bool> RelockPending = false;
     // WM_CLOSE arrived: lumo is being ended on purpose and is not to be brought back.
     std::atomic<bool> Closing = false;
