@@ -259,7 +259,7 @@ void relock(State& s) {
         // The call has the screen: lumo comes back hidden, ready for it, and the shell is given
         // back; the next trigger after the call locks as usual.
         s.RelockPending = false;
-        restore_shell(s);
+        give_shell_back(s);
         wake_here(s, kWakeSkipCallCheck);
         return;
     }
@@ -376,8 +376,8 @@ void restore_subclassed_windows(State& s) {
     remove_guard(s, s.Notify);
 }
 
-void restore_shell(State& s) {
-    restore_subclassed_windows(s);
+void give_shell_back(State& s) {
+    unguard_shell_windows(s);
     show_task_bar(s);
     // lumo hides the bar while it covers the screen and does not show it when it is closed
     // locked; left hidden, the home screen would have a black strip where the bar belongs.
@@ -385,6 +385,11 @@ void restore_shell(State& s) {
         auto info = s.platform->windows().window_info(bar);
         if (info && !info->visible) s.platform->windows().show_window(bar, SW_SHOWNA);
     }
+}
+
+void restore_shell(State& s) {
+    give_shell_back(s);
+    remove_guard(s, s.Notify);
 }
 
 // --- lock and unlock records ------------------------------------------------------------------

@@ -70,8 +70,10 @@ void settle_task_bar(State&);
 void show_task_bar(State&);
 void subclass_shell_notify(State&);
 void restore_subclassed_windows(State&);
-// Everything the lock changed in the shell goes back: the guards come off, the task bar
-// returns to its place and shows.
+// What a lock changed in the shell goes back: the desktop and Manila guards come off, the task
+// bar returns to its place and shows.
+void give_shell_back(State&);
+// At the end: that, and the notification guard comes off too.
 void restore_shell(State&);
 LResult on_locked(State&, std::uint32_t, WParam, LParam);
 LResult on_unlock(State&, std::uint32_t, WParam, LParam);

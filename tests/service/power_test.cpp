@@ -800,6 +800,28 @@ TEST(LockKeeping, LumoDyingWhileLockedIsStartedAgainShownWithinASecondAndLocks) 
     EXPECT_TRUE(h.s.Locked);
 }
 
+TEST(LockKeeping, LumoDyingDuringACallComesBackHiddenAndTheShellIsGivenBack) {
+    PowerHarness h;
+    h.lock_screen_locks = true;
+    h.boot();
+    h.lock();
+    hide_task_bar_as_lumo(h);
+    const auto launches = h.p.launches().size();
+    h.s.Talking = true;
+    ASSERT_TRUE(h.p.processes().terminate(h.lock_pid));
+    h.p.run_for(kLockScreenWatchMs);
+    ASSERT_EQ(h.p.launches().size(), launches + 1);
+    EXPECT_EQ(h.p.launches().back().arguments, u"-hide");
+    EXPECT_FALSE(h.s.Locked);
+    EXPECT_FALSE(h.s.RelockPending);
+    EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
+    EXPECT_TRUE(h.p.windows().window_info(h.task_bar)->visible);
+    // The notification window stays guarded: that guard lasts as long as the service.
+    EXPECT_EQ(h.s.Notify.window, h.notify);
+    h.p.run_for(3 * kLockScreenWatchMs);
+    EXPECT_EQ(h.p.launches().size(), launches + 1);
+}
+
 TEST(LockKeeping, AWakeWhileLumoIsGoneStartsItAtOnceInsteadOfFindingNothingToShow) {
     PowerHarness h;
     h.lock_screen_locks = true;
