@@ -186,9 +186,13 @@ void wake_here(State& s, std::uint32_t flags) {
     if (!skip_call_check && in_call(s)) return;
     if (front && s.Locked) {
         if (lock_screen_in_front(s)) return;
-        trace(s, "GW %0X", win.foreground_window());
-        set_slide_foreground(s);
-        return;
+        if (find_slide_window(s)) {
+            trace(s, "GW %0X", win.foreground_window());
+            set_slide_foreground(s);
+            return;
+        }
+        // lumo is gone although the lock is in force: it is started below, and locks.
+        if (!lock_screen_lost(s)) return;
     }
     trace(s, "Awaking Lumo");
     trace(s, "Incoming=%d Talking=%d OnHold=%d Dialing=%d", s.Incoming ? 1 : 0,
@@ -214,6 +218,11 @@ void wake_here(State& s, std::uint32_t flags) {
             if (!started) trace(s, "cannot start %s", to_utf8(s.LockScreenPath).c_str());
             // Also after a failed start: the next attempt comes a second later at the earliest.
             set_timer(s, kTimerLaunchSettled, kLaunchSettleMs);
+        } else if (front) {
+            // lumo is being started (hidden, or it ended as it came up): the lock is owed and
+            // comes once the start has settled, instead of being dropped.
+            s.RelockPending = true;
+            set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
         }
     }
     trace(s, "Finish Awaking Lumo");
@@ -233,6 +242,30 @@ void wake_lock_screen(State& s, std::uint32_t flags) {
 
 void start_lock_screen_hidden(State& s) {
     wake_lock_screen(s, kWakeSkipCallCheck);
+}
+
+bool lock_screen_lost(State& s) {
+    if (s.Closing) return false;
+    trace(s, "Lumo gone while locked");
+    s.Locked = false;
+    s.RelockPending = true;
+    set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
+    return true;
+}
+
+void relock(State& s) {
+    if (s.Closing || !s.RelockPending) return;
+    if (in_call(s)) {
+        // The call has the screen: lumo comes back hidden, ready for it, and the shell is given
+        // back; the next trigger after the call locks as usual.
+        s.RelockPending = false;
+        give_shell_back(s);
+        wake_here(s, kWakeSkipCallCheck);
+        return;
+    }
+    trace(s, "Lock again");
+    wake_here(s, kWakeFront);
+    set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
 }
 
 LResult on_wake_from_power_thread(State& s, std::uint32_t, WParam w, LParam) {
@@ -280,12 +313,46 @@ void find_task_bar(State& s) {
     s.TaskBarWindow = bar;
 }
 
+// Where the hiding leaves the bar: just above the screen.
+bool task_bar_moved_away(const WindowInfo& info) {
+    return info.rect.top < 0 && info.rect.bottom <= 0;
+}
+
+void settle_task_bar(State& s) {
+    auto& win = s.platform->windows();
+    Hwnd bar = s.TaskBarWindow;
+    auto info = bar ? win.window_info(bar) : std::nullopt;
+    if (!info) return;
+    const bool away = task_bar_moved_away(*info);
+    if (lock_screen_shown(s)) {
+        // lumo is up and locked from before this run (the service was killed, lumo was not):
+        // the lock goes on under this run, and its unlock puts the bar back.
+        trace(s, "Lock in force");
+        s.TaskBarHidden = away;
+        s.Locked = true;
+        guard_shell_windows(s);
+        set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
+        return;
+    }
+    // No lock in force: a bar an earlier run (killed while locked) left above the screen, and
+    // hidden by lumo's full screen, goes back where the shell keeps it.
+    if (away) {
+        const std::int32_t height = info->rect.height();
+        trace(s, "UnHide TaskBar %d %d", 0, int(height));
+        win.move_window(bar, Rect{info->rect.left, 0, info->rect.right, height});
+    }
+    Hwnd home = win.find_window(kDesktopClass, std::nullopt);
+    if (!info->visible && (away || win.foreground_window() == home))
+        win.show_window(bar, SW_SHOWNA);
+}
+
 void show_task_bar(State& s) {
     auto& win = s.platform->windows();
     Hwnd bar = s.TaskBarWindow;
     if (!bar) return;
+    // Shown as the shell shows it, without taking the activation from whoever has it.
     if (s.TaskBarFullScreen) {
-        win.show_window(bar, SW_SHOW);
+        win.show_window(bar, SW_SHOWNA);
         s.TaskBarFullScreen = false;
     }
     if (!s.TaskBarHidden) return;
@@ -309,10 +376,30 @@ void restore_subclassed_windows(State& s) {
     remove_guard(s, s.Notify);
 }
 
+void give_shell_back(State& s) {
+    unguard_shell_windows(s);
+    show_task_bar(s);
+    // lumo hides the bar while it covers the screen and does not show it when it is closed
+    // locked; left hidden, the home screen would have a black strip where the bar belongs.
+    if (Hwnd bar = s.TaskBarWindow) {
+        auto info = s.platform->windows().window_info(bar);
+        if (info && !info->visible) s.platform->windows().show_window(bar, SW_SHOWNA);
+    }
+}
+
+void restore_shell(State& s) {
+    give_shell_back(s);
+    remove_guard(s, s.Notify);
+}
+
 // --- lock and unlock records ------------------------------------------------------------------
 
 LResult on_locked(State& s, std::uint32_t, WParam, LParam) {
     s.Locked = true;
+    s.RelockPending = false;
+    // lumo can die while locked (killed, crashed, dropped by the phone); the lock is watched
+    // so that it comes back rather than leaving the phone open.
+    set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
     guard_shell_windows(s);
     disable_reminder_options(s);
     s.ReminderWakeTick = 0;
@@ -330,7 +417,9 @@ LResult on_locked(State& s, std::uint32_t, WParam, LParam) {
 LResult on_unlock(State& s, std::uint32_t, WParam, LParam) {
     auto& win = s.platform->windows();
     s.Locked = false;
-    for (auto id : {kTimerWakeUpDelay, kTimerDelayUnlock, kTimerHidePhoneDialog})
+    s.RelockPending = false;
+    for (auto id : {kTimerWakeUpDelay, kTimerDelayUnlock, kTimerHidePhoneDialog,
+                    kTimerLockScreenWatch})
         win.kill_timer(s.ServiceWindow, id);
     // The pending delayed unlock ends with the user's own unlock; left set it would keep every
     // later wake-up from locking.
@@ -407,7 +496,31 @@ void on_timer_launch_settled(State& s) {
 }
 
 void on_timer_restart_lock_screen(State& s) {
-    start_lock_screen_hidden(s);
+    if (s.RelockPending) {
+        relock(s);
+    } else {
+        start_lock_screen_hidden(s);
+    }
+}
+
+void on_timer_lock_screen_watch(State& s) {
+    if (s.Closing || (!s.Locked && !s.RelockPending)) {
+        s.platform->windows().kill_timer(s.ServiceWindow, kTimerLockScreenWatch);
+        return;
+    }
+    if (find_slide_window(s)) {
+        // A lock owed to a lumo that came up hidden: brought to the front, it locks.
+        if (s.RelockPending && !s.Locked && !s.LaunchPending && !lock_screen_shown(s)) {
+            if (in_call(s)) {
+                s.RelockPending = false;
+                return;
+            }
+            wake_here(s, kWakeFront);
+        }
+        return;
+    }
+    if (s.Locked && !lock_screen_lost(s)) return;
+    relock(s);
 }
 
 void on_timer_zorp_front(State& s) {

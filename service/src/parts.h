@@ -53,14 +53,28 @@ void on_timer_blank_on_talk(State&);
 // one the work is handed to the main thread.
 void wake_lock_screen(State&, std::uint32_t flags);
 void start_lock_screen_hidden(State&);
+// lumo is found gone while locked: the lock is owed (RelockPending) and watched until lumo is
+// back and locked. False while the service is closing, which ends lumo on purpose.
+bool lock_screen_lost(State&);
+// Starts lumo again shown, which locks, while a lock is owed (during a call: hidden, and the
+// shell is given back).
+void relock(State&);
 LResult on_wake_from_power_thread(State&, std::uint32_t, WParam, LParam);
 void set_slide_foreground(State&);
 void hide_slide(State&);
 void force_slide_front(State&);
 void find_task_bar(State&);
+// At start: with no lock in force, a task bar left above the screen or hidden by an earlier run
+// goes back to its place; with lumo still up and locked, the lock is taken over.
+void settle_task_bar(State&);
 void show_task_bar(State&);
 void subclass_shell_notify(State&);
 void restore_subclassed_windows(State&);
+// What a lock changed in the shell goes back: the desktop and Manila guards come off, the task
+// bar returns to its place and shows.
+void give_shell_back(State&);
+// At the end: that, and the notification guard comes off too.
+void restore_shell(State&);
 LResult on_locked(State&, std::uint32_t, WParam, LParam);
 LResult on_unlock(State&, std::uint32_t, WParam, LParam);
 LResult on_unhide_task_bar(State&, std::uint32_t, WParam, LParam);
@@ -71,6 +85,7 @@ void on_count_changed(State&, std::int32_t count);
 void on_headphone_change(State&, std::uint32_t msg, WParam);
 void on_timer_launch_settled(State&);
 void on_timer_restart_lock_screen(State&);
+void on_timer_lock_screen_watch(State&);
 void on_timer_zorp_front(State&);
 void on_timer_lock_screen_front(State&);
 

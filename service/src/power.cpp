@@ -412,10 +412,7 @@ void on_timer_wake_up_delay(State& s) {
 }
 
 void on_timer_delay_unlock(State& s) {
-    if (s.Locked) {
-        if (Hwnd lumo = find_slide_window(s))
-            s.platform->windows().post(lumo, pr::WM_Unlock, s.PowerPlugged, 0);
-    }
+    if (s.Locked) post_to_lock_screen(s, pr::WM_Unlock, s.PowerPlugged);
     s.DelayUnlocking = false;
     s.PowerPlugged = 0;
 }

@@ -265,6 +265,7 @@ bool start(State& s, Platform& p, std::u16string_view command_line) {
     }
     arm_sleep_timer(s);
     find_task_bar(s);
+    settle_task_bar(s);
 
     // 3. The boot tick.
     s.BootTick = p.clock().tick_count();
@@ -312,8 +313,7 @@ void message_loop(State& s) {
 
 void after_loop(State& s) {
     stop_timer_thread(s);
-    restore_subclassed_windows(s);
-    show_task_bar(s);
+    restore_shell(s);
 }
 
 int run(Platform& p, std::u16string_view command_line) {

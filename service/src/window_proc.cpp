@@ -29,9 +29,13 @@ LResult on_refresh_setting(State& s, std::uint32_t, WParam, LParam) {
     trace(s, "WM_RefreshSetting");
     load_settings(s);
     set_wallpaper_change_time(s);
+    // A reload must not open the phone: a lock in force comes back with the new lumo.
+    const bool relock = s.Locked || s.RelockPending;
+    win.kill_timer(s.ServiceWindow, kTimerLockScreenWatch);
     if (Hwnd lumo = find_slide_window(s)) win.send(lumo, WM_CLOSE, 0, 0);
     s.Locked = false;
     s.SlideWindow = 0;
+    s.RelockPending = relock;
     reregister_sms_subscription(s);
     win.set_timer(s.ServiceWindow, kTimerRestartLockScreen, kRestartLockScreenMs);
     return 0;
@@ -173,6 +177,7 @@ constexpr TimerRow kTimerTable[] = {
     {kTimerLaunchSettled, Arming::OneShot, on_timer_launch_settled},
     {kTimerTelephonyRestart, Arming::OneShot, on_timer_telephony_restart},
     {kTimerRestartLockScreen, Arming::OneShot, on_timer_restart_lock_screen},
+    {kTimerLockScreenWatch, Arming::SelfManaged, on_timer_lock_screen_watch},
     {kTimerUnknownCaller, Arming::OneShot, on_timer_unknown_caller},
     {kTimerCallEndedTopmost, Arming::OneShot, on_timer_call_ended_topmost},
     {kTimerTelephonyError, Arming::OneShot, on_timer_telephony_error},
@@ -218,6 +223,9 @@ LResult on_create(State& s, Hwnd self) {
 LResult on_close(State& s, Hwnd self, WParam w) {
     auto& win = s.platform->windows();
     trace(s, "Close Message %d", int(w));
+    // lumo is closed with the service (a second start closes both): nothing brings it back now.
+    s.Closing = true;
+    win.kill_timer(self, kTimerLockScreenWatch);
     if (w != 1) {
         win.destroy_window(self);
         return 0;

@@ -392,6 +392,26 @@ TEST(PowerSupply, ChargerWithActionOnACOneUnlocksAfterTheDelayAndTheUnlockCarrie
     EXPECT_EQ(h.s.PowerPlugged, 0);
 }
 
+TEST(PowerSupply, TheDelayedUnlockTellsLumoWhetherTheDisplayIsOff) {
+    PowerHarness h;
+    h.set_number(u"WakeUpDelayMS", 500);
+    h.boot();
+    h.s.settings.set_num(Id::ActionOnAC, 1);
+    h.lock();
+    // The charger goes in while the locked phone's display is off.
+    h.transition(kPowerStateIdle, u"useridle");
+    h.p.run_until_idle();
+    ASSERT_TRUE(h.s.LcdOff);
+    h.seen.clear();
+    h.power_info(true, 90);
+    h.p.run_for(1510);
+    auto unlock = std::find_if(h.seen.begin(), h.seen.end(),
+                               [](const Received& r) { return r.msg == pr::WM_Unlock; });
+    ASSERT_NE(unlock, h.seen.end());
+    EXPECT_EQ(unlock->w, 1u);
+    EXPECT_EQ(unlock->l, 1);
+}
+
 TEST(PowerSupply, ChargerWithActionOnACTwoLocksAndPlaysTheLockSound) {
     PowerHarness h;
     h.boot();
@@ -738,6 +758,205 @@ TEST(LockBringUp, ABluetoothHeadsetGoingAwayClosesZorpAndSwitchesTheRadioOffWith
     auto radios = h.p.wireless().devices();
     ASSERT_EQ(radios.size(), 2u);
     EXPECT_FALSE(radios[1].on);
+}
+
+// --- keeping the lock: lumo going away, the service ending or starting again -------------------
+
+// lumo hides the task bar for its full screen while it covers the screen.
+void hide_task_bar_as_lumo(PowerHarness& h) {
+    auto scope = h.p.as_process(h.lock_pid);
+    h.p.windows().show_window(h.task_bar, SW_HIDE);
+}
+
+TEST(LockKeeping, LumoDyingWhileLockedIsStartedAgainShownWithinASecondAndLocks) {
+    PowerHarness h;
+    h.set_byte(u"DebugOn", 1);
+    h.lock_screen_locks = true;
+    h.boot();
+    h.lock();
+    Hwnd old_lumo = h.lock_window;
+    const auto launches = h.p.launches().size();
+    ASSERT_TRUE(h.p.processes().terminate(h.lock_pid));
+    h.p.run_until_idle();
+    ASSERT_FALSE(h.p.windows().is_window(old_lumo));
+    h.p.run_for(kLockScreenWatchMs);
+    ASSERT_EQ(h.p.launches().size(), launches + 1);
+    EXPECT_EQ(h.p.launches().back().arguments, u"");  // shown: it locks as it comes up
+    EXPECT_TRUE(h.logged("Lumo gone while locked"));
+    EXPECT_TRUE(h.s.Locked);
+    EXPECT_FALSE(h.s.RelockPending);
+    EXPECT_TRUE(h.lock_in_front());
+    // The shell stayed guarded meanwhile, and the unlock of the new lumo gives it back.
+    EXPECT_EQ(h.task_bar_rect(), (Rect{0, -52, 480, 0}));
+    h.unlock();
+    EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
+    // Unlocked, nothing is watched: lumo ending now is left to the next lock.
+    ASSERT_TRUE(h.p.processes().terminate(h.lock_pid));
+    h.p.run_for(3 * kLockScreenWatchMs);
+    EXPECT_EQ(h.p.launches().size(), launches + 1);
+    wake_lock_screen(h.s, kWakeFront);
+    EXPECT_EQ(h.p.launches().size(), launches + 2);
+    h.p.run_until_idle();
+    EXPECT_TRUE(h.s.Locked);
+}
+
+TEST(LockKeeping, LumoDyingDuringACallComesBackHiddenAndTheShellIsGivenBack) {
+    PowerHarness h;
+    h.lock_screen_locks = true;
+    h.boot();
+    h.lock();
+    hide_task_bar_as_lumo(h);
+    const auto launches = h.p.launches().size();
+    h.s.Talking = true;
+    ASSERT_TRUE(h.p.processes().terminate(h.lock_pid));
+    h.p.run_for(kLockScreenWatchMs);
+    ASSERT_EQ(h.p.launches().size(), launches + 1);
+    EXPECT_EQ(h.p.launches().back().arguments, u"-hide");
+    EXPECT_FALSE(h.s.Locked);
+    EXPECT_FALSE(h.s.RelockPending);
+    EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
+    EXPECT_TRUE(h.p.windows().window_info(h.task_bar)->visible);
+    // The notification window stays guarded: that guard lasts as long as the service.
+    EXPECT_EQ(h.s.Notify.window, h.notify);
+    h.p.run_for(3 * kLockScreenWatchMs);
+    EXPECT_EQ(h.p.launches().size(), launches + 1);
+}
+
+TEST(LockKeeping, AWakeWhileLumoIsGoneStartsItAtOnceInsteadOfFindingNothingToShow) {
+    PowerHarness h;
+    h.lock_screen_locks = true;
+    h.boot();
+    h.lock();
+    const auto launches = h.p.launches().size();
+    ASSERT_TRUE(h.p.processes().terminate(h.lock_pid));
+    // The power button's background start, before the watch came round.
+    wake_lock_screen(h.s, kWakeFront);
+    ASSERT_EQ(h.p.launches().size(), launches + 1);
+    EXPECT_EQ(h.p.launches().back().arguments, u"");
+    h.p.run_until_idle();
+    EXPECT_TRUE(h.s.Locked);
+    EXPECT_TRUE(h.lock_in_front());
+    // One start only, also when the watch comes round after.
+    h.p.run_for(2 * kLockScreenWatchMs);
+    EXPECT_EQ(h.p.launches().size(), launches + 1);
+}
+
+TEST(LockKeeping, LumoThatCannotBeStartedIsTriedAgainEverySecondUntilItLocks) {
+    PowerHarness h;
+    h.boot();
+    h.lock();
+    const auto launches = h.p.launches().size();
+    ASSERT_TRUE(h.p.processes().terminate(h.lock_pid));
+    h.p.install_program(std::u16string(kLockPath));  // starts, but shows no window
+    h.p.run_for(kLockScreenWatchMs);
+    EXPECT_EQ(h.p.launches().size(), launches + 1);
+    EXPECT_FALSE(h.s.Locked);
+    EXPECT_TRUE(h.s.RelockPending);
+    h.p.run_for(2 * kLockScreenWatchMs);
+    EXPECT_GE(h.p.launches().size(), launches + 2);
+}
+
+TEST(LockKeeping, ALockAskedForWhileLumoIsStillStartingComesOnceItIsUp) {
+    for (bool lumo_comes_up : {true, false}) {
+        SCOPED_TRACE(lumo_comes_up);
+        ServiceHarness h;
+        h.p.power().refuse_requests = true;
+        std::uint32_t slow_pid = 0;
+        // lumo takes its time: its window is not there when shell execution returns.
+        h.p.install_program(std::u16string(kLockPath),
+                            [&](std::uint32_t pid, std::u16string_view) { slow_pid = pid; });
+        h.p.set_boot_age(120000);
+        ASSERT_TRUE(h.start());
+        ASSERT_EQ(h.p.launches().size(), 1u);
+        EXPECT_EQ(h.p.launches()[0].arguments, u"-hide");
+        // The power button within the second of the start-up's launch.
+        wake_lock_screen(h.s, kWakeFront);
+        EXPECT_EQ(h.p.launches().size(), 1u);
+        if (lumo_comes_up) {
+            auto scope = h.p.as_process(slow_pid);
+            h.open_lock_screen(false);  // hidden, as it was started
+        } else {
+            h.p.install_program(std::u16string(kLockPath), [&](std::uint32_t, std::u16string_view) {
+                h.open_lock_screen(true);
+            });
+        }
+        h.p.run_for(kLaunchSettleMs + kLockScreenWatchMs);
+        // The lock screen is in front: brought there, or started again shown.
+        ASSERT_TRUE(h.lock_window);
+        EXPECT_TRUE(h.p.windows().window_info(h.lock_window)->visible);
+        EXPECT_EQ(h.p.windows().foreground_window(), h.lock_window);
+        EXPECT_EQ(h.p.launches().size(), lumo_comes_up ? 1u : 2u);
+        if (!lumo_comes_up) {
+            EXPECT_EQ(h.p.launches()[1].arguments, u"");
+        }
+    }
+}
+
+TEST(LockKeeping, ClosingTheServiceWhileLockedPutsTheTaskBarBackAndShowsIt) {
+    for (WParam box : {0, 1}) {
+        SCOPED_TRACE(box);
+        PowerHarness h;
+        h.boot();
+        h.lock();
+        hide_task_bar_as_lumo(h);
+        const auto launches = h.p.launches().size();
+        // A second start: lumo is told to close, then the service.
+        h.p.windows().post(h.lock_window, WM_CLOSE, 0, 0);
+        h.p.windows().post(h.service_window(), WM_CLOSE, box, 0);
+        message_loop(h.s);
+        after_loop(h.s);
+        EXPECT_EQ(h.service_window(), 0u);
+        EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
+        EXPECT_TRUE(h.p.windows().window_info(h.task_bar)->visible);
+        EXPECT_NE(h.p.windows().foreground_window(), h.task_bar);
+        // The desktop paints again, and the lumo closed on purpose was not brought back.
+        h.desktop_seen.clear();
+        h.p.windows().post(h.desktop, WM_PAINT, 0, 0);
+        h.p.run_until_idle();
+        EXPECT_EQ(h.desktop_seen.size(), 1u);
+        EXPECT_EQ(h.p.launches().size(), launches);
+    }
+}
+
+TEST(LockKeeping, AStartAfterARunKilledWhileLockedPutsTheTaskBarBack) {
+    PowerHarness h;
+    {
+        // What the killed run and its lumo left: the bar above the screen, and hidden.
+        auto scope = h.p.as_process(kShellPid);
+        h.p.windows().move_window(h.task_bar, {0, -52, 480, 0});
+        h.p.windows().show_window(h.task_bar, SW_HIDE);
+    }
+    h.boot();
+    EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
+    EXPECT_TRUE(h.p.windows().window_info(h.task_bar)->visible);
+    EXPECT_EQ(h.p.windows().foreground_window(), h.desktop);
+    EXPECT_FALSE(h.s.Locked);
+    // The next lock and unlock work as ever.
+    h.lock();
+    EXPECT_EQ(h.task_bar_rect(), (Rect{0, -52, 480, 0}));
+    h.unlock();
+    EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
+}
+
+TEST(LockKeeping, AStartWhileTheOldLumoStillShowsItsLockTakesTheLockOver) {
+    PowerHarness h;
+    {
+        auto scope = h.p.as_process(kShellPid);
+        h.p.windows().move_window(h.task_bar, {0, -52, 480, 0});
+        h.p.windows().show_window(h.task_bar, SW_HIDE);
+    }
+    h.lock_pid = h.p.add_process(std::u16string(kLockPath));
+    {
+        auto scope = h.p.as_process(h.lock_pid);
+        h.open_lock_screen(true);
+        h.p.windows().set_foreground_window(h.lock_window);
+    }
+    h.boot();
+    EXPECT_TRUE(h.s.Locked);
+    // The bar stays away under the lock; its unlock puts it back.
+    EXPECT_EQ(h.task_bar_rect(), (Rect{0, -52, 480, 0}));
+    h.unlock();
+    EXPECT_EQ(h.task_bar_rect(), kTaskBarRect);
 }
 
 }  // namespace

@@ -33,8 +33,12 @@ class ServiceHarness {
         p.set_own_path(std::u16string(kServicePath));
         if (with_lock_screen_file) put_file(kLockPath);
         p.install_program(
-            std::u16string(kLockPath), [this](std::uint32_t, std::u16string_view args) {
-                open_lock_screen(!protocol::starts_with_switch(args, protocol::lock_switch::kHide));
+            std::u16string(kLockPath), [this](std::uint32_t pid, std::u16string_view args) {
+                lock_pid = pid;
+                bool shown = !protocol::starts_with_switch(args, protocol::lock_switch::kHide);
+                open_lock_screen(shown);
+                if (shown && lock_screen_locks)
+                    p.windows().post(service_window(), protocol::WM_Locked, 0, 0);
             });
         p.set_boot_age(0);
     }
@@ -111,6 +115,10 @@ class ServiceHarness {
     State s;
     Hwnd lock_window = 0;
     std::vector<Received> lock_received;
+    // lumo's process, and whether it locks as soon as it is started shown (as the real one does,
+    // telling the service with WM_Locked).
+    std::uint32_t lock_pid = 0;
+    bool lock_screen_locks = false;
 };
 
 }  // namespace lumo::service::test

@@ -26,7 +26,7 @@ TEST(ServiceDispatch, EveryMessageThatReachesTheServiceHasAHandler) {
 TEST(ServiceDispatch, OnlyTheSelfManagedTimersRepeat) {
     for (std::uint32_t id = 1025; id <= 1053; ++id) {
         bool repeats = id == kTimerWallpaper || id == kTimerAppointments || id == kTimerZorpFront ||
-                       id == kTimerPasswordLock;
+                       id == kTimerPasswordLock || id == kTimerLockScreenWatch;
         EXPECT_EQ(timer_repeats(id), repeats) << id;
     }
 }
@@ -135,7 +135,6 @@ TEST(ServiceReload, RefreshClosesLumoRereadsSettingsAndStartsLumoAgainHidden) {
     ASSERT_TRUE(h.start());
     h.p.run_for(kLaunchSettleMs);  // the start-up's launch of lumo has settled
     ASSERT_TRUE(h.lock_window);
-    h.s.Locked = true;
     h.set_number(u"DelayBootUpMS", 9000);
     h.p.windows().post(h.service_window(), protocol::WM_RefreshSetting, 0, 0);
     h.p.run_until_idle();
@@ -148,6 +147,39 @@ TEST(ServiceReload, RefreshClosesLumoRereadsSettingsAndStartsLumoAgainHidden) {
     h.p.run_for(20);
     ASSERT_EQ(h.p.launches().size(), 2u);
     EXPECT_EQ(h.p.launches()[1].arguments, u"-hide");
+}
+
+TEST(ServiceReload, ARefreshWhileLockedBringsLumoBackShownAndLocked) {
+    ServiceHarness h;
+    h.lock_screen_locks = true;
+    h.p.set_boot_age(120000);
+    ASSERT_TRUE(h.start());
+    h.p.run_for(kLaunchSettleMs);
+    ASSERT_TRUE(h.lock_window);
+    Hwnd old_lumo = h.lock_window;
+    h.p.windows().post(h.service_window(), protocol::WM_Locked, 0, 0);
+    h.p.run_until_idle();
+    ASSERT_TRUE(h.s.Locked);
+    h.set_number(u"DelayBootUpMS", 9000);
+    h.p.windows().post(h.service_window(), protocol::WM_RefreshSetting, 0, 0);
+    h.p.run_until_idle();
+    EXPECT_FALSE(h.p.windows().is_window(old_lumo));
+    EXPECT_EQ(h.s.settings.num(Id::DelayBootUpMS), 9000u);
+    h.p.run_for(kRestartLockScreenMs);
+    ASSERT_EQ(h.p.launches().size(), 2u);
+    // Started shown, lumo locks at once; the service records the lock again.
+    EXPECT_EQ(h.p.launches()[1].arguments, u"");
+    EXPECT_TRUE(h.p.launches()[1].shown);
+    EXPECT_NE(h.lock_window, old_lumo);
+    EXPECT_TRUE(h.s.Locked);
+    EXPECT_FALSE(h.s.RelockPending);
+    // A second reload, now locked again, does the same.
+    h.p.run_for(kLaunchSettleMs);
+    h.p.windows().post(h.service_window(), protocol::WM_RefreshSetting, 0, 0);
+    h.p.run_for(kRestartLockScreenMs);
+    ASSERT_EQ(h.p.launches().size(), 3u);
+    EXPECT_EQ(h.p.launches()[2].arguments, u"");
+    EXPECT_TRUE(h.s.Locked);
 }
 
 TEST(ServiceLockRecords, LockedAndUnlockConfirmToLumoWithTheDisplayFlag) {

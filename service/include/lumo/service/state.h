@@ -23,7 +23,8 @@ using platform::Hwnd;
 enum TimerId : std::uint32_t {
     kTimerLaunchSettled = 1025,      // lumo.exe was started a second ago: re-find it
     kTimerTelephonyRestart = 1026,   // initialise telephony again
-    kTimerRestartLockScreen = 1027,  // after a reload: start lumo again, hidden
+    kTimerRestartLockScreen = 1027,  // after a reload: start lumo again (locked when it was)
+    kTimerLockScreenWatch = 1028,    // while a lock is in force: is lumo still there?
     kTimerUnknownCaller = 1029,      // show the caller screen with an unknown caller
     kTimerCallEndedTopmost = 1030,   // take the topmost style off lumo after a call
     kTimerTelephonyError = 1031,     // close telephony and schedule its restart
@@ -52,6 +53,7 @@ enum TimerId : std::uint32_t {
 // The service's fixed waits, in milliseconds.
 inline constexpr std::uint32_t kLaunchSettleMs = 1000;
 inline constexpr std::uint32_t kRestartLockScreenMs = 800;
+inline constexpr std::uint32_t kLockScreenWatchMs = 1000;
 inline constexpr std::uint32_t kClosingBoxMs = 2000;
 inline constexpr std::uint32_t kPasswordRetryMs = 1000;
 inline constexpr std::uint32_t kStartMenuLead = 1000;  // timer 1051 runs this much before 1039
@@ -118,6 +120,12 @@ struct State {
     bool MusicPlayerInstalled = false;
 
     std::atomic<bool> Locked = false;
+    // A lock is owed: lumo went away while a lock was in force (it died, or a reload closed
+    // it), or a lock was asked for while lumo was still being started. lumo is started again
+    // shown, or brought to the front, which locks, until it reports WM_Locked.
+    std::atomic<bool> RelockPending = false;
+    // WM_CLOSE arrived: lumo is being ended on purpose and is not to be brought back.
+    std::atomic<bool> Closing = false;
     std::atomic<bool> LcdOff = false;
     std::atomic<bool> OnAC = false;
     std::atomic<std::uint8_t> BatteryPercent = 0;
