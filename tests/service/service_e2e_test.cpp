@@ -192,7 +192,6 @@ TEST(ServiceOnDevice, ASecondStartShowsTheClosingBoxForTwoSecondsThenBothEnd) {
 TEST(ServiceOnDevice, ASecondStartWithNoMessageEndsBothWithoutTheBox) {
     DeviceProcess d;
     start_service(d);
-    auto t0 = Clock::now();
     ASSERT_EQ(d.ctl({"start", kService, "-nomsg"}).status, 0);
     bool box_seen = false;
     bool gone = wait_until(
@@ -203,8 +202,9 @@ TEST(ServiceOnDevice, ASecondStartWithNoMessageEndsBothWithoutTheBox) {
         },
         3000);
     EXPECT_TRUE(gone);
+    // The box path would have shown "Vardex2 Message" for its two seconds: seeing none is the
+    // check (a time limit here only measured how loaded the machine was).
     EXPECT_FALSE(box_seen);
-    EXPECT_LT(Clock::now() - t0, std::chrono::milliseconds(1800));  // the box path takes 2 s
 }
 
 TEST(ServiceOnDevice, UnlockWithoutLumoDoesNothingAndPasswordWithoutServiceStartsIt) {
