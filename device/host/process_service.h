@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,11 @@ private:
         Host::TimerId timer;
     };
     void register_handlers();
+    // Installs or refreshes the product in the file system at `root`.
+    bool install_into(const std::filesystem::path& root, bool fresh, std::string* error);
+    // The executable a device path runs, when it is a program of this device: the file, links
+    // followed, must lie in the device's file system or among the build's binaries.
+    std::optional<std::filesystem::path> executable(std::u16string_view path, std::string* why) const;
     void ended(std::uint32_t pid, const std::string& why);
     std::vector<std::pair<std::uint32_t, std::u16string>> snapshot() const;
     bool running(std::uint32_t pid) const;
