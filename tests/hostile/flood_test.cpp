@@ -108,7 +108,11 @@ TEST(PostFlood, AProgramWhoseDeviceIsGoneEndsEvenWithATimerRunning) {
     std::string error;
     auto p = device::connect(d.socket_path(), u"orphan", &error);
     ASSERT_TRUE(p) << error;
-    ASSERT_TRUE(p->windows().register_class(u"Ticker", [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; }));
+    // A busy program: each tick takes longer than the timer's period, so one is always due.
+    ASSERT_TRUE(p->windows().register_class(u"Ticker", [](Hwnd, std::uint32_t msg, WParam, LParam) -> LResult {
+        if (msg == WM_TIMER) std::this_thread::sleep_for(Ms(2));
+        return 0;
+    }));
     CreateWindowParams cp;
     cp.class_name = u"Ticker";
     cp.rect = {0, 0, 10, 10};
@@ -120,7 +124,10 @@ TEST(PostFlood, AProgramWhoseDeviceIsGoneEndsEvenWithATimerRunning) {
     d.kill_with(SIGKILL);
     // Without its device the loop must end; a timer alone never keeps it going.
     bool ended = false;
-    for (int i = 0; i < 2000 && !ended; ++i) ended = !p->windows().get_message(m);
+    for (int i = 0; i < 2000 && !ended; ++i) {
+        ended = !p->windows().get_message(m);
+        if (!ended) p->windows().dispatch(m);
+    }
     EXPECT_TRUE(ended);
     EXPECT_EQ(m.message, WM_QUIT);
 }
