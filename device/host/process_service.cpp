@@ -312,11 +312,13 @@ std::optional<fs::path> ProcessService::executable(std::u16string_view path, std
     return binary;
 }
 
-std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_view arguments, bool shown) {
-    std::string refused;
-    auto binary = executable(path, &refused);
-    if (!refused.empty()) {
-        host_.log().printf("refused to start %s: %s", to_utf8(path).c_str(), refused.c_str());
+std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_view arguments, bool shown,
+                                    bool* refused) {
+    std::string why;
+    auto binary = executable(path, &why);
+    if (!why.empty()) {
+        host_.log().printf("refused to start %s: %s", to_utf8(path).c_str(), why.c_str());
+        if (refused) *refused = true;
         return 0;
     }
     if (binary) {
@@ -441,11 +443,12 @@ void ProcessService::register_handlers() {
             out.status(Status::BadRequest);
             return true;
         }
-        auto pid = start(path, args, shown != 0);
+        bool refused = false;
+        auto pid = start(path, args, shown != 0, &refused);
         if (pid) {
             out.status(Status::Ok).u32(pid);
         } else {
-            out.status(Status::NotFound);
+            out.status(refused ? Status::Failed : Status::NotFound);
         }
         return true;
     });

@@ -35,8 +35,10 @@ public:
     bool install(bool fresh, std::string* error);
     // Starts the programs of \Windows\StartUp.
     void run_startup();
-    // Starts a device path; the process id, or 0 when the phone cannot run it.
-    std::uint32_t start(std::u16string_view path, std::u16string_view arguments, bool shown);
+    // Starts a device path; the process id, or 0 when the phone cannot run it (`refused` is
+    // then set when the path is a file the device will not run).
+    std::uint32_t start(std::u16string_view path, std::u16string_view arguments, bool shown,
+                        bool* refused = nullptr);
     // Ends every child at host shutdown.
     void stop_all();
     // The device's local time (as set with the control tool), milliseconds since 1970.

@@ -14,6 +14,8 @@
 #include "device_process.h"
 #include "host.h"
 #include "host_log.h"
+#include "lumo/platform/text.h"
+#include "lumo/wire/client.h"
 
 namespace lumo::test {
 namespace {
@@ -82,6 +84,15 @@ TEST(Exposure, ALinkLeadingOutOfTheDevicesProgramsIsNotStarted) {
     fs::create_symlink("/bin/sh", d.dir() / "fs" / "Temp" / "evil.exe");
     auto r = d.ctl({"start", "\\Temp\\evil.exe", script.string()});
     EXPECT_EQ(r.status, 1);
+    // A program asking gets "failed" (refused), not "not found".
+    std::string error;
+    auto client = wire::Client::connect(d.socket_path(), u"asker", &error);
+    ASSERT_TRUE(client) << error;
+    auto& w = client->begin(wire::Kind::ProcStart);
+    w.s16(u"\\Temp\\EVIL.exe").s16(platform::to_u16(script.string())).u32(1);
+    auto refused = client->call(w);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, wire::Status::Failed);
     // The device's own programs still start.
     EXPECT_EQ(d.ctl({"start", "\\Windows\\tmail.exe"}).status, 0);
     d.stop();
