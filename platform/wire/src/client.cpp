@@ -242,7 +242,8 @@ std::optional<Packet> Client::next_event_if(int timeout_ms, const EventFilter& w
     std::uint64_t seen = 0;
     std::optional<Found> found;
     auto ready = [&] {
-        // Another thread may have taken events while this one waited: then look afresh.
+        // Each look checks only what arrived since the last one: draining a long backlog
+        // from the socket stays linear.
         found = find_event(want, seen);
         return found.has_value();
     };
