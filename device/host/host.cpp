@@ -3,10 +3,12 @@
 #include <sys/wait.h>
 
 #include <fcntl.h>
+#include <malloc.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -29,7 +31,12 @@ using wire::Status;
 
 namespace {
 // A client that stops reading is dropped rather than allowed to grow the host without bound.
+// Floods other programs cause never get this far: their senders wait (queue_high_water).
 constexpr std::size_t kMaxQueuedBytes = 64u << 20;
+// A drained queue keeps this much of its buffer for the next burst and gives back the rest.
+constexpr std::size_t kKeptQueueBytes = 64u << 10;
+// Giving back a buffer this big also returns the freed memory to the system.
+constexpr std::size_t kTrimAfterBytes = 1u << 20;
 
 Host* g_host = nullptr;
 int g_wake_fd = -1;
@@ -48,6 +55,71 @@ const char* const kLayout[] = {
     "Program Files/Lumo", "Windows/StartUp", "My Documents/My Pictures", "Temp",
 };
 }  // namespace
+
+void OutQueue::push(std::span<const std::byte> packet) {
+    auto size = static_cast<std::uint32_t>(packet.size());
+    auto at = buf_.size();
+    buf_.resize(at + sizeof size + packet.size());
+    std::memcpy(buf_.data() + at, &size, sizeof size);
+    std::memcpy(buf_.data() + at + sizeof size, packet.data(), packet.size());
+}
+
+std::span<const std::byte> OutQueue::front() const {
+    std::uint32_t size;
+    std::memcpy(&size, buf_.data() + head_, sizeof size);
+    return std::span(buf_).subspan(head_ + sizeof size, size);
+}
+
+void OutQueue::pop() {
+    head_ += sizeof(std::uint32_t) + front().size();
+    if (empty()) {
+        release();
+    } else if (head_ >= kKeptQueueBytes && head_ * 2 >= buf_.size()) {
+        // Half of the buffer is sent: move the rest down rather than let the buffer only grow.
+        buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+    }
+}
+
+void OutQueue::clear() {
+    head_ = buf_.size();
+    release();
+}
+
+void OutQueue::release() {
+    buf_.clear();
+    head_ = 0;
+    if (buf_.capacity() <= kKeptQueueBytes) return;
+    bool big = buf_.capacity() >= kTrimAfterBytes;
+    std::vector<std::byte>().swap(buf_);
+    if (big) ::malloc_trim(0);
+}
+
+bool path_inside(const fs::path& root, const fs::path& path) {
+    auto [r, p] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
+    return r == root.end();
+}
+
+bool make_private_dir(const fs::path& dir, std::string* error) {
+    std::error_code ec;
+    std::vector<fs::path> missing;
+    for (auto p = dir; !p.empty() && !fs::exists(p, ec); p = p.parent_path()) {
+        missing.push_back(p);
+        if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0700) != 0 && errno != EEXIST) {
+            if (error) *error = "cannot create " + it->string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    // mkdir's mode passes through the umask; an older folder may be open to others.
+    if (::chmod(dir.c_str(), 0700) != 0) {
+        if (error) *error = "cannot protect " + dir.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
 
 std::string default_device_dir() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
@@ -96,13 +168,16 @@ bool Host::start(std::string* error) {
     };
     std::error_code ec;
     fs::path dir(options_.dir);
-    fs::create_directories(dir / "run", ec);
-    if (ec) return fail("cannot create " + (dir / "run").string() + ": " + ec.message());
+    // The device is its owner's alone: whoever can write its folder, socket or registry can
+    // run programs as that person.
+    std::string problem;
+    if (!make_private_dir(dir, &problem) || !make_private_dir(dir / "run", &problem)) return fail(problem);
 
     // One host per folder: the lock is held for the host's whole life.
     auto lock_path = (dir / "run" / "host.lock").string();
-    lock_fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    lock_fd_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock_fd_ < 0) return fail("cannot open " + lock_path + ": " + std::strerror(errno));
+    ::fchmod(lock_fd_, 0600);
     if (::flock(lock_fd_, LOCK_EX | LOCK_NB) != 0) {
         char pid[32] = {};
         [[maybe_unused]] auto n = ::pread(lock_fd_, pid, sizeof pid - 1, 0);
@@ -113,11 +188,13 @@ bool Host::start(std::string* error) {
     [[maybe_unused]] auto t = ::ftruncate(lock_fd_, 0);
     [[maybe_unused]] auto w = ::pwrite(lock_fd_, pid.data(), pid.size(), 0);
 
+    // A new device gets its file system from the installation, which lays it out aside and
+    // moves it into place whole.
     bool fresh = !fs::exists(dir / "fs");
     fresh_ = fresh;
-    for (auto* sub : kLayout) {
-        fs::create_directories(dir / "fs" / sub, ec);
-        if (ec) return fail("cannot create the device folders under " + options_.dir);
+    if (!fresh) {
+        if (!make_private_dir(dir / "fs", &problem) || !lay_out_file_system(dir / "fs", &problem))
+            return fail(problem);
     }
     if (!log_.open((dir / "device.log").string(), options_.verbose))
         return fail("cannot write " + (dir / "device.log").string());
@@ -125,7 +202,14 @@ bool Host::start(std::string* error) {
                 fresh ? " (new)" : "");
 
     std::string db_error;
-    if (!db_.open((dir / "registry.db").string(), &db_error)) return fail(db_error);
+    auto db_path = dir / "registry.db";
+    // SQLite gives its log files the database's mode: the file is made private first.
+    int db_fd = ::open(db_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (db_fd >= 0) {
+        ::fchmod(db_fd, 0600);
+        ::close(db_fd);
+    }
+    if (!db_.open(db_path.string(), &db_error)) return fail(db_error);
     if (!registry_->load()) return fail("cannot read the registry: " + db_.last_error());
 
     if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -139,9 +223,13 @@ bool Host::start(std::string* error) {
     std::memcpy(addr.sun_path, socket_path_.c_str(), socket_path_.size() + 1);
     ::unlink(socket_path_.c_str());  // a stale socket of a host that died; we hold the lock
     listen_fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(listen_fd_, 64) != 0)
-        return fail("cannot listen on " + socket_path_ + ": " + std::strerror(errno));
+    // The socket is made with the umask's mode: none for others from its first moment.
+    mode_t old_mask = ::umask(077);
+    bool bound = listen_fd_ >= 0 && ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    int bind_errno = errno;
+    ::umask(old_mask);
+    if (!bound || ::chmod(socket_path_.c_str(), 0600) != 0 || ::listen(listen_fd_, 64) != 0)
+        return fail("cannot listen on " + socket_path_ + ": " + std::strerror(bound ? errno : bind_errno));
 
     if (!options_.headless && DisplayWindow::display_available()) {
         window_ = std::make_unique<DisplayWindow>();
@@ -152,6 +240,18 @@ bool Host::start(std::string* error) {
         }
     }
     log_.printf("listening on %s", socket_path_.c_str());
+    return true;
+}
+
+bool lay_out_file_system(const fs::path& root, std::string* error) {
+    for (auto* sub : kLayout) {
+        std::error_code ec;
+        fs::create_directories(root / sub, ec);
+        if (ec) {
+            if (error) *error = "cannot create " + (root / sub).string() + ": " + ec.message();
+            return false;
+        }
+    }
     return true;
 }
 
@@ -182,12 +282,15 @@ int Host::run() {
     std::vector<pollfd> fds;
     std::vector<std::uint32_t> ids;
     while (!stop_) {
+        resume_waiting_clients();
         fds.clear();
         ids.clear();
         fds.push_back({wake_pipe_[0], POLLIN, 0});
         fds.push_back({listen_fd_, POLLIN, 0});
         for (auto& [id, c] : clients_) {
-            fds.push_back({c->fd, short(POLLIN | (c->out.empty() ? 0 : POLLOUT)), 0});
+            // A client that waits for another's queue is not read (its end is still noticed).
+            short want = short((c->waits_for ? 0 : POLLIN) | (c->out.empty() ? 0 : POLLOUT));
+            fds.push_back({c->fd, want, 0});
             ids.push_back(id);
         }
         int timeout = next_timeout();
@@ -216,9 +319,15 @@ int Host::run() {
                 auto& c = *it->second;
                 auto ev = fds[i + 2].revents;
                 if (ev & POLLOUT) flush_client(c);
-                if (ev & (POLLIN | POLLHUP | POLLERR)) read_client(c);
+                if (c.waits_for && (ev & (POLLHUP | POLLERR))) {
+                    drop_client(c, nullptr);  // it left; what it still asked no longer matters
+                } else if (ev & (POLLIN | POLLHUP | POLLERR)) {
+                    read_client(c);
+                }
             }
         }
+        close_silent_clients();
+        log_.flush_repeats();
         run_timers();
         deliver_notifications();
         std::erase_if(clients_, [&](auto& e) {
@@ -241,6 +350,16 @@ int Host::run() {
     return 0;
 }
 
+namespace {
+// The process at the other end of a connection, as the kernel saw it connect; 0 when unknown.
+pid_t peer_pid(int fd) {
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) return 0;
+    return cred.pid;
+}
+}  // namespace
+
 void Host::accept_client() {
     for (;;) {
         int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
@@ -250,13 +369,30 @@ void Host::accept_client() {
         auto c = std::make_unique<ClientConn>();
         c->fd = fd;
         c->id = next_client_id_++;
+        c->pid = peer_pid(fd);
+        c->accepted_ms = now_ms();
         clients_[c->id] = std::move(c);
+    }
+}
+
+void Host::close_silent_clients() {
+    auto now = now_ms();
+    for (auto& [id, c] : clients_)
+        if (!c->greeted && !c->closing && now - c->accepted_ms >= options_.hello_timeout_ms)
+            drop_client(*c, "said no hello in time");
+}
+
+void Host::resume_waiting_clients() {
+    for (auto& [id, c] : clients_) {
+        if (!c->waits_for) continue;
+        auto* full = client(c->waits_for);
+        if (!full || full->out_bytes <= options_.queue_low_water) c->waits_for = 0;
     }
 }
 
 void Host::read_client(ClientConn& c) {
     static std::vector<std::byte> buf(wire::kMaxPacket + 1);
-    for (int i = 0; i < 64 && !c.closing; ++i) {
+    for (int i = 0; i < 64 && !c.closing && !c.waits_for; ++i) {
         ssize_t n = ::recv(c.fd, buf.data(), buf.size(), MSG_DONTWAIT | MSG_TRUNC);
         if (n < 0) {
             if (errno == EAGAIN || errno == EINTR) return;
@@ -290,6 +426,11 @@ void Host::handle_packet(ClientConn& c, std::span<const std::byte> packet) {
     reply_.start(static_cast<Kind>(h.kind), PacketType::Reply, h.seq);
     current_ = {c.id, h.kind, h.seq};
     deferred_ = false;
+    handling_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{handling_};
     auto it = handlers_.find(h.kind);
     if (it == handlers_.end()) {
         log_.printf("client %u: unsupported request %u", c.id, unsigned(h.kind));
@@ -356,6 +497,12 @@ void Host::run_timers() {
 int Host::next_timeout() const {
     std::optional<std::uint64_t> due = registry_->next_due();
     if (!timers_.empty() && (!due || timers_.begin()->first < *due)) due = timers_.begin()->first;
+    for (auto& [id, c] : clients_) {
+        if (c->greeted || c->closing) continue;
+        auto at = c->accepted_ms + options_.hello_timeout_ms;
+        if (!due || at < *due) due = at;
+    }
+    if (auto at = log_.repeats_due(); at && (!due || *at < *due)) due = *at;
     if (!due) return -1;
     auto now = now_ms();
     return *due <= now ? 0 : static_cast<int>(std::min<std::uint64_t>(*due - now, 60000));
@@ -388,13 +535,23 @@ void Host::send_packet(ClientConn& c, std::span<const std::byte> packet) {
         drop_client(c, "stopped reading its messages");
         return;
     }
-    c.out.emplace_back(packet.begin(), packet.end());
+    c.out.push(packet);
     c.out_bytes += packet.size();
+    // Whoever asked for this while the queue is this long waits until it drains: a flood from
+    // others slows its senders down instead of growing the host or losing the receiver.
+    if (handling_ && current_.client != c.id && c.out_bytes > options_.queue_high_water) {
+        if (auto* sender = client(current_.client); sender && !sender->waits_for) {
+            sender->waits_for = c.id;
+            log_.printf("client %u (%s) waits: the queue of client %u (%s) is full", sender->id,
+                        platform::to_utf8(sender->program).c_str(), c.id,
+                        platform::to_utf8(c.program).c_str());
+        }
+    }
 }
 
 void Host::flush_client(ClientConn& c) {
     while (!c.out.empty()) {
-        auto& p = c.out.front();
+        auto p = c.out.front();
         ssize_t n = ::send(c.fd, p.data(), p.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
         if (n != static_cast<ssize_t>(p.size())) {
@@ -402,7 +559,7 @@ void Host::flush_client(ClientConn& c) {
             return;
         }
         c.out_bytes -= p.size();
-        c.out.pop_front();
+        c.out.pop();
     }
 }
 
@@ -451,18 +608,22 @@ std::string Host::status_text() const {
 }
 
 void Host::register_core_handlers() {
-    add_handler(Kind::Hello, [](ClientConn& c, wire::Reader& in, wire::Writer& out) {
+    add_handler(Kind::Hello, [this](ClientConn& c, wire::Reader& in, wire::Writer& out) {
         auto version = in.u32();
-        auto pid = in.u32();
+        [[maybe_unused]] auto claimed_pid = in.u32();
         auto program = in.s16();
         if (!in.done() || program.size() > platform::kMaxNameChars) return false;
         if (version != wire::kVersion) {
             out.status(Status::Unsupported);
             return true;
         }
+        // Who is calling is the kernel's word, not the client's: a program could otherwise
+        // take another's process id, and with it its windows, its path and its end.
+        if (c.pid == 0) c.pid = peer_pid(c.fd);
         c.greeted = true;
-        c.pid = static_cast<pid_t>(pid);
-        c.program = program;
+        auto started = started_program ? started_program(c.pid) : std::nullopt;
+        c.started_by_host = started.has_value();
+        c.program = started ? *started : program;
         out.status(Status::Ok).u32(c.id);
         return true;
     });

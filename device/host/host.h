@@ -6,9 +6,12 @@
 
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -29,17 +32,49 @@ struct Options {
     bool verbose = false;
     // Answer every message box with its default button after this long (0: never); for tests.
     std::uint32_t auto_dismiss_ms = 0;
+    // A connection that has not said hello after this long is closed.
+    std::uint32_t hello_timeout_ms = 5000;
+    // A program whose queue in the host holds more than `queue_high_water` bytes makes every
+    // other program that adds to it wait (the host stops reading it) until the queue is below
+    // `queue_low_water` again.
+    std::size_t queue_high_water = 1u << 20;
+    std::size_t queue_low_water = 256u << 10;
+};
+
+// Packets the socket could not take yet, kept back to back in one buffer (a length before
+// each): a long backlog costs its bytes, not an allocation per packet, and the memory goes back
+// once it drains.
+class OutQueue {
+public:
+    bool empty() const { return head_ == buf_.size(); }
+    std::size_t bytes() const { return buf_.size() - head_; }
+    void push(std::span<const std::byte> packet);
+    std::span<const std::byte> front() const;
+    void pop();
+    void clear();
+
+private:
+    void release();
+    std::vector<std::byte> buf_;
+    std::size_t head_ = 0;
 };
 
 struct ClientConn {
     int fd = -1;
     std::uint32_t id = 0;
+    // The process at the other end, as the kernel reports it; never what the client says.
     pid_t pid = 0;
+    // The program's name: for a process the host started, the name it was started as; for any
+    // other client (lumo-devctl, a test) only the label it gave itself.
     std::u16string program;
+    bool started_by_host = false;
     bool greeted = false;
-    std::deque<std::vector<std::byte>> out;  // packets the socket could not take yet
+    OutQueue out;
     std::size_t out_bytes = 0;
     bool closing = false;
+    std::uint64_t accepted_ms = 0;
+    // The client whose full queue this one waits for (0: none); the host does not read it meanwhile.
+    std::uint32_t waits_for = 0;
 };
 
 class DisplayWindow;
@@ -105,6 +140,9 @@ public:
 
     // Called once the host serves, before the first client is read.
     void on_started(std::function<void()> fn);
+    // The name a process the host started runs as, asked when it says hello (set by the process
+    // service); nullopt for any other process.
+    std::function<std::optional<std::u16string>(pid_t)> started_program;
 
 private:
     void accept_client();
@@ -112,6 +150,8 @@ private:
     void send_packet(ClientConn& c, std::span<const std::byte> packet);
     void flush_client(ClientConn& c);
     void drop_client(ClientConn& c, const char* why);
+    void close_silent_clients();
+    void resume_waiting_clients();
     void deliver_notifications();
     void run_timers();
     void reap_children();
@@ -137,6 +177,7 @@ private:
     wire::Writer reply_;
     Deferred current_;
     bool deferred_ = false;
+    bool handling_ = false;  // inside handle_packet: current_ names the client being served
     std::multimap<std::uint64_t, std::pair<TimerId, std::function<void()>>> timers_;
     TimerId next_timer_ = 1;
     std::vector<std::function<void(ClientConn&)>> closed_hooks_;
@@ -146,5 +187,13 @@ private:
 
 // The default device folder: lumo/phone under $XDG_DATA_HOME (or ~/.local/share).
 std::string default_device_dir();
+
+// True when `path` is `root` or lies below it (both already canonical).
+bool path_inside(const std::filesystem::path& root, const std::filesystem::path& path);
+// Creates `dir` and any missing parents for the device's owner alone (0700, whatever the umask)
+// and makes `dir` itself 0700 if it already existed; false with `error` set.
+bool make_private_dir(const std::filesystem::path& dir, std::string* error);
+// Creates the folders every device's file system starts with under `root`.
+bool lay_out_file_system(const std::filesystem::path& root, std::string* error);
 
 }  // namespace lumo::host

@@ -48,23 +48,45 @@ constexpr std::u16string_view kStartUpFolder = u"\\Windows\\StartUp";
 
 bool is_tool(const std::u16string& program) { return program.rfind(u"lumo-devctl", 0) == 0; }
 
-// Copies a tree; with `only_missing`, files already there are kept. `skip` (relative to `from`)
-// names a folder left out with all it holds.
-void copy_tree(const fs::path& from, const fs::path& to, bool only_missing, const fs::path& skip = {}) {
+// Copies one file and makes sure all of it arrived: a full disk leaves short or empty copies
+// behind otherwise. A copy that failed is removed.
+bool copy_checked(const fs::path& from, const fs::path& to, std::string* error) {
     std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(from, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec)) {
+    auto size = fs::file_size(from, ec);
+    if (!ec) fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
+    if (!ec && fs::file_size(to, ec) != size && !ec) ec = std::make_error_code(std::errc::no_space_on_device);
+    if (!ec) return true;
+    std::error_code ignored;
+    fs::remove(to, ignored);
+    if (error) *error = "cannot install " + to.string() + ": " + ec.message();
+    return false;
+}
+
+// Copies a tree; with `only_missing`, files already there are kept. `skip` (relative to `from`)
+// names a folder left out with all it holds. False at the first file or folder that could not
+// be written, with `error` set.
+bool copy_tree(const fs::path& from, const fs::path& to, bool only_missing, std::string* error,
+               const fs::path& skip = {}) {
+    std::error_code ec;
+    auto it = fs::recursive_directory_iterator(from, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
         auto rel = fs::relative(it->path(), from, ec);
+        if (ec) break;
         auto target = to / rel;
         if (!skip.empty() && rel == skip) {
             it.disable_recursion_pending();
         } else if (it->is_directory()) {
             fs::create_directories(target, ec);
+            if (ec) break;
         } else if (!(only_missing && fs::exists(target))) {
             fs::create_directories(target.parent_path(), ec);
-            fs::copy_file(it->path(), target, fs::copy_options::overwrite_existing, ec);
+            if (ec) break;
+            if (!copy_checked(it->path(), target, error)) return false;
         }
     }
+    if (!ec) return true;
+    if (error) *error = "cannot install " + from.string() + " into " + to.string() + ": " + ec.message();
+    return false;
 }
 
 // The target of a shortcut file: "<length>#<path>" with the path optionally quoted.
@@ -105,7 +127,7 @@ ProcessService::ProcessService(Host& host, WindowService& windows) : host_(host)
     bin_dir_ = fs::read_symlink("/proc/self/exe", ec).parent_path();
     // The shared clock page: the device boots now, its local time is the host's.
     auto clock_path = fs::path(host_.options().dir) / "run" / "clock";
-    clock_fd_ = ::open(clock_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    clock_fd_ = ::open(clock_path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (clock_fd_ >= 0 && ::ftruncate(clock_fd_, sizeof(SharedClock)) == 0) {
         void* p = ::mmap(nullptr, sizeof(SharedClock), PROT_READ | PROT_WRITE, MAP_SHARED, clock_fd_, 0);
         if (p != MAP_FAILED) clock_ = new (p) SharedClock{};
@@ -122,6 +144,14 @@ ProcessService::ProcessService(Host& host, WindowService& windows) : host_(host)
                                               : "exit " + std::to_string(WEXITSTATUS(status));
         ended(static_cast<std::uint32_t>(pid), why);
     });
+    host_.started_program = [this](pid_t pid) -> std::optional<std::u16string> {
+        auto it = processes_.find(static_cast<std::uint32_t>(pid));
+        if (it == processes_.end() || !it->second.child) return std::nullopt;
+        auto name = file_name(it->second.path);
+        if (name.size() > 4 && equal_no_case(std::u16string_view(name).substr(name.size() - 4), u".exe"))
+            name.resize(name.size() - 4);
+        return name;
+    };
     host_.on_client_closed([this](ClientConn& c) {
         // A program that connected on its own (a test, a tool) ends with its connection.
         auto pid = static_cast<std::uint32_t>(c.pid);
@@ -147,10 +177,42 @@ ProcessService::~ProcessService() {
 }
 
 bool ProcessService::install(bool fresh, std::string* error) {
+    if (!fresh) return install_into(fs_root_, false, error);
+    // A new device is installed aside, inside the device folder, and moved into place whole: a
+    // boot that fails (a full disk) or is killed half-way leaves no half-installed phone, and
+    // the next boot installs again.
+    auto staging = fs::path(host_.options().dir) / "fs.installing";
     std::error_code ec;
-    auto folder = map_device_path(fs_root_, kInstallFolder);
+    fs::remove_all(staging, ec);
+    std::string why;
+    bool ok = make_private_dir(staging, &why) && lay_out_file_system(staging, &why) &&
+              install_into(staging, true, &why);
+    if (ok) {
+        fs::rename(staging, fs_root_, ec);
+        if (ec) {
+            ok = false;
+            why = "cannot move the new device into " + fs_root_.string() + ": " + ec.message();
+        }
+    }
+    if (!ok) {
+        fs::remove_all(staging, ec);
+        host_.log().printf("installation failed: %s", why.c_str());
+        if (error) *error = "the new device could not be installed: " + why;
+        return false;
+    }
+    host_.log().line("installed the product into \\Program Files\\Lumo");
+    return true;
+}
+
+bool ProcessService::install_into(const fs::path& root, bool fresh, std::string* error) {
+    std::error_code ec;
+    auto folder = map_device_path(root, kInstallFolder);
     if (!folder) return false;
     fs::create_directories(*folder, ec);
+    if (ec) {
+        if (error) *error = "cannot create " + folder->string() + ": " + ec.message();
+        return false;
+    }
     // The programs are links to the binaries of the build this host belongs to, so a rebuilt
     // product runs on an old device.
     for (auto& p : kProduct) {
@@ -160,6 +222,7 @@ bool ProcessService::install(bool fresh, std::string* error) {
         if (fs::is_symlink(link) && fs::read_symlink(link, ec) == binary) continue;
         fs::remove(link, ec);
         fs::create_symlink(binary, link, ec);
+        if (!ec && fs::read_symlink(link, ec) != binary && !ec) ec = std::make_error_code(std::errc::io_error);
         if (ec) {
             if (error) *error = "cannot install " + link.string() + ": " + ec.message();
             return false;
@@ -175,19 +238,33 @@ bool ProcessService::install(bool fresh, std::string* error) {
         if (staged && !fs::is_directory(*staged)) staged.reset();
         if (fresh) {
             auto skip = small && staged ? fs::relative(*staged / "gfx", stage, ec) : fs::path();
-            copy_tree(stage, fs_root_, true, skip);
+            if (!copy_tree(stage, root, true, error, skip)) return false;
         } else if (staged) {
-            copy_tree(*staged, *folder, true, small ? fs::path("gfx") : fs::path());
+            if (!copy_tree(*staged, *folder, true, error, small ? fs::path("gfx") : fs::path()))
+                return false;
         }
-        if (small && staged && fs::is_directory(*staged / "gfx96"))
-            copy_tree(*staged / "gfx96", *folder / "gfx", true);
+        if (small && staged && fs::is_directory(*staged / "gfx96") &&
+            !copy_tree(*staged / "gfx96", *folder / "gfx", true, error))
+            return false;
     }
     if (fresh) {
-        auto startup = map_device_path(fs_root_, kStartUpFolder);
+        auto startup = map_device_path(root, kStartUpFolder);
         fs::create_directories(*startup, ec);
         std::string target = "\"\\Program Files\\Lumo\\Vardex2.exe\"";
-        std::ofstream(*startup / "Vardex2.lnk") << target.size() << "#" << target << "\r\n";
-        host_.log().line("installed the product into \\Program Files\\Lumo");
+        std::string text = std::to_string(target.size()) + "#" + target + "\r\n";
+        auto file = *startup / "Vardex2.lnk";
+        {
+            std::ofstream out(file, std::ios::binary);
+            out << text;
+            out.flush();
+            if (!out) ec = std::make_error_code(std::errc::no_space_on_device);
+        }
+        if (!ec && fs::file_size(file, ec) != text.size() && !ec)
+            ec = std::make_error_code(std::errc::no_space_on_device);
+        if (ec) {
+            if (error) *error = "cannot write " + file.string() + ": " + ec.message();
+            return false;
+        }
     }
     return true;
 }
@@ -216,11 +293,35 @@ void ProcessService::run_startup() {
     }
 }
 
-std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_view arguments, bool shown) {
+std::optional<fs::path> ProcessService::executable(std::u16string_view path, std::string* why) const {
     auto file = map_device_path(fs_root_, path);
     std::error_code ec;
-    if (file && fs::is_regular_file(*file, ec) && ::access(file->c_str(), X_OK) == 0) {
-        auto binary = fs::canonical(*file, ec);
+    if (!file || !fs::is_regular_file(*file, ec) || ::access(file->c_str(), X_OK) != 0) return std::nullopt;
+    // A link may lead anywhere; only what it really runs counts. Anybody able to put a link
+    // into the phone must not get a program of their choice run as the device's owner.
+    auto binary = fs::canonical(*file, ec);
+    if (ec) return std::nullopt;
+    auto root = fs::canonical(fs_root_, ec);
+    bool in_device = !ec && path_inside(root, binary);
+    auto bins = fs::canonical(bin_dir_, ec);
+    bool in_build = !ec && !bin_dir_.empty() && path_inside(bins, binary);
+    if (!in_device && !in_build) {
+        *why = "it leads outside the device's programs, to " + binary.string();
+        return std::nullopt;
+    }
+    return binary;
+}
+
+std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_view arguments, bool shown,
+                                    bool* refused) {
+    std::string why;
+    auto binary = executable(path, &why);
+    if (!why.empty()) {
+        host_.log().printf("refused to start %s: %s", to_utf8(path).c_str(), why.c_str());
+        if (refused) *refused = true;
+        return 0;
+    }
+    if (binary) {
         auto socket = wire::socket_path_for(host_.options().dir);
         auto out_path = fs::path(host_.options().dir) / "run" / "programs.out";
         std::string exe_utf8 = to_utf8(path);
@@ -232,7 +333,7 @@ std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_vie
             // A program never outlives its device.
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
             if (::getppid() != parent) ::_exit(127);
-            int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
             int null = ::open("/dev/null", O_RDONLY);
             if (null >= 0) ::dup2(null, 0);
             if (out >= 0) {
@@ -247,7 +348,7 @@ std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_vie
             ::setenv("LUMO_DEVICE_FS", fs_root.c_str(), 1);
             ::setenv("LUMO_EXE", exe_utf8.c_str(), 1);
             ::setenv("LUMO_SHOW", shown ? "1" : "0", 1);
-            std::string bin = binary.string();
+            std::string bin = binary->string();
             std::vector<char*> argv = {bin.data()};
             if (!args_utf8.empty()) argv.push_back(args_utf8.data());
             argv.push_back(nullptr);
@@ -342,11 +443,12 @@ void ProcessService::register_handlers() {
             out.status(Status::BadRequest);
             return true;
         }
-        auto pid = start(path, args, shown != 0);
+        bool refused = false;
+        auto pid = start(path, args, shown != 0, &refused);
         if (pid) {
             out.status(Status::Ok).u32(pid);
         } else {
-            out.status(Status::NotFound);
+            out.status(refused ? Status::Failed : Status::NotFound);
         }
         return true;
     });

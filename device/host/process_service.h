@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,10 @@ public:
     bool install(bool fresh, std::string* error);
     // Starts the programs of \Windows\StartUp.
     void run_startup();
-    // Starts a device path; the process id, or 0 when the phone cannot run it.
-    std::uint32_t start(std::u16string_view path, std::u16string_view arguments, bool shown);
+    // Starts a device path; the process id, or 0 when the phone cannot run it (`refused` is
+    // then set when the path is a file the device will not run).
+    std::uint32_t start(std::u16string_view path, std::u16string_view arguments, bool shown,
+                        bool* refused = nullptr);
     // Ends every child at host shutdown.
     void stop_all();
     // The device's local time (as set with the control tool), milliseconds since 1970.
@@ -54,6 +57,11 @@ private:
         Host::TimerId timer;
     };
     void register_handlers();
+    // Installs or refreshes the product in the file system at `root`.
+    bool install_into(const std::filesystem::path& root, bool fresh, std::string* error);
+    // The executable a device path runs, when it is a program of this device: the file, links
+    // followed, must lie in the device's file system or among the build's binaries.
+    std::optional<std::filesystem::path> executable(std::u16string_view path, std::string* why) const;
     void ended(std::uint32_t pid, const std::string& why);
     std::vector<std::pair<std::uint32_t, std::u16string>> snapshot() const;
     bool running(std::uint32_t pid) const;

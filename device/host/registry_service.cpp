@@ -29,6 +29,10 @@ bool read_key(Reader& in, KeyArgs& k) {
 }
 
 Status found(bool ok) { return ok ? Status::Ok : Status::NotFound; }
+// The answer to a change: not found, refused by storage (and so not made), or done.
+Status stored(const store::RegistryStore& reg, bool ok) {
+    return !ok ? Status::NotFound : reg.backend_failed() ? Status::Failed : Status::Ok;
+}
 
 }  // namespace
 
@@ -50,6 +54,8 @@ void register_registry_handlers(Host& host) {
         auto created = valid ? reg.create_key(k.root, k.path) : std::nullopt;
         if (!created) {
             out.status(Status::BadRequest);
+        } else if (reg.backend_failed()) {
+            out.status(Status::Failed);
         } else {
             out.status(Status::Ok).u32(*created ? 1 : 0);
         }
@@ -85,7 +91,7 @@ void register_registry_handlers(Host& host) {
             out.status(Status::TooLarge);
         } else {
             bool ok = reg.write_value(k.root, k.path, name, static_cast<ValueType>(type), data);
-            out.status(!ok ? Status::NotFound : reg.backend_failed() ? Status::Failed : Status::Ok);
+            out.status(stored(reg, ok));
         }
         return true;
     });
@@ -95,7 +101,7 @@ void register_registry_handlers(Host& host) {
         bool valid = read_key(in, k);
         auto name = in.s16();
         if (!in.done()) return false;
-        out.status(!valid ? Status::BadRequest : found(reg.delete_value(k.root, k.path, name)));
+        out.status(!valid ? Status::BadRequest : stored(reg, reg.delete_value(k.root, k.path, name)));
         return true;
     });
 
@@ -103,7 +109,7 @@ void register_registry_handlers(Host& host) {
         KeyArgs k;
         bool valid = read_key(in, k);
         if (!in.done()) return false;
-        out.status(!valid ? Status::BadRequest : found(reg.delete_key(k.root, k.path)));
+        out.status(!valid ? Status::BadRequest : stored(reg, reg.delete_key(k.root, k.path)));
         return true;
     });
 

@@ -29,12 +29,6 @@ std::uint32_t clip_ms(std::size_t samples) {
     return std::uint32_t(std::uint64_t(samples / kChannels) * 1000 / kRate);
 }
 
-// True when `path` is `root` or lies below it (both already canonical).
-bool inside(const fs::path& root, const fs::path& path) {
-    auto [r, p] = std::mismatch(root.begin(), root.end(), path.begin(), path.end());
-    return r == root.end();
-}
-
 }  // namespace
 
 SoundService::SoundService(Host& host)
@@ -64,7 +58,7 @@ std::optional<fs::path> SoundService::resolve(std::u16string_view device_path, S
     std::error_code ec;
     auto root = fs::weakly_canonical(fs_root_, ec);
     auto real = fs::weakly_canonical(*file, ec);
-    if (ec || !inside(root, real)) {
+    if (ec || !path_inside(root, real)) {
         *why = "outside the device's folder";
         return std::nullopt;
     }

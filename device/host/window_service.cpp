@@ -650,15 +650,19 @@ void WindowService::register_handlers() {
         (void)c;
         return true;
     });
-    host_.add_handler(Kind::MsgReply, [this](ClientConn&, Reader& in, Writer& out) {
+    host_.add_handler(Kind::MsgReply, [this](ClientConn& c, Reader& in, Writer& out) {
         auto id = in.u32();
         auto result = in.i32();
         if (!in.done()) return false;
+        // Only the program the message was sent to answers it; anybody else's answer is not
+        // taken, or a third program could put words in another's mouth.
         auto it = sends_.find(id);
-        if (it != sends_.end()) {
-            host_.reply_later(it->second.reply, [&](Writer& w) { w.status(Status::Ok).i32(result); });
-            sends_.erase(it);
+        if (it == sends_.end() || it->second.target != c.id) {
+            out.status(Status::NotFound);
+            return true;
         }
+        host_.reply_later(it->second.reply, [&](Writer& w) { w.status(Status::Ok).i32(result); });
+        sends_.erase(it);
         out.status(Status::Ok);
         return true;
     });
@@ -707,12 +711,16 @@ void WindowService::register_handlers() {
         out.status(n ? Status::Ok : Status::NotFound);
         return true;
     });
-    host_.add_handler(Kind::HookReply, [this](ClientConn&, Reader& in, Writer& out) {
+    host_.add_handler(Kind::HookReply, [this](ClientConn& c, Reader& in, Writer& out) {
         auto call = in.u32();
         auto swallow = in.u32();
         if (!in.done()) return false;
         out.status(Status::Ok);
         if (!key_busy_ || call != key_call_) return true;  // late: its time ran out already
+        // The answer counts only from the program whose hook was called.
+        auto hook = std::find_if(hooks_.begin(), hooks_.end(),
+                                 [&](auto& h) { return h.id == key_hooks_[key_index_]; });
+        if (hook == hooks_.end() || hook->client != c.id) return true;
         key_call_ = 0;
         if (key_timer_) host_.cancel(key_timer_);
         key_timer_ = 0;

@@ -200,6 +200,12 @@ public:
 
     bool get_message(Message& out) override {
         for (;;) {
+            // A program whose device is gone (the host ended or dropped it) ends: its timers
+            // would otherwise keep it running for nothing, every call failing at once.
+            if (!c_.alive()) {
+                out = {0, WM_QUIT, 0, 0};
+                return false;
+            }
             if (take_ready(out, true)) return out.message != WM_QUIT;
             auto wait = next_timer_wait();
             auto p = c_.next_event_if(wait, [](const Packet& e) { return is_urgent(e) || is_posted(e); });
@@ -328,6 +334,7 @@ public:
         if (!box) return 0;
         // The modal loop: the caller's windows keep getting their messages and timers.
         for (;;) {
+            if (!c_.alive()) return 0;
             {
                 std::lock_guard lock(m_);
                 if (auto it = dialog_results_.find(box); it != dialog_results_.end()) {

@@ -139,6 +139,7 @@ bool RegistryStore::key_exists(Root root, std::u16string_view path) const {
 }
 
 std::optional<bool> RegistryStore::create_key(Root root, std::u16string_view path) {
+    backend_failed_ = false;
     auto parts = split_key_path(path);
     if (!parts) return std::nullopt;
     Key* k = roots_[root_index(root)].get();
@@ -151,8 +152,11 @@ std::optional<bool> RegistryStore::create_key(Root root, std::u16string_view pat
             n->root = root;
             n->name = std::u16string(p);
             n->parent = k;
-            if (backend_)
+            // A key exists once it is stored: what storage refused is not there for anybody.
+            if (backend_) {
                 note_backend(backend_->insert_key({n->id, k->parent ? k->id : 0, root, n->name}));
+                if (backend_failed_) return created;
+            }
             c = n.get();
             k->children.push_back(std::move(n));
             created = true;
@@ -173,14 +177,22 @@ std::optional<RegistryStore::Found> RegistryStore::find_value(Root root, std::u1
 
 bool RegistryStore::write_value(Root root, std::u16string_view path, std::u16string_view name,
                                 ValueType type, std::span<const std::byte> data) {
+    backend_failed_ = false;
     if (data.size() > platform::kMaxValueBytes || name.size() > platform::kMaxNameChars)
         return false;
     Key* k = find_key(root, path);
     if (!k || !k->parent) return false;  // values live in keys, not at a root
     auto* v = k->value(name);
     if (v && v->type == type && v->data.size() == data.size() &&
-        std::equal(data.begin(), data.end(), v->data.begin()))
+        std::equal(data.begin(), data.end(), v->data.begin())) {
         return true;  // same content: nothing stored, nothing notified
+    }
+    // Stored first, then changed: a change storage refused is seen by nobody, now or later.
+    if (backend_) {
+        note_backend(backend_->put_value({k->id, v ? v->name : std::u16string(name), type,
+                                           std::vector<std::byte>(data.begin(), data.end())}));
+        if (backend_failed_) return true;
+    }
     std::vector<std::byte> old;
     ValueType old_type = type;
     bool old_present = v != nullptr;
@@ -193,27 +205,30 @@ bool RegistryStore::write_value(Root root, std::u16string_view path, std::u16str
         k->values.push_back({std::u16string(name), type, {data.begin(), data.end()}});
         v = &k->values.back();
     }
-    if (backend_) note_backend(backend_->put_value({k->id, v->name, type, v->data}));
     value_changed(k, name, old_type, &old, old_present);
     return true;
 }
 
 bool RegistryStore::delete_value(Root root, std::u16string_view path, std::u16string_view name) {
+    backend_failed_ = false;
     Key* k = find_key(root, path);
     if (!k) return false;
     auto it = std::find_if(k->values.begin(), k->values.end(),
                            [&](auto& v) { return equal_no_case(v.name, name); });
     if (it == k->values.end()) return false;
+    if (backend_) {
+        note_backend(backend_->delete_value(k->id, it->name));
+        if (backend_failed_) return true;
+    }
     auto old = std::move(it->data);
     auto old_type = it->type;
-    auto stored_name = std::move(it->name);
     k->values.erase(it);
-    if (backend_) note_backend(backend_->delete_value(k->id, stored_name));
     value_changed(k, name, old_type, &old, true);
     return true;
 }
 
 bool RegistryStore::delete_key(Root root, std::u16string_view path) {
+    backend_failed_ = false;
     Key* k = find_key(root, path);
     if (!k || !k->parent) return false;  // the roots stay
     std::vector<std::int64_t> ids;
@@ -224,13 +239,16 @@ bool RegistryStore::delete_key(Root root, std::u16string_view path) {
         for (auto& c : key->children) self(self, c.get());
     };
     collect(collect, k);
+    if (backend_) {
+        note_backend(backend_->delete_keys(ids));
+        if (backend_failed_) return true;
+    }
     // Values that disappear are changes too; tell their subscribers before the memory goes.
     for (Key* key : keys) {
         auto values = std::move(key->values);
         key->values.clear();
         for (auto& v : values) value_changed(key, v.name, v.type, &v.data, true);
     }
-    if (backend_) note_backend(backend_->delete_keys(ids));
     auto& siblings = k->parent->children;
     siblings.erase(std::find_if(siblings.begin(), siblings.end(),
                                 [&](auto& c) { return c.get() == k; }));

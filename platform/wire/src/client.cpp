@@ -15,6 +15,14 @@ namespace lumo::wire {
 namespace {
 thread_local Writer t_writer;
 
+// What a window thread serves even while it waits for something else.
+bool is_urgent(std::uint16_t kind) {
+    return kind == static_cast<std::uint16_t>(Kind::SentMessage) ||
+           kind == static_cast<std::uint16_t>(Kind::HookCall) ||
+           kind == static_cast<std::uint16_t>(Kind::SubclassState) ||
+           kind == static_cast<std::uint16_t>(Kind::DialogClosed);
+}
+
 int remaining_ms(std::chrono::steady_clock::time_point deadline) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
@@ -96,7 +104,10 @@ bool Client::read_one(std::unique_lock<std::mutex>& lock, int timeout_ms) {
             if (pk.header.type == static_cast<std::uint8_t>(PacketType::Reply)) {
                 if (waiting_.count(pk.header.seq)) replies_[pk.header.seq] = std::move(pk);
             } else {
-                events_.push_back(std::move(pk));
+                auto& q = is_urgent(pk.header.kind) ? urgent_
+                          : pk.header.kind == static_cast<std::uint16_t>(Kind::PostedMessage) ? posted_
+                                                                                              : other_;
+                q.push_back({++arrivals_, std::move(pk)});
             }
         }
     }
@@ -169,18 +180,19 @@ std::optional<Client::Reply> Client::call_serving(Writer& request, int timeout_m
     }
     lock.lock();
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    std::uint64_t seen = 0;
+    std::optional<Found> found;
     auto first_urgent = [&] {
-        if (!urgent) return events_.end();
-        return std::find_if(events_.begin(), events_.end(), [&](const Packet& p) { return urgent(p); });
+        found = urgent ? find_event(urgent, seen) : std::nullopt;
+        return found.has_value();
     };
     bool got = false;
     for (;;) {
         int left = timeout_ms < 0 ? -1 : remaining_ms(deadline);
-        got = wait_for(lock, left, [&] { return replies_.count(seq) != 0 || first_urgent() != events_.end(); });
+        got = wait_for(lock, left, [&] { return replies_.count(seq) != 0 || first_urgent(); });
         if (!got || replies_.count(seq)) break;
-        auto it = first_urgent();
-        Packet p = std::move(*it);
-        events_.erase(it);
+        Packet p = take(*found);
+        seen = 0;  // others may have taken events meanwhile: look again from the start
         lock.unlock();
         handle(std::move(p));
         lock.lock();
@@ -198,25 +210,50 @@ std::optional<Client::Reply> Client::call_serving(Writer& request, int timeout_m
     return reply;
 }
 
-std::optional<Packet> Client::next_event_if(int timeout_ms, const EventFilter& want) {
-    std::unique_lock lock(mutex_);
-    std::deque<Packet>::iterator it;
-    auto ready = [&] {
-        it = std::find_if(events_.begin(), events_.end(), [&](const Packet& p) { return want(p); });
-        return it != events_.end();
+std::optional<Client::Found> Client::find_event(const EventFilter& want, std::uint64_t& seen) {
+    // The first match among the events that arrived after `seen`; the queues are in arrival
+    // order, so those are found from the back.
+    auto first_new = [&](Queue& q) {
+        auto it = seen == 0 ? q.begin() : q.end();
+        while (it != q.begin() && std::prev(it)->order > seen) --it;
+        return std::find_if(it, q.end(), [&](const Queued& e) { return want(e.packet); });
     };
-    if (!wait_for(lock, timeout_ms, ready)) return std::nullopt;
-    auto p = std::move(*it);
-    events_.erase(it);
+    std::optional<Found> best;
+    if (auto it = first_new(urgent_); it != urgent_.end()) {
+        best = Found{&urgent_, it};
+    } else {
+        if (auto it2 = first_new(other_); it2 != other_.end()) best = Found{&other_, it2};
+        if (!posted_.empty() && (!best || posted_.front().order < best->at->order) &&
+            want(posted_.front().packet))
+            best = Found{&posted_, posted_.begin()};
+    }
+    seen = arrivals_;
+    return best;
+}
+
+Packet Client::take(const Found& f) {
+    Packet p = std::move(f.at->packet);
+    f.queue->erase(f.at);
     return p;
 }
 
-std::optional<Packet> Client::next_event(int timeout_ms) {
+std::optional<Packet> Client::next_event_if(int timeout_ms, const EventFilter& want) {
     std::unique_lock lock(mutex_);
-    if (!wait_for(lock, timeout_ms, [&] { return !events_.empty(); })) return std::nullopt;
-    auto p = std::move(events_.front());
-    events_.pop_front();
-    return p;
+    std::uint64_t seen = 0;
+    std::optional<Found> found;
+    auto ready = [&] {
+        // Each look checks only what arrived since the last one: draining a long backlog
+        // from the socket stays linear.
+        found = find_event(want, seen);
+        return found.has_value();
+    };
+    if (!wait_for(lock, timeout_ms, ready)) return std::nullopt;
+    return take(*found);
+}
+
+std::optional<Packet> Client::next_event(int timeout_ms) {
+    static const EventFilter any = [](const Packet&) { return true; };
+    return next_event_if(timeout_ms, any);
 }
 
 }  // namespace lumo::wire

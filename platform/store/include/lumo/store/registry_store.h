@@ -93,7 +93,8 @@ public:
     // When the next batched delivery falls due, if any.
     std::optional<std::uint64_t> next_due() const;
 
-    // True when the backend failed on the last change (the change is kept in memory).
+    // True when the backend refused the last change; the change was then not made at all
+    // (nothing changed, nobody notified), though the call still found its key or value.
     bool backend_failed() const { return backend_failed_; }
 
 private:

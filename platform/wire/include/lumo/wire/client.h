@@ -45,7 +45,9 @@ public:
     // The next event from the host, waiting at most `timeout_ms` (-1: forever).
     std::optional<Packet> next_event(int timeout_ms);
     // The first queued event `want` accepts, waiting at most `timeout_ms` (-1: forever); other
-    // events stay queued in order.
+    // events stay queued in order. Messages sent to the program's windows and the other events
+    // a window thread serves while it waits come before anything else; posted messages leave
+    // strictly in order, so `want` sees only the oldest one (it may not pick among them).
     using EventFilter = std::function<bool(const Packet&)>;
     std::optional<Packet> next_event_if(int timeout_ms, const EventFilter& want);
     // Like call, but while waiting hands every event `urgent` accepts to `handle` on this
@@ -75,7 +77,25 @@ private:
     bool dead_ = false;
     std::set<std::uint32_t> waiting_;  // replies someone still waits for
     std::map<std::uint32_t, Packet> replies_;
-    std::deque<Packet> events_;
+    // Events by what they are, each with its place in the arrival order. Kept apart so that
+    // finding the next one costs the same with a million posted messages waiting as with none.
+    struct Queued {
+        std::uint64_t order;
+        Packet packet;
+    };
+    using Queue = std::deque<Queued>;
+    struct Found {
+        Queue* queue = nullptr;
+        Queue::iterator at;
+    };
+    // The event `want` takes next, looking in the urgent and other queues only at events that
+    // arrived after `seen` (the earlier ones were looked at already); updates `seen`.
+    std::optional<Found> find_event(const EventFilter& want, std::uint64_t& seen);
+    Packet take(const Found& f);
+    Queue urgent_;  // sent messages, hook calls, subclass and dialog news
+    Queue posted_;  // posted messages
+    Queue other_;   // the rest (power notifications, ...)
+    std::uint64_t arrivals_ = 0;
     std::vector<std::byte> read_buf_ = std::vector<std::byte>(kMaxPacket);
 };
 

@@ -1,0 +1,141 @@
+// Storage that fails: a registry change the database refused is made nowhere, and a new device
+// that cannot be installed in full is not installed at all and says so.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "device_process.h"
+#include "lumo/wire/client.h"
+
+namespace lumo::test {
+namespace {
+
+namespace fs = std::filesystem;
+using wire::Kind;
+using wire::Reader;
+using wire::Status;
+
+constexpr std::u16string_view kKey = u"Software\\Vesk\\Lumo";
+
+// Another program holds the registry's write lock, so the host's next commit fails.
+class WriteLockHolder {
+public:
+    explicit WriteLockHolder(const fs::path& db) {
+        if (sqlite3_open_v2(db.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return;
+        locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~WriteLockHolder() {
+        if (locked_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+    }
+    bool locked() const { return locked_; }
+
+private:
+    sqlite3* db_ = nullptr;
+    bool locked_ = false;
+};
+
+TEST(RefusedStorage, ARegistryChangeTheDatabaseRefusedChangesNothingAndTellsNobody) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    ASSERT_EQ(d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "Locked", "dword", "1"}).status, 0);
+    std::string error;
+    auto watcher = wire::Client::connect(d.socket_path(), u"watcher", &error);
+    ASSERT_TRUE(watcher) << error;
+    for (auto [name, msg] : {std::pair{u"Locked", 0x8101u}, std::pair{u"Other", 0x8102u}}) {
+        auto& w = watcher->begin(Kind::NotifyRegister);
+        w.u32(1).s16(kKey).s16(name).u32(0).u32(msg).u32(0).u32(0);
+        auto r = watcher->call(w);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, Status::Ok);
+    }
+    {
+        WriteLockHolder holder(d.dir() / "registry.db");
+        ASSERT_TRUE(holder.locked());
+        auto refused = d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "Locked", "dword", "0"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("refused: failed"), std::string::npos) << refused.err;
+        EXPECT_EQ(d.ctl({"reg", "delete", "HKCU", "Software\\Vesk\\Lumo", "Locked"}).status, 1);
+        EXPECT_EQ(d.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "Locked"}).out, "dword 1\n");
+    }
+    // Nobody heard of the refused change: the first news is of the next real one.
+    ASSERT_EQ(d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "Other", "dword", "7"}).status, 0);
+    auto news = watcher->next_event(5000);
+    ASSERT_TRUE(news);
+    Reader rd(news->body);
+    rd.u32();
+    EXPECT_EQ(rd.u32(), 0x8102u);
+    watcher.reset();
+    ASSERT_EQ(d.stop(), 0);
+
+    DeviceProcess again(d.dir());
+    ASSERT_TRUE(again.start()) << again.last_error;
+    EXPECT_EQ(again.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "Locked"}).out, "dword 1\n");
+    again.stop();
+}
+
+// Files the host writes may not grow past `bytes` while it lives, as on a nearly full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        old_handler_ = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = saved_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &saved_);
+        ::signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit saved_{};
+    sighandler_t old_handler_ = SIG_DFL;
+};
+
+CommandResult boot_device(const fs::path& dir, bool detach) {
+    std::vector<std::string> args = {"--device", dir.string(), "--headless", "--no-startup"};
+    if (detach) args.push_back("--detach");
+    return run_program("lumo-device", args);
+}
+
+TEST(RefusedStorage, AFirstBootThatCannotInstallEverythingFailsAndLeavesNothingHalfDone) {
+    DeviceProcess d;  // only its folder: the boots below are started by hand
+    if (!fs::is_directory(fs::path(bin_dir()).parent_path() / "stage"))
+        GTEST_SKIP() << "the build has no staged pictures to install";
+    for (bool detach : {true, false}) {
+        CommandResult r;
+        {
+            FileSizeLimit full(64 << 10);  // the language pack and a sample picture do not fit
+            r = boot_device(d.dir(), detach);
+        }
+        if (r.status == 0) d.ctl({"shutdown"});
+        EXPECT_NE(r.status, 0) << (detach ? "with --detach" : "in the foreground");
+        EXPECT_NE(r.err.find("could not be installed"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("cannot install"), std::string::npos) << r.err;
+        EXPECT_FALSE(fs::exists(d.dir() / "fs"));
+        EXPECT_FALSE(fs::exists(d.dir() / "fs.installing"));
+        if (r.status == 0) break;  // a foreground boot would not come back
+    }
+    // With room, the same folder boots and holds everything whole.
+    ASSERT_TRUE(d.start()) << d.last_error;
+    auto lnk = d.dir() / "fs" / "Windows" / "StartUp" / "Vardex2.lnk";
+    EXPECT_GT(fs::file_size(lnk), 0u);
+    auto stage = fs::path(bin_dir()).parent_path() / "stage";
+    for (auto& e : fs::recursive_directory_iterator(stage)) {
+        if (!e.is_regular_file()) continue;
+        auto installed = d.dir() / "fs" / fs::relative(e.path(), stage);
+        if (fs::exists(installed)) {
+            EXPECT_EQ(fs::file_size(installed), e.file_size()) << installed;
+        }
+    }
+    d.stop();
+}
+
+}  // namespace
+}  // namespace lumo::test
