@@ -159,19 +159,32 @@ void DisplayService::register_handlers() {
         out.status(Status::Ok);
         return true;
     });
-    host_.add_handler(Kind::DisplayScreenshot, [this](ClientConn&, Reader& in, Writer& out) {
-        auto path = in.s16();
+    // The picture goes to the asking tool, which writes the file in its own process: the host
+    // writes nothing where a client names. Offset 0 takes a new picture for that client; the rest
+    // comes from it in pieces that fit a packet.
+    host_.add_handler(Kind::DisplayScreenshot, [this](ClientConn& c, Reader& in, Writer& out) {
+        auto offset = in.u32();
         if (!in.done()) return false;
-        std::filesystem::path written;
-        std::string error;
-        if (!screenshot(platform::to_utf8(path), &written, &error)) {
-            host_.log().printf("screenshot failed: %s", error.c_str());
-            out.status(Status::Failed);
+        auto& shot = shots_[c.id];
+        if (offset == 0) {
+            const std::uint16_t* px = frame();
+            shot.width = width_;
+            shot.height = height_;
+            shot.bytes.resize(composed_.size() * 2);
+            std::memcpy(shot.bytes.data(), px, shot.bytes.size());
+        }
+        if (offset >= shot.bytes.size()) {
+            out.status(Status::BadRequest);
             return true;
         }
-        out.status(Status::Ok).s16(platform::to_u16(written.string()));
+        std::size_t n = std::min<std::size_t>(kScreenshotPiece, shot.bytes.size() - offset);
+        out.status(Status::Ok).u32(std::uint32_t(shot.width)).u32(std::uint32_t(shot.height));
+        out.u32(std::uint32_t(shot.bytes.size()));
+        out.bin(std::span(shot.bytes).subspan(offset, n));
+        if (offset + n == shot.bytes.size()) shots_.erase(c.id);
         return true;
     });
+    host_.on_client_closed([this](ClientConn& c) { shots_.erase(c.id); });
     host_.add_handler(Kind::DisplayTouch, [this](ClientConn&, Reader& in, Writer& out) {
         auto action = in.u32();
         auto x = in.i32();
@@ -390,36 +403,6 @@ void DisplayService::draw_host_window(const std::u16string& title, const std::u1
         draw_text(line, left, y, right, kBlack);
         y += line_h;
     }
-}
-
-bool DisplayService::screenshot(std::filesystem::path path, std::filesystem::path* written,
-                                std::string* error) {
-    std::error_code ec;
-    if (path.empty()) {
-        auto dir = std::filesystem::path(host_.options().dir) / "screenshots";
-        std::filesystem::create_directories(dir, ec);
-        do {
-            char name[32];
-            std::snprintf(name, sizeof name, "screenshot-%04u.png", ++screenshots_);
-            path = dir / name;
-        } while (std::filesystem::exists(path, ec));
-    }
-    if (!imaging_) imaging_ = platform::make_sdl_imaging();
-    const std::uint16_t* px = frame();
-    std::vector<std::uint8_t> rgba(composed_.size() * 4);
-    for (std::size_t i = 0; i < composed_.size(); ++i) {
-        unsigned p = px[i], r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-        rgba[i * 4 + 0] = std::uint8_t((r << 3) | (r >> 2));
-        rgba[i * 4 + 1] = std::uint8_t((g << 2) | (g >> 4));
-        rgba[i * 4 + 2] = std::uint8_t((b << 3) | (b >> 2));
-        rgba[i * 4 + 3] = 255;
-    }
-    if (!imaging_ || !imaging_->save_png(path, width_, height_, rgba)) {
-        *error = "cannot write " + path.string();
-        return false;
-    }
-    *written = path;
-    return true;
 }
 
 DisplayService::Walk DisplayService::walk() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,8 +56,6 @@ public:
     platform::Hwnd stylus(Touch action, int x, int y);
     void touch(Touch action, int x, int y) override { stylus(action, x, y); }
     void key(std::uint8_t vk, bool up) override;
-    // Writes the composed frame as PNG; an empty path picks a new name in DIR/screenshots.
-    bool screenshot(std::filesystem::path path, std::filesystem::path* written, std::string* error);
 
     // The device's local wall-clock milliseconds since 1970, for the Today screen's clock.
     std::function<std::int64_t()> local_time;
@@ -103,13 +102,18 @@ private:
     std::vector<std::uint16_t> composed_;
     platform::Hwnd capture_ = 0;
     platform::Hwnd last_presenter_ = 0;
-    std::unique_ptr<platform::Imaging> imaging_;
     std::unique_ptr<platform::FontEngine> fonts_;
     std::unique_ptr<platform::Font> font_;
     std::unique_ptr<platform::Font> clock_font_;
     Light light_ = Light::On;
     std::vector<std::uint8_t> coverage_;
-    unsigned screenshots_ = 0;
+    // Pictures being fetched by screenshot requests, by client.
+    struct Shot {
+        int width = 0, height = 0;
+        std::vector<std::byte> bytes;
+    };
+    std::map<std::uint32_t, Shot> shots_;
+    static constexpr std::size_t kScreenshotPiece = 60000;
 };
 
 }  // namespace lumo::host
