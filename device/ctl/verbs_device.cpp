@@ -97,9 +97,10 @@ int verb_shutdown(Ctl& ctl, const Args&) {
 }
 
 int verb_time(Ctl& ctl, const Args& a) {
-    auto& w = ctl.begin(Kind::TimeSet);
+    std::uint32_t which = 1;
+    std::uint64_t value = 0;
     if (a.sub == "boot-age") {
-        w.u32(1).u64(parse_number(a.at(0), "MS"));
+        value = parse_number(a.at(0), "MS");
     } else {
         platform::LocalTime t;
         int y, mo, d, h, mi, sec = 0;
@@ -114,8 +115,11 @@ int verb_time(Ctl& ctl, const Args& a) {
         t.hour = std::uint16_t(h);
         t.minute = std::uint16_t(mi);
         t.second = std::uint16_t(sec);
-        w.u32(2).u64(platform::local_to_file_time(t));
+        which = 2;
+        value = platform::local_to_file_time(t);
     }
+    auto& w = ctl.begin(Kind::TimeSet);
+    w.u32(which).u64(value);
     if (ctl.call(w).status != Status::Ok) fail("the device refused the time");
     return kDone;
 }

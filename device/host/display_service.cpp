@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -70,21 +71,107 @@ std::u16string_view answer_name(int id) {
 
 }  // namespace
 
-const DeviceProfile& chosen_profile() {
-    static DeviceProfile chosen = [] {
-        DeviceProfile p = kProfiles[0];
-        if (const char* name = std::getenv("LUMO_DEVICE_PROFILE"))
-            for (const auto& candidate : kProfiles)
-                if (std::strcmp(candidate.name, name) == 0) p = candidate;
-        if (const char* oem = std::getenv("LUMO_DEVICE_OEM")) {
-            static std::u16string text = platform::to_u16(oem);
-            p.oem = text.c_str();
-        }
-        if (const char* wm = std::getenv("LUMO_DEVICE_WM")) p.wm65 = std::strcmp(wm, "6.5") == 0;
-        return p;
-    }();
-    return chosen;
+namespace {
+
+struct OemName {
+    const char* name;
+    const char16_t* text;  // nullptr: the profile's own
+};
+// OEM information strings a person can give the phone: each picks another row of the lock
+// screen's display back-end table.
+constexpr OemName kOemNames[] = {
+    {"lumo", nullptr},
+    {"htc-hd", u"HTC Touch HD T8282"},
+    {"htc", u"HTC Touch Diamond2 T5353"},
+    {"palm", u"Palm Treo 800w"},
+    {"asus", u"Asus CANNES"},
+    {"pm300", u"PM300"},
+    {"samsung-i770", u"SAMSUNG SCH-i770"},
+    {"samsung", u"SAMSUNG SGH-i900"},
+};
+constexpr const char* kShellVersions[] = {"6.1", "6.5"};
+
+DeviceProfile& current_profile() {
+    static DeviceProfile profile = kProfiles[0];
+    return profile;
 }
+
+template <class Table, class Name>
+std::string names_of(const Table& table, Name name) {
+    std::string s;
+    for (const auto& row : table) s += (s.empty() ? "" : "|") + std::string(name(row));
+    return s;
+}
+
+}  // namespace
+
+std::string ProfileChoice::names(Field f) {
+    switch (f) {
+        case Field::Profile: return names_of(kProfiles, [](const DeviceProfile& p) { return p.name; });
+        case Field::Shell: return names_of(kShellVersions, [](const char* v) { return v; });
+        case Field::Oem: return names_of(kOemNames, [](const OemName& o) { return o.name; });
+    }
+    return {};
+}
+
+bool ProfileChoice::valid(Field f, const std::string& value) {
+    std::string all = "|" + names(f) + "|";
+    return !value.empty() && value.find('|') == std::string::npos &&
+           all.find("|" + value + "|") != std::string::npos;
+}
+
+bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given, std::string* error) {
+    auto file = dir / "profile";
+    ProfileChoice recorded{"vga", "6.1", "lumo"};
+    bool have_record = false;
+    if (std::FILE* f = std::fopen(file.c_str(), "r")) {
+        have_record = true;
+        char key[32], value[64];
+        while (std::fscanf(f, "%31s %63s", key, value) == 2) {
+            std::string k = key, v = value;
+            bool ok = (k == "profile" && ProfileChoice::valid(ProfileChoice::Field::Profile, v)) ||
+                      (k == "shell" && ProfileChoice::valid(ProfileChoice::Field::Shell, v)) ||
+                      (k == "oem" && ProfileChoice::valid(ProfileChoice::Field::Oem, v));
+            if (!ok) {
+                std::fclose(f);
+                *error = file.string() + " names an unknown " + k + " '" + v +
+                         "': correct it or remove the file";
+                return false;
+            }
+            (k == "profile" ? recorded.profile : k == "shell" ? recorded.shell : recorded.oem) = v;
+        }
+        std::fclose(f);
+    }
+    // The screen cannot change under an existing phone: its pictures were installed for it.
+    if (have_record && !given.profile.empty() && given.profile != recorded.profile) {
+        *error = dir.string() + " is a " + recorded.profile + " phone, not " + given.profile +
+                 ": leave --profile out to boot it as it is, or give another --device (or remove " +
+                 dir.string() + ") to make a new " + given.profile + " phone";
+        return false;
+    }
+    ProfileChoice chosen = recorded;
+    if (!given.profile.empty()) chosen.profile = given.profile;
+    if (!given.shell.empty()) chosen.shell = given.shell;
+    if (!given.oem.empty()) chosen.oem = given.oem;
+    if (!have_record || chosen.shell != recorded.shell || chosen.oem != recorded.oem) {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        if (!f || std::fprintf(f, "profile %s\nshell %s\noem %s\n", chosen.profile.c_str(),
+                               chosen.shell.c_str(), chosen.oem.c_str()) < 0 ||
+            std::fclose(f) != 0) {
+            *error = "cannot record the profile in " + file.string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    auto& p = current_profile();
+    for (const auto& candidate : kProfiles)
+        if (chosen.profile == candidate.name) p = candidate;
+    for (const auto& o : kOemNames)
+        if (chosen.oem == o.name && o.text) p.oem = o.text;
+    p.wm65 = chosen.shell == "6.5";
+    return true;
+}
+
+const DeviceProfile& chosen_profile() { return current_profile(); }
 
 DisplayService::DisplayService(Host& host, WindowService& windows)
     : host_(host), windows_(windows), profile_(chosen_profile()) {

@@ -36,8 +36,21 @@ struct DeviceProfile {
     std::uint32_t major, minor, build;
     bool wm65 = false;  // Windows Mobile 6.5: the shell has the 6.5 start menu
 };
-// The profile named by $LUMO_DEVICE_PROFILE ("vga", the default, or "qvga"); $LUMO_DEVICE_OEM,
-// when set, replaces its OEM information string; $LUMO_DEVICE_WM=6.5 makes it a 6.5 phone.
+// What lumo-device was told about the phone's model; an empty field was not given.
+struct ProfileChoice {
+    std::string profile;  // vga (the default) or qvga
+    std::string shell;    // 6.1 (the default) or 6.5: the 6.5 shell has its start menu
+    std::string oem;      // a name of the OEM table; lumo (the default) keeps the profile's own
+    enum class Field { Profile, Shell, Oem };
+    // The accepted values, separated by '|'.
+    static std::string names(Field f);
+    static bool valid(Field f, const std::string& value);
+};
+// Settles the phone's model from the options and the record in DIR/profile, and records it. A
+// folder keeps its screen (its pictures were installed for it): another --profile is refused.
+// The shell version and the OEM string may change; the new ones are recorded.
+bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given, std::string* error);
+// The settled profile (vga with its own OEM string and the 6.1 shell until settled).
 const DeviceProfile& chosen_profile();
 
 class DisplayService final : public DisplaySink {
