@@ -175,7 +175,7 @@ int verb_log(Ctl& ctl, const Args& a) {
         fail("no log of " + which + " at " + path + ": " + which + " has not run on this device (" + kDebugOnHint +
              ")");
     }
-    bool follow = a.has("-f");
+    bool follow = a.has("-f") || a.has("--follow");
     auto offset = print_from(path, utf16, 0, !follow);
     if (utf16 && offset <= 2 && !follow) say("the log of " + which + " is empty (" + kDebugOnHint + ")");
     if (!follow) return kDone;
