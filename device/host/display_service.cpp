@@ -364,6 +364,16 @@ const std::uint16_t* DisplayService::frame() {
     return composed_.data();
 }
 
+std::string DisplayService::status_line() {
+    switch (light_) {
+        case Light::On: return "on \u2014 the mouse is the stylus, P the power button";
+        case Light::Dim: return "backlight off \u2014 touch the screen or press a key";
+        case Light::Off: break;
+    }
+    return suspended_ ? "suspended \u2014 press the power button (P)"
+                      : "display off \u2014 press the power button (P)";
+}
+
 void DisplayService::fill(const platform::Rect& r, std::uint16_t colour) {
     int l = std::max(0, r.left), t = std::max(0, r.top);
     int rt = std::min(width_, r.right), b = std::min(height_, r.bottom);

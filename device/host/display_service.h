@@ -72,9 +72,14 @@ public:
 
     // The device's local wall-clock milliseconds since 1970, for the Today screen's clock.
     std::function<std::int64_t()> local_time;
-    // How lit the panel is; set by the power manager.
+    // How lit the panel is, and whether the phone is suspended; set by the power manager.
     enum class Light { On, Dim, Off };
-    void set_light(Light light) { light_ = light; }
+    void set_light(Light light, bool suspended = false) {
+        light_ = light;
+        suspended_ = suspended;
+    }
+    // What the window shows under the screen: the phone's state and the way out of it.
+    std::string status_line() override;
     // Called for every touch before it is delivered; false drops it (the display is off).
     // Set by the power manager.
     std::function<bool()> touch_gate;
@@ -119,6 +124,7 @@ private:
     std::unique_ptr<platform::Font> font_;
     std::unique_ptr<platform::Font> clock_font_;
     Light light_ = Light::On;
+    bool suspended_ = false;
     std::vector<std::uint8_t> coverage_;
     // Pictures being fetched by screenshot requests, by client.
     struct Shot {
