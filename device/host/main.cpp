@@ -131,6 +131,9 @@ int main(int argc, char** argv) {
             if ((has_inline || (i + 1 < argc && argv[i + 1][0] != '-')) && !choice(Field::Shell, profile.shell))
                 return 2;
         } else if (has_inline) {
+            for (const char* flag : {"--headless", "--detach", "--no-startup", "--auto-dismiss-dialogs",
+                                     "--verbose", "--help", "--version"})
+                if (a == flag) return usage_error(a + " takes no value");
             return usage_error("unknown option '" + a + "'");
         } else if (a == "--headless") {
             options.headless = true;
