@@ -14,7 +14,9 @@ using wire::Kind;
 using wire::Reader;
 using wire::Status;
 
-void say(const std::string& msg) { std::fprintf(stderr, "lumo-devctl: %s\n", msg.c_str()); }
+void say(const std::string& msg) {
+    std::fprintf(stderr, "lumo-devctl: %s\n", msg.c_str());
+}
 
 void usage(const std::string& msg) {
     say(msg);
@@ -107,7 +109,9 @@ std::uint32_t reply_u32(const wire::Client::Reply& r) {
     return rd.u32();
 }
 
-std::string why(wire::Status s) { return std::string(wire::status_text(s)); }
+std::string why(wire::Status s) {
+    return std::string(wire::status_text(s));
+}
 
 std::uint32_t find_class(Ctl& ctl, const std::string& cls) {
     auto& w = ctl.begin(Kind::WinFind);

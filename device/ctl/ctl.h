@@ -18,7 +18,7 @@ inline constexpr int kDone = 0, kRefused = 1, kUsage = 2, kNoDevice = 3;
 
 // The device as a verb meets it: the folder and, once a verb needs it, the connection.
 class Ctl {
-public:
+  public:
     explicit Ctl(std::string dir) : dir_(std::move(dir)) {}
     const std::string& dir() const { return dir_; }
     // Connects on first use; a device that is not there ends the tool with status 3.
@@ -31,12 +31,13 @@ public:
         std::uint32_t type;
         std::vector<std::byte> data;
     };
-    std::optional<Value> read(std::uint32_t root, const std::u16string& key, const std::u16string& name);
+    std::optional<Value> read(std::uint32_t root, const std::u16string& key,
+                              const std::u16string& name);
     std::vector<std::u16string> subkeys(std::uint32_t root, const std::u16string& key);
     std::vector<std::u16string> values(std::uint32_t root, const std::u16string& key);
     bool key_exists(std::uint32_t root, const std::u16string& key);
 
-private:
+  private:
     std::string dir_;
     std::unique_ptr<wire::Client> client_;
 };
@@ -44,8 +45,8 @@ private:
 // A command line checked against a verb's shape.
 struct Args {
     std::string verb;
-    std::string sub;                 // the sub-verb word given ("" when the row has none)
-    std::vector<std::string> pos;    // positional arguments in shape order; optional ones absent
+    std::string sub;               // the sub-verb word given ("" when the row has none)
+    std::vector<std::string> pos;  // positional arguments in shape order; optional ones absent
     std::map<std::string, std::string> opts;  // options given, with their value ("" for flags)
     bool has(const std::string& opt) const { return opts.count(opt) != 0; }
     const std::string& at(std::size_t i) const { return pos.at(i); }

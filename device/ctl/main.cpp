@@ -156,7 +156,8 @@ void print_verb_help(const std::string& verb) {
 // Checks one placeholder's value by the kind its name stands for.
 void check_value(const std::string& name, const std::string& value) {
     static const char* kCoordinates[] = {"X", "Y", "X1", "Y1", "X2", "Y2"};
-    static const char* kNumbers[] = {"PID", "MSG", "WPARAM", "LPARAM", "VK", "MS", "PERCENT", "HWND"};
+    static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM",
+                                     "VK",  "MS",  "PERCENT", "HWND"};
     for (auto* c : kCoordinates)
         if (name == c) parse_coordinate(value, c);
     for (auto* n : kNumbers)
@@ -239,7 +240,8 @@ std::pair<const Verb*, Args> match(const std::string& verb, const std::vector<st
         }
     }
     for (std::size_t i = 0; i < given.size(); ++i) {
-        if (i >= positional.size()) usage(verb + ": unexpected argument '" + given[i] + "'" + usage_hint);
+        if (i >= positional.size())
+            usage(verb + ": unexpected argument '" + given[i] + "'" + usage_hint);
         const Elem& e = *positional[i];
         if (e.kind == Elem::Rest) break;
         if (e.kind == Elem::Choice) {
@@ -253,7 +255,8 @@ std::pair<const Verb*, Args> match(const std::string& verb, const std::vector<st
     for (std::size_t i = given.size(); i < positional.size(); ++i) {
         const Elem& e = *positional[i];
         if (e.optional || e.kind == Elem::Rest) continue;
-        usage(verb + ": missing " + (e.kind == Elem::Choice ? either(e.words) : e.name) + usage_hint);
+        usage(verb + ": missing " + (e.kind == Elem::Choice ? either(e.words) : e.name) +
+              usage_hint);
     }
     args.pos = given;
     return {row, args};

@@ -34,22 +34,23 @@ const std::vector<Verb>& verbs() {
          "print the device's log, or a program's log (DebugOn makes the programs log every "
          "event); -f keeps printing what is added until interrupted",
          verb_log},
-        {"post", nullptr, "CLASS|HWND MSG WPARAM LPARAM", "post a message (numbers in decimal or 0x hex)",
-         verb_post},
+        {"post", nullptr, "CLASS|HWND MSG WPARAM LPARAM",
+         "post a message (numbers in decimal or 0x hex)", verb_post},
         {"send", nullptr, "CLASS|HWND MSG WPARAM LPARAM", "send a message and print the result",
          verb_send},
         {"wait", "window", "CLASS [--visible|--hidden|--foreground|--gone] [--timeout S]",
          "wait (default 10 s) until a window of the class exists, or is as asked; exit status 1 "
          "on timeout",
          verb_wait},
-        {"dialogs", nullptr, "", "open message boxes: handle, process, caption, text", verb_dialogs},
+        {"dialogs", nullptr, "", "open message boxes: handle, process, caption, text",
+         verb_dialogs},
         {"dialog", "press", "BUTTON [HWND]",
          "answer the newest (or the given) message box: ok, cancel, yes, no, abort, retry, "
          "ignore or a number",
          verb_dialog},
         {"key", "press|down|up", "VK [--silent]", "press and/or release a virtual key", verb_key},
-        {"key", nullptr, "VK [press|down|up] [--silent]", "the same; a lone VK is pressed and released",
-         verb_key},
+        {"key", nullptr, "VK [press|down|up] [--silent]",
+         "the same; a lone VK is pressed and released", verb_key},
         {"time", "boot-age", "MS", "say the device booted MS milliseconds ago", verb_time},
         {"time", "set", "YYYY-MM-DDTHH:MM[:SS]", "set the device's local clock", verb_time},
 
@@ -64,7 +65,8 @@ const std::vector<Verb>& verbs() {
          "then up",
          verb_drag},
         {"display", "lose-surface", "", "mark the shared DirectDraw surface lost", verb_display},
-        {"rotate", nullptr, "0|90|180|270", "turn the display; every window hears of it", verb_rotate},
+        {"rotate", nullptr, "0|90|180|270", "turn the display; every window hears of it",
+         verb_rotate},
 
         {"power", "button", "", "press the power button (display off, or wake up)", verb_power},
         {"power", "on|backlight-off|idle|suspend", "", "put the phone in that power state",
@@ -83,8 +85,8 @@ const std::vector<Verb>& verbs() {
          "play a .wav file of the device; exit status 1 when it does not play", verb_sound_play},
         {"sound", "stop", "", "stop the sound that plays", verb_sound_stop},
         {"radio", nullptr, "", "list the radios: 'NAME on|off', one per line", verb_radio_list},
-        {"radio", "bluetooth|wifi", "on|off", "switch a radio (the published hardware state follows)",
-         verb_radio_set},
+        {"radio", "bluetooth|wifi", "on|off",
+         "switch a radio (the published hardware state follows)", verb_radio_set},
     };
     return table;
 }

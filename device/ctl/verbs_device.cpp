@@ -28,7 +28,8 @@ namespace {
 
 constexpr const char* kInstallFolder = "fs/Program Files/Lumo";
 constexpr const char* kDebugOnHint =
-    "with DebugOn set the programs log every event: lumo-devctl reg set HKCU 'Software\\Vesk\\Lumo' "
+    "with DebugOn set the programs log every event: lumo-devctl reg set HKCU "
+    "'Software\\Vesk\\Lumo' "
     "DebugOn binary 01, then restart the program";
 
 // The program names 'log' takes and the log each writes.
@@ -51,7 +52,8 @@ std::uint64_t print_from(const std::string& path, bool utf16, std::uint64_t offs
     std::size_t take = bytes.size();
     if (utf16) {
         std::size_t start = 0;
-        if (offset == 0 && bytes.size() >= 2 && std::uint8_t(bytes[0]) == 0xFF && std::uint8_t(bytes[1]) == 0xFE)
+        if (offset == 0 && bytes.size() >= 2 && std::uint8_t(bytes[0]) == 0xFF &&
+            std::uint8_t(bytes[1]) == 0xFE)
             start = 2;
         std::u16string text;
         for (std::size_t i = start; i + 1 < bytes.size(); i += 2)
@@ -105,9 +107,10 @@ int verb_time(Ctl& ctl, const Args& a) {
         platform::LocalTime t;
         int y, mo, d, h, mi, sec = 0;
         char tail = 0;
-        int n = std::sscanf(a.at(0).c_str(), "%d-%d-%dT%d:%d:%d%c", &y, &mo, &d, &h, &mi, &sec, &tail);
-        if (n < 5 || n > 6 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 || mi > 59 ||
-            sec < 0 || sec > 59 || y < 1601 || y > 30827)
+        int n =
+            std::sscanf(a.at(0).c_str(), "%d-%d-%dT%d:%d:%d%c", &y, &mo, &d, &h, &mi, &sec, &tail);
+        if (n < 5 || n > 6 || mo < 1 || mo > 12 || d < 1 || d > 31 || h < 0 || h > 23 || mi < 0 ||
+            mi > 59 || sec < 0 || sec > 59 || y < 1601 || y > 30827)
             usage("time set wants YYYY-MM-DDTHH:MM[:SS], not '" + a.at(0) + "'");
         t.year = std::uint16_t(y);
         t.month = std::uint16_t(mo);
@@ -127,16 +130,19 @@ int verb_time(Ctl& ctl, const Args& a) {
 int verb_lock(Ctl& ctl, const Args&) {
     // Exactly what a person's "Vardex2 -slide" does: the service's one-shot start brings the
     // lock screen up and ends.
-    std::u16string service = u"\\Program Files\\Lumo\\" + std::u16string(protocol::exe_name(protocol::Program::Service));
+    std::u16string service =
+        u"\\Program Files\\Lumo\\" + std::u16string(protocol::exe_name(protocol::Program::Service));
     auto& w = ctl.begin(Kind::ProcStart);
     w.s16(service).s16(std::u16string(protocol::service_switch::kSlide)).u32(1);
     auto r = ctl.call(w);
-    if (r.status != Status::Ok) fail("the phone cannot run " + to_utf8(service) + " (is Lumo installed?)");
+    if (r.status != Status::Ok)
+        fail("the phone cannot run " + to_utf8(service) + " (is Lumo installed?)");
     auto pid = reply_u32(r);
     auto& wait = ctl.begin(Kind::ProcWait);
     wait.u32(pid).u32(10000);
     auto ended = ctl.call(wait);
-    if (ended.status != Status::Ok || !reply_u32(ended)) fail(to_utf8(service) + " -slide did not finish within 10 s");
+    if (ended.status != Status::Ok || !reply_u32(ended))
+        fail(to_utf8(service) + " -slide did not finish within 10 s");
     return kDone;
 }
 
@@ -144,7 +150,8 @@ int verb_settings(Ctl& ctl, const Args&) {
     auto name = to_utf8(std::u16string(protocol::window_name(protocol::Program::Service)));
     auto service = find_class(ctl, name);
     if (!service)
-        fail("the lock service (" + name + ") is not running: start it with lumo-devctl start '\\Program "
+        fail("the lock service (" + name +
+             ") is not running: start it with lumo-devctl start '\\Program "
              "Files\\Lumo\\Vardex2.exe'");
     auto& w = ctl.begin(Kind::MsgPost);
     w.u32(service).u32(protocol::WM_RefreshSetting).u32(0).i32(0);
@@ -172,12 +179,13 @@ int verb_log(Ctl& ctl, const Args& a) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (!utf16) fail("no device log at " + path + " (no device has run in " + ctl.dir() + ")");
-        fail("no log of " + which + " at " + path + ": " + which + " has not run on this device (" + kDebugOnHint +
-             ")");
+        fail("no log of " + which + " at " + path + ": " + which + " has not run on this device (" +
+             kDebugOnHint + ")");
     }
     bool follow = a.has("-f") || a.has("--follow");
     auto offset = print_from(path, utf16, 0, !follow);
-    if (utf16 && offset <= 2 && !follow) say("the log of " + which + " is empty (" + kDebugOnHint + ")");
+    if (utf16 && offset <= 2 && !follow)
+        say("the log of " + which + " is empty (" + kDebugOnHint + ")");
     if (!follow) return kDone;
     // Follows the file as tail -F does: a program that starts again makes its log anew.
     ino_t inode = st.st_ino;

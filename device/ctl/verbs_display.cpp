@@ -26,7 +26,8 @@ void put_u32be(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int shift = 24; shift >= 0; shift -= 8) out.push_back(std::uint8_t(v >> shift));
 }
 
-void put_chunk(std::vector<std::uint8_t>& out, const char* type, const std::vector<std::uint8_t>& data) {
+void put_chunk(std::vector<std::uint8_t>& out, const char* type,
+               const std::vector<std::uint8_t>& data) {
     put_u32be(out, std::uint32_t(data.size()));
     std::size_t start = out.size();
     out.insert(out.end(), type, type + 4);
@@ -55,7 +56,8 @@ std::vector<std::uint8_t> encode_png(int width, int height, const std::vector<st
     std::vector<std::uint8_t> ihdr;
     put_u32be(ihdr, std::uint32_t(width));
     put_u32be(ihdr, std::uint32_t(height));
-    ihdr.insert(ihdr.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter choice, no interlace
+    ihdr.insert(ihdr.end(),
+                {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter choice, no interlace
     put_chunk(png, "IHDR", ihdr);
     put_chunk(png, "IDAT", packed);
     put_chunk(png, "IEND", {});
@@ -76,7 +78,8 @@ bool fetch_picture(Ctl& ctl, int& width, int& height, std::vector<std::uint16_t>
         height = int(rd.u32());
         total = rd.u32();
         auto piece = rd.bin();
-        if (!rd.ok() || piece.empty() || total != std::uint32_t(width) * std::uint32_t(height) * 2) return false;
+        if (!rd.ok() || piece.empty() || total != std::uint32_t(width) * std::uint32_t(height) * 2)
+            return false;
         bytes.insert(bytes.end(), piece.begin(), piece.end());
         offset += std::uint32_t(piece.size());
     } while (offset < total);
@@ -115,15 +118,16 @@ int open_next_screenshot(const std::string& dir, std::string& path) {
         rd.u32();
         rd.u32();
         auto light = rd.u32();
-        if (rd.ok() && light == 0) fail("the display is off: press the power button (lumo-devctl power button)");
+        if (rd.ok() && light == 0)
+            fail("the display is off: press the power button (lumo-devctl power button)");
     }
     auto& d = ctl.begin(Kind::DisplayInfo);
     auto info = ctl.call(d);
     Reader rd(info.body);
     int w = int(rd.u32()), h = int(rd.u32());
     if (info.status == Status::Ok && rd.ok() && (x < 0 || y < 0 || x >= w || y >= h))
-        fail(std::to_string(x) + ", " + std::to_string(y) + " is outside the " + std::to_string(w) + "x" +
-             std::to_string(h) + " display");
+        fail(std::to_string(x) + ", " + std::to_string(y) + " is outside the " + std::to_string(w) +
+             "x" + std::to_string(h) + " display");
     fail("no window under " + std::to_string(x) + ", " + std::to_string(y));
 }
 

@@ -43,7 +43,9 @@ int verb_power(Ctl& ctl, const Args& a) {
     usage("power " + a.sub + " is not a power state");
 }
 
-int verb_power_ac(Ctl& ctl, const Args& a) { return power_action(ctl, PowerAction::Ac, a.at(0) == "on" ? 1 : 0); }
+int verb_power_ac(Ctl& ctl, const Args& a) {
+    return power_action(ctl, PowerAction::Ac, a.at(0) == "on" ? 1 : 0);
+}
 
 int verb_power_capacity(Ctl& ctl, const Args& a) {
     auto value = parse_number(a.at(0), "PERCENT");
@@ -64,8 +66,9 @@ int verb_power_status(Ctl& ctl, const Args&) {
     auto video_off = rd.u32();
     auto unattended = rd.u32();
     static const char* kLight[] = {"off", "dim", "on"};
-    std::printf("state %s\nac %u\nbattery %u\ndisplay %s\nvideo %s\nunattended %u\n", name.c_str(), ac, battery,
-                kLight[std::min<std::uint32_t>(light, 2)], video_off ? "off" : "on", unattended);
+    std::printf("state %s\nac %u\nbattery %u\ndisplay %s\nvideo %s\nunattended %u\n", name.c_str(),
+                ac, battery, kLight[std::min<std::uint32_t>(light, 2)], video_off ? "off" : "on",
+                unattended);
     return kDone;
 }
 
@@ -82,8 +85,8 @@ int verb_sound_status(Ctl& ctl, const Args&) {
     auto volume = rd.u32();
     auto output = rd.u32();
     if (!rd.ok()) fail("the device's sound status is garbled");
-    std::printf("playing %u\ncurrent %s\nlast %s\nplays %u\nvolume 0x%08X\noutput %s\n", on, current.c_str(),
-                last.c_str(), plays, volume, output ? "audio" : "silent");
+    std::printf("playing %u\ncurrent %s\nlast %s\nplays %u\nvolume 0x%08X\noutput %s\n", on,
+                current.c_str(), last.c_str(), plays, volume, output ? "audio" : "silent");
     return kDone;
 }
 

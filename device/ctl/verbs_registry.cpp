@@ -21,7 +21,9 @@ std::uint32_t parse_root(const std::string& s) {
     return s == "HKCU" || s == "HKEY_CURRENT_USER" ? 1 : 2;  // the shape checked it
 }
 
-const char* root_name(std::uint32_t r) { return r == 1 ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE"; }
+const char* root_name(std::uint32_t r) {
+    return r == 1 ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+}
 
 std::string hex(const std::vector<std::byte>& d, const char* sep) {
     std::string s;
@@ -42,9 +44,12 @@ std::uint32_t dword_of(const std::vector<std::byte>& d) {
 
 std::string show(const Ctl::Value& v) {
     switch (v.type) {
-        case 1: return "string " + to_utf8(platform::decode_string_value(v.data));
-        case 4: return "dword " + std::to_string(dword_of(v.data));
-        default: return "binary " + hex(v.data, "");
+        case 1:
+            return "string " + to_utf8(platform::decode_string_value(v.data));
+        case 4:
+            return "dword " + std::to_string(dword_of(v.data));
+        default:
+            return "binary " + hex(v.data, "");
     }
 }
 
@@ -71,7 +76,8 @@ void export_key(Ctl& ctl, std::uint32_t root, const std::u16string& key) {
         else
             std::printf("\"%s\"=hex:%s\n", n.c_str(), hex(v->data, ",").c_str());
     }
-    for (auto& sub : ctl.subkeys(root, key)) export_key(ctl, root, key.empty() ? sub : key + u"\\" + sub);
+    for (auto& sub : ctl.subkeys(root, key))
+        export_key(ctl, root, key.empty() ? sub : key + u"\\" + sub);
 }
 
 bool parse_hex(const std::string& s, std::vector<std::byte>& out) {
@@ -93,7 +99,8 @@ int verb_reg_get(Ctl& ctl, const Args& a) {
     auto key = to_u16(a.at(1));
     if (a.count() == 3) {
         auto v = ctl.read(root, key, to_u16(a.at(2)));
-        if (!v) fail(std::string(root_name(root)) + "\\" + a.at(1) + ": no value '" + a.at(2) + "'");
+        if (!v)
+            fail(std::string(root_name(root)) + "\\" + a.at(1) + ": no value '" + a.at(2) + "'");
         std::printf("%s\n", show(*v).c_str());
         return kDone;
     }
@@ -131,8 +138,8 @@ int verb_reg_set(Ctl& ctl, const Args& a) {
         if (!parse_hex(value, data)) usage("binary values are hex digits in pairs: " + value);
     }
     if (data.size() > platform::kMaxValueBytes)
-        fail("the value is " + std::to_string(data.size()) + " bytes; the registry stores at most " +
-             std::to_string(platform::kMaxValueBytes));
+        fail("the value is " + std::to_string(data.size()) +
+             " bytes; the registry stores at most " + std::to_string(platform::kMaxValueBytes));
     auto& ck = ctl.begin(Kind::RegCreateKey);
     ck.u32(root).s16(key);
     if (ctl.call(ck).status != Status::Ok) fail("cannot create key " + a.at(1));

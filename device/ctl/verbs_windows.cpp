@@ -50,7 +50,8 @@ std::uint32_t foreground(Ctl& ctl) {
 
 // A window given by handle (0x..., or decimal) or by class name.
 std::uint32_t window_arg(Ctl& ctl, const std::string& s) {
-    if (!s.empty() && std::isdigit(static_cast<unsigned char>(s[0]))) return parse_number(s, "HWND");
+    if (!s.empty() && std::isdigit(static_cast<unsigned char>(s[0])))
+        return parse_number(s, "HWND");
     return find_class(ctl, s);
 }
 
@@ -64,7 +65,8 @@ int message(Ctl& ctl, bool send, const Args& a) {
     w.u32(h).u32(msg).u32(wp).i32(static_cast<std::int32_t>(lp));
     if (send) w.u32(0);
     auto r = ctl.call(w);
-    if (r.status != Status::Ok) fail(std::string(send ? "send" : "post") + " failed: " + why(r.status));
+    if (r.status != Status::Ok)
+        fail(std::string(send ? "send" : "post") + " failed: " + why(r.status));
     if (send) {
         Reader rd(r.body);
         std::printf("%d\n", rd.i32());
@@ -88,8 +90,8 @@ int verb_windows(Ctl& ctl, const Args&) {
         std::string exe = "?";
         for (auto& [pid, path] : procs)
             if (pid == info->pid) exe = path.substr(path.rfind('\\') + 1);
-        std::printf("0x%08x\t%u\t%s\t%d\t%d\t%s\t%s\n", h, info->pid, exe.c_str(), info->visible ? 1 : 0,
-                    h == fg ? 1 : 0, info->cls.c_str(), info->title.c_str());
+        std::printf("0x%08x\t%u\t%s\t%d\t%d\t%s\t%s\n", h, info->pid, exe.c_str(),
+                    info->visible ? 1 : 0, h == fg ? 1 : 0, info->cls.c_str(), info->title.c_str());
     }
     return kDone;
 }
@@ -117,8 +119,12 @@ int verb_kill(Ctl& ctl, const Args& a) {
     return kDone;
 }
 
-int verb_post(Ctl& ctl, const Args& a) { return message(ctl, false, a); }
-int verb_send(Ctl& ctl, const Args& a) { return message(ctl, true, a); }
+int verb_post(Ctl& ctl, const Args& a) {
+    return message(ctl, false, a);
+}
+int verb_send(Ctl& ctl, const Args& a) {
+    return message(ctl, true, a);
+}
 
 int verb_wait(Ctl& ctl, const Args& a) {
     const std::string& cls = a.at(0);
@@ -126,7 +132,8 @@ int verb_wait(Ctl& ctl, const Args& a) {
     for (const char* c : {"visible", "hidden", "foreground", "gone"})
         if (a.has(std::string("--") + c)) cond = c;
     double timeout = a.has("--timeout") ? std::strtod(a.opts.at("--timeout").c_str(), nullptr) : 10;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(long(timeout * 1000));
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(long(timeout * 1000));
     for (;;) {
         auto h = find_class(ctl, cls);
         bool holds = false;
@@ -135,15 +142,19 @@ int verb_wait(Ctl& ctl, const Args& a) {
         } else if (h) {
             auto info = window_info(ctl, h);
             holds = info && (cond == "exists" || (cond == "visible" && info->visible) ||
-                             (cond == "hidden" && !info->visible) || (cond == "foreground" && foreground(ctl) == h));
+                             (cond == "hidden" && !info->visible) ||
+                             (cond == "foreground" && foreground(ctl) == h));
         }
         if (holds) return kDone;
         if (std::chrono::steady_clock::now() >= deadline) {
             char after[32];
             std::snprintf(after, sizeof after, "%g s", timeout);
             if (cond == "exists") fail("no window of class " + cls + " after " + after);
-            if (cond == "gone") fail("the window of class " + cls + " is still there after " + after);
-            if (!h) fail("no window of class " + cls + " after " + after + " (waited for it to be " + cond + ")");
+            if (cond == "gone")
+                fail("the window of class " + cls + " is still there after " + after);
+            if (!h)
+                fail("no window of class " + cls + " after " + after + " (waited for it to be " +
+                     cond + ")");
             fail("the window of class " + cls + " is not " + cond + " after " + after);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -169,8 +180,8 @@ int verb_dialogs(Ctl& ctl, const Args&) {
 }
 
 int verb_dialog(Ctl& ctl, const Args& a) {
-    static const std::pair<const char*, int> kNames[] = {{"ok", 1},    {"cancel", 2}, {"abort", 3}, {"retry", 4},
-                                                         {"ignore", 5}, {"yes", 6},   {"no", 7}};
+    static const std::pair<const char*, int> kNames[] = {
+        {"ok", 1}, {"cancel", 2}, {"abort", 3}, {"retry", 4}, {"ignore", 5}, {"yes", 6}, {"no", 7}};
     int button = -1;
     for (auto& [n, v] : kNames)
         if (platform::equal_no_case(to_u16(a.at(0)), to_u16(n))) button = v;
@@ -179,14 +190,16 @@ int verb_dialog(Ctl& ctl, const Args& a) {
         char* end = nullptr;
         long v = std::strtol(b.c_str(), &end, 0);
         if (b.empty() || *end || v < 1 || v > 0xFFFF)
-            usage("BUTTON must be ok, cancel, yes, no, abort, retry, ignore or a number, not '" + b + "'");
+            usage("BUTTON must be ok, cancel, yes, no, abort, retry, ignore or a number, not '" +
+                  b + "'");
         button = int(v);
     }
     std::uint32_t h = a.count() == 2 ? parse_number(a.at(1), "HWND") : 0;
     auto& w = ctl.begin(Kind::DialogPress);
     w.u32(h).i32(button);
     auto r = ctl.call(w);
-    if (r.status == Status::NotFound) fail(h ? "no message box " + a.at(1) : "no message box is open");
+    if (r.status == Status::NotFound)
+        fail(h ? "no message box " + a.at(1) : "no message box is open");
     if (r.status != Status::Ok) fail("that message box has no button " + a.at(0));
     return kDone;
 }

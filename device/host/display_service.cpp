@@ -107,9 +107,12 @@ std::string names_of(const Table& table, Name name) {
 
 std::string ProfileChoice::names(Field f) {
     switch (f) {
-        case Field::Profile: return names_of(kProfiles, [](const DeviceProfile& p) { return p.name; });
-        case Field::Shell: return names_of(kShellVersions, [](const char* v) { return v; });
-        case Field::Oem: return names_of(kOemNames, [](const OemName& o) { return o.name; });
+        case Field::Profile:
+            return names_of(kProfiles, [](const DeviceProfile& p) { return p.name; });
+        case Field::Shell:
+            return names_of(kShellVersions, [](const char* v) { return v; });
+        case Field::Oem:
+            return names_of(kOemNames, [](const OemName& o) { return o.name; });
     }
     return {};
 }
@@ -120,7 +123,8 @@ bool ProfileChoice::valid(Field f, const std::string& value) {
            all.find("|" + value + "|") != std::string::npos;
 }
 
-bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given, std::string* error) {
+bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given,
+                    std::string* error) {
     auto file = dir / "profile";
     ProfileChoice recorded{"vga", "6.1", "lumo"};
     bool have_record = false;
@@ -155,9 +159,10 @@ bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given
     if (!given.oem.empty()) chosen.oem = given.oem;
     if (!have_record || chosen.shell != recorded.shell || chosen.oem != recorded.oem) {
         std::FILE* f = std::fopen(file.c_str(), "w");
-        if (!f || std::fprintf(f, "profile %s\nshell %s\noem %s\n", chosen.profile.c_str(),
-                               chosen.shell.c_str(), chosen.oem.c_str()) < 0 ||
-            std::fclose(f) != 0) {
+        bool written = f && std::fprintf(f, "profile %s\nshell %s\noem %s\n", chosen.profile.c_str(),
+                                         chosen.shell.c_str(), chosen.oem.c_str()) > 0;
+        if (f && std::fclose(f) != 0) written = false;
+        if (!written) {
             *error = "cannot record the profile in " + file.string() + ": " + std::strerror(errno);
             return false;
         }
@@ -171,7 +176,9 @@ bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given
     return true;
 }
 
-const DeviceProfile& chosen_profile() { return current_profile(); }
+const DeviceProfile& chosen_profile() {
+    return current_profile();
+}
 
 DisplayService::DisplayService(Host& host, WindowService& windows)
     : host_(host), windows_(windows), profile_(chosen_profile()) {
@@ -366,9 +373,12 @@ const std::uint16_t* DisplayService::frame() {
 
 std::string DisplayService::status_line() {
     switch (light_) {
-        case Light::On: return "on \u2014 the mouse is the stylus, P the power button";
-        case Light::Dim: return "backlight off \u2014 touch the screen or press a key";
-        case Light::Off: break;
+        case Light::On:
+            return "on \u2014 the mouse is the stylus, P the power button";
+        case Light::Dim:
+            return "backlight off \u2014 touch the screen or press a key";
+        case Light::Off:
+            break;
     }
     return suspended_ ? "suspended \u2014 press the power button (P)"
                       : "display off \u2014 press the power button (P)";

@@ -49,7 +49,8 @@ struct ProfileChoice {
 // Settles the phone's model from the options and the record in DIR/profile, and records it. A
 // folder keeps its screen (its pictures were installed for it): another --profile is refused.
 // The shell version and the OEM string may change; the new ones are recorded.
-bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given, std::string* error);
+bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given,
+                    std::string* error);
 // The settled profile (vga with its own OEM string and the 6.1 shell until settled).
 const DeviceProfile& chosen_profile();
 

@@ -48,7 +48,9 @@ constexpr KeyMap kKeys[] = {
     {SDLK_p, 0xDF},
 };
 
-int text_height(int width) { return width >= 400 ? 18 : 11; }
+int text_height(int width) {
+    return width >= 400 ? 18 : 11;
+}
 }  // namespace
 
 bool DisplayWindow::display_available() {
@@ -135,13 +137,15 @@ DisplayWindow::Place DisplayWindow::place() const {
     int x = 0, y = 0, w = 0, h = 0, top = 0, left = 0, bottom = 0, right = 0;
     SDL_GetWindowPosition(window_, &x, &y);
     SDL_GetWindowSize(window_, &w, &h);
-    if (SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0) top = left = bottom = right = 0;
+    if (SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0)
+        top = left = bottom = right = 0;
     return {x - left, y - top, w + left + right, h + top + bottom};
 }
 
 DisplayWindow::Place DisplayWindow::usable() const {
     SDL_Rect u{0, 0, 0, 0};
-    if (SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &u) != 0) return {0, 0, 0, 0};
+    if (SDL_GetDisplayUsableBounds(std::max(0, SDL_GetWindowDisplayIndex(window_)), &u) != 0)
+        return {0, 0, 0, 0};
     return {u.x, u.y, u.w, u.h};
 }
 
@@ -222,7 +226,8 @@ bool DisplayWindow::snapshot(std::vector<std::uint32_t>& pixels, int& width, int
     // Read the whole output, not the logical viewport only.
     SDL_RenderSetLogicalSize(renderer_, 0, 0);
     SDL_RenderSetViewport(renderer_, nullptr);
-    bool ok = SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(), width * 4) == 0;
+    bool ok = SDL_RenderReadPixels(renderer_, nullptr, SDL_PIXELFORMAT_ARGB8888, pixels.data(),
+                                   width * 4) == 0;
     SDL_RenderSetLogicalSize(renderer_, width_, height_ + kStatusStrip + kButtonStrip);
     SDL_RenderPresent(renderer_);
     return ok;
@@ -243,8 +248,10 @@ SDL_Texture* DisplayWindow::text_texture(const std::string& text, int height, in
     if (!font || !font->render_line(platform::to_u16(text), coverage, w) || w <= 0) return nullptr;
     h = font->line_height();
     std::vector<std::uint32_t> argb(coverage.size());
-    for (std::size_t i = 0; i < coverage.size(); ++i) argb[i] = (std::uint32_t(coverage[i]) << 24) | 0xFFFFFF;
-    SDL_Texture* t = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, w, h);
+    for (std::size_t i = 0; i < coverage.size(); ++i)
+        argb[i] = (std::uint32_t(coverage[i]) << 24) | 0xFFFFFF;
+    SDL_Texture* t =
+        SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_ARGB8888, SDL_TEXTUREACCESS_STATIC, w, h);
     if (!t) return nullptr;
     SDL_UpdateTexture(t, nullptr, argb.data(), w * 4);
     SDL_SetTextureBlendMode(t, SDL_BLENDMODE_BLEND);
@@ -287,7 +294,8 @@ void DisplayWindow::draw_buttons() {
         int lw = 0, lh = 0;
         SDL_Texture* label = text_texture(kButtons[i].label, text_height(width_), lw, lh);
         bool beside = label && 2 * r + 18 + lw <= key.w;
-        if (label && !beside) label = text_texture(kButtons[i].short_label, text_height(width_), lw, lh);
+        if (label && !beside)
+            label = text_texture(kButtons[i].short_label, text_height(width_), lw, lh);
         bool alone = label && !beside && lw + 8 <= key.w;
         int cx = beside ? key.x + (key.w - (2 * r + 6 + lw)) / 2 + r : key.x + key.w / 2;
         int cy = key.y + key.h / 2;

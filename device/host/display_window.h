@@ -61,7 +61,7 @@ public:
     static constexpr int kStatusStrip = 28;
     static constexpr int kButtonStrip = 64;
 
-private:
+  private:
     bool make_texture(int width, int height);
     void draw();
     void draw_status();

@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "display_service.h"
@@ -89,14 +89,16 @@ int main(int argc, char** argv) {
         auto value = [&](const char* what) -> std::optional<std::string> {
             if (has_inline) return inline_value;
             if (i + 1 < argc && argv[i + 1][0] != '-') return std::string(argv[++i]);
-            std::fprintf(stderr, "lumo-device: %s needs %s\nTry 'lumo-device --help'.\n", a.c_str(), what);
+            std::fprintf(stderr, "lumo-device: %s needs %s\nTry 'lumo-device --help'.\n", a.c_str(),
+                         what);
             return std::nullopt;
         };
         auto choice = [&](Field f, std::string& into) {
             auto v = value(("one of " + lumo::host::ProfileChoice::names(f)).c_str());
             if (!v) return false;
             if (!lumo::host::ProfileChoice::valid(f, *v)) {
-                usage_error(a + " wants " + lumo::host::ProfileChoice::names(f) + ", not '" + *v + "'");
+                usage_error(a + " wants " + lumo::host::ProfileChoice::names(f) + ", not '" + *v +
+                            "'");
                 return false;
             }
             into = *v;
@@ -128,11 +130,12 @@ int main(int argc, char** argv) {
         } else if (a == "--shell") {
             shell = true;
             // The version is optional: "--shell" alone keeps the recorded one.
-            if ((has_inline || (i + 1 < argc && argv[i + 1][0] != '-')) && !choice(Field::Shell, profile.shell))
+            if ((has_inline || (i + 1 < argc && argv[i + 1][0] != '-')) &&
+                !choice(Field::Shell, profile.shell))
                 return 2;
         } else if (has_inline) {
-            for (const char* flag : {"--headless", "--detach", "--no-startup", "--auto-dismiss-dialogs",
-                                     "--verbose", "--help", "--version"})
+            for (const char* flag : {"--headless", "--detach", "--no-startup",
+                                     "--auto-dismiss-dialogs", "--verbose", "--help", "--version"})
                 if (a == flag) return usage_error(a + " takes no value");
             return usage_error("unknown option '" + a + "'");
         } else if (a == "--headless") {
@@ -150,7 +153,8 @@ int main(int argc, char** argv) {
         }
     }
     options.shell = options.startup || shell;
-    if (const char* named = std::getenv("LUMO_DEVICE"); options.dir.empty() && named && *named) options.dir = named;
+    if (const char* named = std::getenv("LUMO_DEVICE"); options.dir.empty() && named && *named)
+        options.dir = named;
     if (options.dir.empty()) options.dir = lumo::host::default_device_dir();
     std::error_code ec;
     auto abs = std::filesystem::absolute(options.dir, ec);

@@ -106,7 +106,8 @@ TEST(DevctlWithoutDevice, BadCommandLinesAreUsageErrorsBeforeAnyDeviceIsLookedFo
         {{"wait", "window"}, "wait: missing CLASS"},
         {{"wait", "window", "C", "--timeout", "soon"}, "S must be a number of seconds, not 'soon'"},
         {{"wait", "door", "C"}, "wait wants window, not 'door'"},
-        {{"dialog", "press", "maybe"}, "ok, cancel, yes, no, abort, retry, ignore or a number, not 'maybe'"},
+        {{"dialog", "press", "maybe"},
+         "ok, cancel, yes, no, abort, retry, ignore or a number, not 'maybe'"},
         {{"power"}, "power wants button, on, backlight-off, idle, suspend, ac, capacity or status"},
         {{"power", "frob"}, "not 'frob'"},
         {{"power", "ac", "maybe"}, "power wants on or off, not 'maybe'"},
@@ -141,12 +142,14 @@ TEST(DevctlWithoutDevice, HelpAndVersionNeedNoDevice) {
     EXPECT_NE(one.out.find("power capacity PERCENT"), std::string::npos) << one.out;
     EXPECT_EQ(one.out.find("reg get"), std::string::npos) << one.out;
     auto all = d.ctl({"--help"});
-    for (const char* verb : {"lock", "settings reload", "log [", "screenshot [FILE.png]", "power ac on|off"})
+    for (const char* verb :
+         {"lock", "settings reload", "log [", "screenshot [FILE.png]", "power ac on|off"})
         EXPECT_NE(all.out.find(verb), std::string::npos) << verb;
 }
 
 TEST_F(Devctl, RefusalsSayWhatIsMissing) {
-    expect_one_line(ctl({"wait", "window", "NoSuch", "--timeout", "0.2"}), 1, "no window of class NoSuch after 0.2 s");
+    expect_one_line(ctl({"wait", "window", "NoSuch", "--timeout", "0.2"}), 1,
+                    "no window of class NoSuch after 0.2 s");
     expect_one_line(ctl({"tap", "5000", "5000"}), 1, "5000, 5000 is outside the 480x800 display");
     expect_one_line(ctl({"tap", "10", "10"}), 1, "no window under 10, 10");
     expect_one_line(ctl({"dialog", "press", "ok"}), 1, "no message box is open");
@@ -165,7 +168,8 @@ TEST_F(Devctl, ScreenshotsAreWrittenByTheToolWithTheReasonWhenTheyCannotBe) {
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(png.substr(1, 3), "PNG");
     auto be32 = [&](std::size_t at) {
-        return (unsigned(std::uint8_t(png[at])) << 24) | (unsigned(std::uint8_t(png[at + 1])) << 16) |
+        return (unsigned(std::uint8_t(png[at])) << 24) |
+               (unsigned(std::uint8_t(png[at + 1])) << 16) |
                (unsigned(std::uint8_t(png[at + 2])) << 8) | unsigned(std::uint8_t(png[at + 3]));
     };
     EXPECT_EQ(be32(16), 480u);
@@ -185,10 +189,11 @@ TEST_F(Devctl, ScreenshotsAreWrittenByTheToolWithTheReasonWhenTheyCannotBe) {
 TEST_F(Devctl, TheStylusOnADarkDisplaySaysToPressThePowerButton) {
     ASSERT_EQ(ctl({"power", "idle"}).status, 0);
     ASSERT_NE(ctl({"power", "status"}).out.find("display off"), std::string::npos);
-    const std::string dark = "lumo-devctl: the display is off: press the power button (lumo-devctl power button)\n";
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"tap", "100", "100"}, {"drag", "10", "10", "100", "100", "--ms", "0"},
-          {"touch", "down", "100", "100"}}) {
+    const std::string dark =
+        "lumo-devctl: the display is off: press the power button (lumo-devctl power button)\n";
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"tap", "100", "100"},
+                                                 {"drag", "10", "10", "100", "100", "--ms", "0"},
+                                                 {"touch", "down", "100", "100"}}) {
         auto r = ctl(args);
         EXPECT_EQ(r.status, 1) << args[0];
         EXPECT_EQ(r.err, dark) << args[0];
@@ -212,7 +217,8 @@ TEST(DevctlWithoutDevice, TheEnvironmentNamesTheDeviceAndDeviceWins) {
     ASSERT_EQ(booted.status, 0) << booted.err;
     EXPECT_NE(booted.out.find(d.dir().string()), std::string::npos) << booted.out;
     EXPECT_EQ(status.status, 0) << status.err;
-    EXPECT_NE(status.out.find("device " + d.dir().string() + "\n"), std::string::npos) << status.out;
+    EXPECT_NE(status.out.find("device " + d.dir().string() + "\n"), std::string::npos)
+        << status.out;
     expect_one_line(elsewhere, 3, "no device at /nonexistent/lumo-phone");
     EXPECT_EQ(given.status, 0) << given.err;
     EXPECT_EQ(stopped.status, 0) << stopped.err;

@@ -25,13 +25,16 @@ std::pair<unsigned, unsigned> screen_size(DeviceProcess& d) {
     auto png = read_file(file);
     if (png.size() < 24) return {0, 0};
     auto be32 = [&](std::size_t at) {
-        return (unsigned(std::uint8_t(png[at])) << 24) | (unsigned(std::uint8_t(png[at + 1])) << 16) |
+        return (unsigned(std::uint8_t(png[at])) << 24) |
+               (unsigned(std::uint8_t(png[at + 1])) << 16) |
                (unsigned(std::uint8_t(png[at + 2])) << 8) | unsigned(std::uint8_t(png[at + 3]));
     };
     return {be32(16), be32(20)};
 }
 
-bool has_start_menu(DeviceProcess& d) { return d.ctl({"windows"}).out.find("MSSTARTMENU") != std::string::npos; }
+bool has_start_menu(DeviceProcess& d) {
+    return d.ctl({"windows"}).out.find("MSSTARTMENU") != std::string::npos;
+}
 
 TEST(DeviceOptions, UnknownValuesAndMissingValuesAreUsageErrors) {
     struct Case {
@@ -43,7 +46,8 @@ TEST(DeviceOptions, UnknownValuesAndMissingValuesAreUsageErrors) {
         {{"--profile"}, "lumo-device: --profile needs one of vga|qvga"},
         {{"--shell", "7"}, "lumo-device: --shell wants 6.1|6.5, not '7'"},
         {{"--shell=6.2"}, "lumo-device: --shell wants 6.1|6.5, not '6.2'"},
-        {{"--oem", "nokia"}, "lumo-device: --oem wants lumo|htc-hd|htc|palm|asus|pm300|samsung-i770|samsung"},
+        {{"--oem", "nokia"},
+         "lumo-device: --oem wants lumo|htc-hd|htc|palm|asus|pm300|samsung-i770|samsung"},
         {{"--device"}, "lumo-device: --device needs a folder"},
         {{"--device="}, "lumo-device: --device needs a folder"},
         {{"--bogus"}, "lumo-device: unknown option '--bogus'"},
@@ -53,7 +57,8 @@ TEST(DeviceOptions, UnknownValuesAndMissingValuesAreUsageErrors) {
         SCOPED_TRACE(testing::PrintToString(c.args));
         auto args = c.args;
         // The folder comes first so that --device alone stays the last word.
-        if (c.args[0].rfind("--device", 0) != 0) args.insert(args.begin(), {"--device", d.dir().string()});
+        if (c.args[0].rfind("--device", 0) != 0)
+            args.insert(args.begin(), {"--device", d.dir().string()});
         auto r = run_program("lumo-device", args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err.rfind(c.says, 0), 0u) << r.err;
@@ -63,7 +68,8 @@ TEST(DeviceOptions, UnknownValuesAndMissingValuesAreUsageErrors) {
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out.rfind("lumo-device ", 0), 0u) << version.out;
     auto help = run_program("lumo-device", {"--help"});
-    for (const char* line : {"--profile vga|qvga", "--shell [6.1|6.5]", "--oem NAME", "samsung-i770", "P  "})
+    for (const char* line :
+         {"--profile vga|qvga", "--shell [6.1|6.5]", "--oem NAME", "samsung-i770", "P  "})
         EXPECT_NE(help.out.find(line), std::string::npos) << line;
 }
 
@@ -110,7 +116,8 @@ TEST(DeviceOptions, ADamagedRecordIsRefusedWithItsName) {
     DeviceProcess d;
     std::ofstream(d.dir() / "profile") << "profile huge\n";
     EXPECT_FALSE(d.start());
-    EXPECT_NE(d.last_error.find("names an unknown profile 'huge'"), std::string::npos) << d.last_error;
+    EXPECT_NE(d.last_error.find("names an unknown profile 'huge'"), std::string::npos)
+        << d.last_error;
 }
 
 }  // namespace

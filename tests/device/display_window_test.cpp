@@ -20,7 +20,7 @@ using host::DisplayWindow;
 
 // A display showing a grey screen, with a state line of the test's choosing.
 class Sink final : public host::DisplaySink {
-public:
+  public:
     int frame_width() const override { return 480; }
     int frame_height() const override { return 800; }
     const std::uint16_t* frame() override { return pixels_.data(); }
@@ -30,7 +30,7 @@ public:
     std::string line;
     std::vector<std::pair<std::uint8_t, bool>> keys;
 
-private:
+  private:
     std::vector<std::uint16_t> pixels_ = std::vector<std::uint16_t>(480 * 800, 0x8410);
 };
 
@@ -39,20 +39,26 @@ struct Shot {
     int w = 0, h = 0;
     // Pixels in a box given in display pixels (the window's logical layout), by a test.
     int count(int x0, int y0, int x1, int y1, bool (*test)(std::uint32_t)) const {
-        const double scale = double(h) / (800 + DisplayWindow::kStatusStrip + DisplayWindow::kButtonStrip);
+        const double scale =
+            double(h) / (800 + DisplayWindow::kStatusStrip + DisplayWindow::kButtonStrip);
         const int ox = (w - int(480 * scale)) / 2;
         int n = 0;
         for (int y = int(y0 * scale); y < int(y1 * scale) && y < h; ++y)
-            for (int x = ox + int(x0 * scale); x < ox + int(x1 * scale) && x < w; ++x) n += test(px[std::size_t(y) * w + x]);
+            for (int x = ox + int(x0 * scale); x < ox + int(x1 * scale) && x < w; ++x)
+                n += test(px[std::size_t(y) * w + x]);
         return n;
     }
 };
 
-bool amber(std::uint32_t p) { return ((p >> 16) & 255) > 150 && (p & 255) < 120; }
-bool light(std::uint32_t p) { return ((p >> 16) & 255) > 150 && ((p >> 8) & 255) > 150 && (p & 255) > 150; }
+bool amber(std::uint32_t p) {
+    return ((p >> 16) & 255) > 150 && (p & 255) < 120;
+}
+bool light(std::uint32_t p) {
+    return ((p >> 16) & 255) > 150 && ((p >> 8) & 255) > 150 && (p & 255) > 150;
+}
 
 class DeviceWindow : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ::setenv("SDL_VIDEODRIVER", "dummy", 1);
         dir_ = DeviceProcess().dir().string() + "-window";
@@ -90,7 +96,8 @@ TEST_F(DeviceWindow, TheButtonsAreLabelledAndPIsThePowerButton) {
     Sink sink;
     window_.attach(&sink);
     // The power key is the first third of the strip; its label stands right of the symbol.
-    const int top = 800 + DisplayWindow::kStatusStrip + 10, bottom = top + DisplayWindow::kButtonStrip - 20;
+    const int top = 800 + DisplayWindow::kStatusStrip + 10,
+              bottom = top + DisplayWindow::kButtonStrip - 20;
     EXPECT_GT(shot().count(100, top, 150, bottom, light), 20);
 
     SDL_Event e{};
@@ -139,7 +146,8 @@ TEST(DeviceStateLine, FollowsThePowerState) {
     power.go(host::PowerState::Suspend);
     EXPECT_EQ(display.status_line(), "suspended \u2014 press the power button (P)");
     power.button();
-    EXPECT_EQ(display.status_line().find("press the power button"), std::string::npos) << display.status_line();
+    EXPECT_EQ(display.status_line().find("press the power button"), std::string::npos)
+        << display.status_line();
 }
 
 }  // namespace

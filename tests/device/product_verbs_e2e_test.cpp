@@ -24,7 +24,7 @@ const std::string kRoot = "Software\\Vesk\\Lumo";
 
 // lumo-devctl left running (log -f), its standard output read as it comes.
 class Follower {
-public:
+  public:
     Follower(const DeviceProcess& d, const std::vector<std::string>& args) {
         int out[2];
         if (::pipe2(out, O_CLOEXEC) != 0) return;
@@ -68,14 +68,14 @@ public:
     const std::string& seen() const { return seen_; }
     bool running() { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
 
-private:
+  private:
     pid_t pid_ = -1;
     int fd_ = -1;
     std::string seen_;
 };
 
 class ProductVerbs : public testing::Test {
-protected:
+  protected:
     // The phone with its shell, the service and the hidden lock screen; the settings key is there
     // before the service's first start (no first-start boxes), with the log off.
     void boot() {
@@ -132,7 +132,8 @@ TEST_F(ProductVerbs, SettingsReloadWithoutTheServiceSaysItIsNotRunning) {
     ASSERT_TRUE(d_.start()) << d_.last_error;
     auto r = d_.ctl({"settings", "reload"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("lumo-devctl: the lock service (Vardex2) is not running", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind("lumo-devctl: the lock service (Vardex2) is not running", 0), 0u)
+        << r.err;
 }
 
 TEST_F(ProductVerbs, LogPrintsTheDeviceLogAndProgramLogsAsUtf8) {
@@ -148,8 +149,9 @@ TEST_F(ProductVerbs, LogPrintsTheDeviceLogAndProgramLogsAsUtf8) {
     // The settings program has never run here.
     auto missing = d_.ctl({"log", "LumoSettings"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("no log of LumoSettings at " + (d_.dir() / "fs" / "Program Files" / "Lumo" /
-                                                                "lumo Settings.log").string()),
+    EXPECT_NE(missing.err.find(
+                  "no log of LumoSettings at " +
+                  (d_.dir() / "fs" / "Program Files" / "Lumo" / "lumo Settings.log").string()),
               std::string::npos)
         << missing.err;
     EXPECT_NE(missing.err.find("DebugOn"), std::string::npos) << missing.err;
