@@ -115,17 +115,17 @@ TEST_F(ProductVerbs, LockBringsTheLockScreenUpAsVardexSlideDoes) {
 }
 
 // A value changed in the registry takes effect on 'settings reload': with DebugOn turned on,
-// the service logs every event from then on.
+// the service logs every event from then on, beginning with the settings it loaded.
 TEST_F(ProductVerbs, SettingsReloadMakesTheServiceReadAChangedValue) {
     ASSERT_NO_FATAL_FAILURE(boot());
     set("DebugOn", "binary", "01");
     // Without a reload the running service does not know.
     ASSERT_EQ(d_.ctl({"post", "Vardex2", "0x8001", "0", "0"}).status, 0);  // WM_FindSlideWnd
     std::this_thread::sleep_for(Ms(300));
-    EXPECT_EQ(d_.ctl({"log", "Vardex2"}).out.find("SlideWnd"), std::string::npos);
+    EXPECT_EQ(d_.ctl({"log", "Vardex2"}).out.find("zorp.exe path:"), std::string::npos);
     auto r = d_.ctl({"settings", "reload"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(log_shows("Vardex2", "SlideWnd")) << d_.ctl({"log", "Vardex2"}).out;
+    EXPECT_TRUE(log_shows("Vardex2", "zorp.exe path:")) << d_.ctl({"log", "Vardex2"}).out;
 }
 
 TEST_F(ProductVerbs, SettingsReloadWithoutTheServiceSaysItIsNotRunning) {
@@ -161,7 +161,7 @@ TEST_F(ProductVerbs, LogFollowPicksUpNewLines) {
     ASSERT_NO_FATAL_FAILURE(boot());
     set("DebugOn", "binary", "01");
     ASSERT_EQ(d_.ctl({"settings", "reload"}).status, 0);
-    ASSERT_TRUE(log_shows("Vardex2", "SlideWnd"));
+    ASSERT_TRUE(log_shows("Vardex2", "zorp.exe path:"));
     Follower service(d_, {"log", "Vardex2", "-f"});
     ASSERT_TRUE(service.wait_for("Boot Tick")) << service.seen();
     EXPECT_EQ(service.seen().find("WM_RefreshSetting"), std::string::npos);
