@@ -6,7 +6,7 @@ BUILD=${1:-build}
 DEVICE=${2:-}
 BIN="$BUILD/bin"
 [ -x "$BIN/lumo-device" ] || { echo "run-phone: $BIN/lumo-device is missing; build first" >&2; exit 1; }
-[ -n "$DEVICE" ] || DEVICE="${XDG_DATA_HOME:-$HOME/.local/share}/lumo/phone"
+[ -n "$DEVICE" ] || DEVICE="${LUMO_DEVICE:-${XDG_DATA_HOME:-$HOME/.local/share}/lumo/phone}"
 mkdir -p "$DEVICE"
 CTL="$BIN/lumo-devctl --device $DEVICE"
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -70,20 +71,113 @@ std::u16string_view answer_name(int id) {
 
 }  // namespace
 
-const DeviceProfile& chosen_profile() {
-    static DeviceProfile chosen = [] {
-        DeviceProfile p = kProfiles[0];
-        if (const char* name = std::getenv("LUMO_DEVICE_PROFILE"))
-            for (const auto& candidate : kProfiles)
-                if (std::strcmp(candidate.name, name) == 0) p = candidate;
-        if (const char* oem = std::getenv("LUMO_DEVICE_OEM")) {
-            static std::u16string text = platform::to_u16(oem);
-            p.oem = text.c_str();
+namespace {
+
+struct OemName {
+    const char* name;
+    const char16_t* text;  // nullptr: the profile's own
+};
+// OEM information strings a person can give the phone: each picks another row of the lock
+// screen's display back-end table.
+constexpr OemName kOemNames[] = {
+    {"lumo", nullptr},
+    {"htc-hd", u"HTC Touch HD T8282"},
+    {"htc", u"HTC Touch Diamond2 T5353"},
+    {"palm", u"Palm Treo 800w"},
+    {"asus", u"Asus CANNES"},
+    {"pm300", u"PM300"},
+    {"samsung-i770", u"SAMSUNG SCH-i770"},
+    {"samsung", u"SAMSUNG SGH-i900"},
+};
+constexpr const char* kShellVersions[] = {"6.1", "6.5"};
+
+DeviceProfile& current_profile() {
+    static DeviceProfile profile = kProfiles[0];
+    return profile;
+}
+
+template <class Table, class Name>
+std::string names_of(const Table& table, Name name) {
+    std::string s;
+    for (const auto& row : table) s += (s.empty() ? "" : "|") + std::string(name(row));
+    return s;
+}
+
+}  // namespace
+
+std::string ProfileChoice::names(Field f) {
+    switch (f) {
+        case Field::Profile:
+            return names_of(kProfiles, [](const DeviceProfile& p) { return p.name; });
+        case Field::Shell:
+            return names_of(kShellVersions, [](const char* v) { return v; });
+        case Field::Oem:
+            return names_of(kOemNames, [](const OemName& o) { return o.name; });
+    }
+    return {};
+}
+
+bool ProfileChoice::valid(Field f, const std::string& value) {
+    std::string all = "|" + names(f) + "|";
+    return !value.empty() && value.find('|') == std::string::npos &&
+           all.find("|" + value + "|") != std::string::npos;
+}
+
+bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given,
+                    std::string* error) {
+    auto file = dir / "profile";
+    ProfileChoice recorded{"vga", "6.1", "lumo"};
+    bool have_record = false;
+    if (std::FILE* f = std::fopen(file.c_str(), "r")) {
+        have_record = true;
+        char key[32], value[64];
+        while (std::fscanf(f, "%31s %63s", key, value) == 2) {
+            std::string k = key, v = value;
+            bool ok = (k == "profile" && ProfileChoice::valid(ProfileChoice::Field::Profile, v)) ||
+                      (k == "shell" && ProfileChoice::valid(ProfileChoice::Field::Shell, v)) ||
+                      (k == "oem" && ProfileChoice::valid(ProfileChoice::Field::Oem, v));
+            if (!ok) {
+                std::fclose(f);
+                *error = file.string() + " names an unknown " + k + " '" + v +
+                         "': correct it or remove the file";
+                return false;
+            }
+            (k == "profile" ? recorded.profile : k == "shell" ? recorded.shell : recorded.oem) = v;
         }
-        if (const char* wm = std::getenv("LUMO_DEVICE_WM")) p.wm65 = std::strcmp(wm, "6.5") == 0;
-        return p;
-    }();
-    return chosen;
+        std::fclose(f);
+    }
+    // The screen cannot change under an existing phone: its pictures were installed for it.
+    if (have_record && !given.profile.empty() && given.profile != recorded.profile) {
+        *error = dir.string() + " is a " + recorded.profile + " phone, not " + given.profile +
+                 ": leave --profile out to boot it as it is, or give another --device (or remove " +
+                 dir.string() + ") to make a new " + given.profile + " phone";
+        return false;
+    }
+    ProfileChoice chosen = recorded;
+    if (!given.profile.empty()) chosen.profile = given.profile;
+    if (!given.shell.empty()) chosen.shell = given.shell;
+    if (!given.oem.empty()) chosen.oem = given.oem;
+    if (!have_record || chosen.shell != recorded.shell || chosen.oem != recorded.oem) {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        bool written = f && std::fprintf(f, "profile %s\nshell %s\noem %s\n", chosen.profile.c_str(),
+                                         chosen.shell.c_str(), chosen.oem.c_str()) > 0;
+        if (f && std::fclose(f) != 0) written = false;
+        if (!written) {
+            *error = "cannot record the profile in " + file.string() + ": " + std::strerror(errno);
+            return false;
+        }
+    }
+    auto& p = current_profile();
+    for (const auto& candidate : kProfiles)
+        if (chosen.profile == candidate.name) p = candidate;
+    for (const auto& o : kOemNames)
+        if (chosen.oem == o.name && o.text) p.oem = o.text;
+    p.wm65 = chosen.shell == "6.5";
+    return true;
+}
+
+const DeviceProfile& chosen_profile() {
+    return current_profile();
 }
 
 DisplayService::DisplayService(Host& host, WindowService& windows)
@@ -159,19 +253,32 @@ void DisplayService::register_handlers() {
         out.status(Status::Ok);
         return true;
     });
-    host_.add_handler(Kind::DisplayScreenshot, [this](ClientConn&, Reader& in, Writer& out) {
-        auto path = in.s16();
+    // The picture goes to the asking tool, which writes the file in its own process: the host
+    // writes nothing where a client names. Offset 0 takes a new picture for that client; the rest
+    // comes from it in pieces that fit a packet.
+    host_.add_handler(Kind::DisplayScreenshot, [this](ClientConn& c, Reader& in, Writer& out) {
+        auto offset = in.u32();
         if (!in.done()) return false;
-        std::filesystem::path written;
-        std::string error;
-        if (!screenshot(platform::to_utf8(path), &written, &error)) {
-            host_.log().printf("screenshot failed: %s", error.c_str());
-            out.status(Status::Failed);
+        auto& shot = shots_[c.id];
+        if (offset == 0) {
+            const std::uint16_t* px = frame();
+            shot.width = width_;
+            shot.height = height_;
+            shot.bytes.resize(composed_.size() * 2);
+            std::memcpy(shot.bytes.data(), px, shot.bytes.size());
+        }
+        if (offset >= shot.bytes.size()) {
+            out.status(Status::BadRequest);
             return true;
         }
-        out.status(Status::Ok).s16(platform::to_u16(written.string()));
+        std::size_t n = std::min<std::size_t>(kScreenshotPiece, shot.bytes.size() - offset);
+        out.status(Status::Ok).u32(std::uint32_t(shot.width)).u32(std::uint32_t(shot.height));
+        out.u32(std::uint32_t(shot.bytes.size()));
+        out.bin(std::span(shot.bytes).subspan(offset, n));
+        if (offset + n == shot.bytes.size()) shots_.erase(c.id);
         return true;
     });
+    host_.on_client_closed([this](ClientConn& c) { shots_.erase(c.id); });
     host_.add_handler(Kind::DisplayTouch, [this](ClientConn&, Reader& in, Writer& out) {
         auto action = in.u32();
         auto x = in.i32();
@@ -262,6 +369,19 @@ const std::uint16_t* DisplayService::frame() {
     if (light_ == Light::Dim)
         for (auto& p : composed_) p = std::uint16_t((p >> 2) & 0x39E7);
     return composed_.data();
+}
+
+std::string DisplayService::status_line() {
+    switch (light_) {
+        case Light::On:
+            return "on \u2014 the mouse is the stylus, P the power button";
+        case Light::Dim:
+            return "backlight off \u2014 touch the screen or press a key";
+        case Light::Off:
+            break;
+    }
+    return suspended_ ? "suspended \u2014 press the power button (P)"
+                      : "display off \u2014 press the power button (P)";
 }
 
 void DisplayService::fill(const platform::Rect& r, std::uint16_t colour) {
@@ -390,36 +510,6 @@ void DisplayService::draw_host_window(const std::u16string& title, const std::u1
         draw_text(line, left, y, right, kBlack);
         y += line_h;
     }
-}
-
-bool DisplayService::screenshot(std::filesystem::path path, std::filesystem::path* written,
-                                std::string* error) {
-    std::error_code ec;
-    if (path.empty()) {
-        auto dir = std::filesystem::path(host_.options().dir) / "screenshots";
-        std::filesystem::create_directories(dir, ec);
-        do {
-            char name[32];
-            std::snprintf(name, sizeof name, "screenshot-%04u.png", ++screenshots_);
-            path = dir / name;
-        } while (std::filesystem::exists(path, ec));
-    }
-    if (!imaging_) imaging_ = platform::make_sdl_imaging();
-    const std::uint16_t* px = frame();
-    std::vector<std::uint8_t> rgba(composed_.size() * 4);
-    for (std::size_t i = 0; i < composed_.size(); ++i) {
-        unsigned p = px[i], r = p >> 11, g = (p >> 5) & 63, b = p & 31;
-        rgba[i * 4 + 0] = std::uint8_t((r << 3) | (r >> 2));
-        rgba[i * 4 + 1] = std::uint8_t((g << 2) | (g >> 4));
-        rgba[i * 4 + 2] = std::uint8_t((b << 3) | (b >> 2));
-        rgba[i * 4 + 3] = 255;
-    }
-    if (!imaging_ || !imaging_->save_png(path, width_, height_, rgba)) {
-        *error = "cannot write " + path.string();
-        return false;
-    }
-    *written = path;
-    return true;
 }
 
 DisplayService::Walk DisplayService::walk() const {

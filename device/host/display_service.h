@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,8 +36,22 @@ struct DeviceProfile {
     std::uint32_t major, minor, build;
     bool wm65 = false;  // Windows Mobile 6.5: the shell has the 6.5 start menu
 };
-// The profile named by $LUMO_DEVICE_PROFILE ("vga", the default, or "qvga"); $LUMO_DEVICE_OEM,
-// when set, replaces its OEM information string; $LUMO_DEVICE_WM=6.5 makes it a 6.5 phone.
+// What lumo-device was told about the phone's model; an empty field was not given.
+struct ProfileChoice {
+    std::string profile;  // vga (the default) or qvga
+    std::string shell;    // 6.1 (the default) or 6.5: the 6.5 shell has its start menu
+    std::string oem;      // a name of the OEM table; lumo (the default) keeps the profile's own
+    enum class Field { Profile, Shell, Oem };
+    // The accepted values, separated by '|'.
+    static std::string names(Field f);
+    static bool valid(Field f, const std::string& value);
+};
+// Settles the phone's model from the options and the record in DIR/profile, and records it. A
+// folder keeps its screen (its pictures were installed for it): another --profile is refused.
+// The shell version and the OEM string may change; the new ones are recorded.
+bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given,
+                    std::string* error);
+// The settled profile (vga with its own OEM string and the 6.1 shell until settled).
 const DeviceProfile& chosen_profile();
 
 class DisplayService final : public DisplaySink {
@@ -55,14 +70,17 @@ public:
     platform::Hwnd stylus(Touch action, int x, int y);
     void touch(Touch action, int x, int y) override { stylus(action, x, y); }
     void key(std::uint8_t vk, bool up) override;
-    // Writes the composed frame as PNG; an empty path picks a new name in DIR/screenshots.
-    bool screenshot(std::filesystem::path path, std::filesystem::path* written, std::string* error);
 
     // The device's local wall-clock milliseconds since 1970, for the Today screen's clock.
     std::function<std::int64_t()> local_time;
-    // How lit the panel is; set by the power manager.
+    // How lit the panel is, and whether the phone is suspended; set by the power manager.
     enum class Light { On, Dim, Off };
-    void set_light(Light light) { light_ = light; }
+    void set_light(Light light, bool suspended = false) {
+        light_ = light;
+        suspended_ = suspended;
+    }
+    // What the window shows under the screen: the phone's state and the way out of it.
+    std::string status_line() override;
     // Called for every touch before it is delivered; false drops it (the display is off).
     // Set by the power manager.
     std::function<bool()> touch_gate;
@@ -103,13 +121,19 @@ private:
     std::vector<std::uint16_t> composed_;
     platform::Hwnd capture_ = 0;
     platform::Hwnd last_presenter_ = 0;
-    std::unique_ptr<platform::Imaging> imaging_;
     std::unique_ptr<platform::FontEngine> fonts_;
     std::unique_ptr<platform::Font> font_;
     std::unique_ptr<platform::Font> clock_font_;
     Light light_ = Light::On;
+    bool suspended_ = false;
     std::vector<std::uint8_t> coverage_;
-    unsigned screenshots_ = 0;
+    // Pictures being fetched by screenshot requests, by client.
+    struct Shot {
+        int width = 0, height = 0;
+        std::vector<std::byte> bytes;
+    };
+    std::map<std::uint32_t, Shot> shots_;
+    static constexpr std::size_t kScreenshotPiece = 60000;
 };
 
 }  // namespace lumo::host

@@ -2,12 +2,19 @@
 // The phone's screen on the person's desktop: an SDL2 window showing the device's display, with
 // the mouse as the stylus and a few desktop keys as the phone's hardware keys.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct SDL_Window;
 struct SDL_Renderer;
 struct SDL_Texture;
+
+namespace lumo::platform {
+class FontEngine;
+class Font;
+}  // namespace lumo::platform
 
 namespace lumo::host {
 
@@ -22,6 +29,9 @@ public:
     enum class Touch { Down = 1, Move = 2, Up = 3 };
     virtual void touch(Touch action, int x, int y) = 0;
     virtual void key(std::uint8_t vk, bool up) = 0;
+    // One line on what the phone is doing, shown under the screen ("display off - press the
+    // power button"); a dark screen alone does not tell a person whether the phone runs.
+    virtual std::string status_line() { return {}; }
 };
 
 class DisplayWindow {
@@ -30,14 +40,34 @@ public:
     static bool display_available();
     // The open window of a device folder, if any (the display service attaches to it).
     static DisplayWindow* find(const std::string& device_dir);
+    DisplayWindow();
     ~DisplayWindow();
     bool open(const std::string& device_dir, std::string* error);
     // Handles pending window events and redraws; false once the person closed the window.
     bool pump();
     void attach(DisplaySink* sink);
+    // Draws the window now and reads back what it shows (ARGB8888, rows without gaps); for tests
+    // under SDL's dummy video driver.
+    bool snapshot(std::vector<std::uint32_t>& pixels, int& width, int& height);
+    // Where the window stands on the desktop, its title bar included, and the desktop's usable
+    // area.
+    struct Place {
+        int x, y, width, height;
+    };
+    Place place() const;
+    Place usable() const;
+    // Layout in display pixels (the renderer's logical size): the screen, then the status line,
+    // then the buttons.
+    static constexpr int kStatusStrip = 28;
+    static constexpr int kButtonStrip = 64;
 
-private:
+  private:
     bool make_texture(int width, int height);
+    void draw();
+    void draw_status();
+    void keep_on_desktop();
+    // A line of text as a white texture with the text's coverage as alpha, cached by text.
+    SDL_Texture* text_texture(const std::string& text, int height, int& w, int& h);
 
     std::string dir_;
     SDL_Window* window_ = nullptr;
@@ -50,6 +80,13 @@ private:
     std::uint8_t held_key_ = 0;  // a side button held with the mouse
     void draw_buttons();
     std::uint32_t last_frame_ms_ = 0;
+    std::unique_ptr<platform::FontEngine> fonts_;
+    std::map<int, std::unique_ptr<platform::Font>> fonts_by_height_;
+    struct Label {
+        SDL_Texture* texture;
+        int w, h;
+    };
+    std::map<std::pair<std::string, int>, Label> labels_;
 };
 
 }  // namespace lumo::host

@@ -4,35 +4,56 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "display_service.h"
 #include "host.h"
 #include "services.h"
+
+#ifndef LUMO_VERSION
+#define LUMO_VERSION "0"
+#endif
 
 namespace {
 
 const char* kUsage = R"(Usage: lumo-device [OPTIONS]
+       lumo-device --version
 
 Boots one simulated phone. Its whole state (file system, registry, logs, socket) lives in the
 device folder; programs on the phone and lumo-devctl talk to it through DIR/run/device.sock.
 
 Options:
-  --device DIR          the device folder (default: $XDG_DATA_HOME/lumo/phone,
-                        or ~/.local/share/lumo/phone); created on first use
+  --device DIR          the device folder (default: $LUMO_DEVICE, else
+                        $XDG_DATA_HOME/lumo/phone, or ~/.local/share/lumo/phone); created
+                        on first use
+  --profile vga|qvga    the screen: vga 480x800 at 192 dpi (default), qvga 240x320 at 96 dpi
+  --shell [6.1|6.5]     run the shell (task bar, Today screen) also with --no-startup; with a
+                        version, the phone's Windows Mobile (default 6.1; 6.5 has the start
+                        menu)
+  --oem NAME            the OEM information the phone reports, which picks the lock screen's
+                        display back-end (default lumo):
+                        %OEMS%
   --headless            no window, even when a display is available
   --detach              return once the device accepts connections; the device runs on
   --no-startup          boot without starting the programs of \Windows\StartUp, and
                         without the shell unless --shell is given too
-  --shell               run the shell (task bar, Today screen) also with --no-startup
   --auto-dismiss-dialogs
                         answer every message box with its default button after
                         300 ms (for tests)
   --verbose             echo the device log to standard error
   --help                show this text
+  --version             say which lumo-device this is
+
+The profile, the shell version and the OEM name are recorded in DIR/profile and kept by
+later boots. A folder keeps its screen: another --profile is refused (start a new phone in
+another folder). A new --shell or --oem replaces the recorded one.
 
 In the window the mouse is the stylus and these keys are the phone's keys:
+  P            the power button (also the first key under the screen)
   arrows       the navigation pad (VK 0x25-0x28)     Enter   action (0x0D)
   F1 / F2      left / right soft key (0x70, 0x71)    Escape  back (0x1B)
   F3 / F4      talk / end (0x72, 0x73)
@@ -51,25 +72,78 @@ int usage_error(const std::string& msg) {
 
 int main(int argc, char** argv) {
     lumo::host::Options options;
+    lumo::host::ProfileChoice profile;
+    using Field = lumo::host::ProfileChoice::Field;
     bool detach = false;
     bool shell = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
+        // "--name=value" stands for "--name value".
+        std::string inline_value;
+        bool has_inline = false;
+        if (auto eq = a.find('='); a.rfind("--", 0) == 0 && eq != std::string::npos) {
+            inline_value = a.substr(eq + 1);
+            a = a.substr(0, eq);
+            has_inline = true;
+        }
+        auto value = [&](const char* what) -> std::optional<std::string> {
+            if (has_inline) return inline_value;
+            if (i + 1 < argc && argv[i + 1][0] != '-') return std::string(argv[++i]);
+            std::fprintf(stderr, "lumo-device: %s needs %s\nTry 'lumo-device --help'.\n", a.c_str(),
+                         what);
+            return std::nullopt;
+        };
+        auto choice = [&](Field f, std::string& into) {
+            auto v = value(("one of " + lumo::host::ProfileChoice::names(f)).c_str());
+            if (!v) return false;
+            if (!lumo::host::ProfileChoice::valid(f, *v)) {
+                usage_error(a + " wants " + lumo::host::ProfileChoice::names(f) + ", not '" + *v +
+                            "'");
+                return false;
+            }
+            into = *v;
+            return true;
+        };
         if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
+            auto text = std::string(kUsage);
+            auto at = text.find("%OEMS%");
+            auto oems = lumo::host::ProfileChoice::names(Field::Oem);
+            for (auto& c : oems)
+                if (c == '|') c = ',';
+            for (std::size_t at_comma = oems.find(','); at_comma != std::string::npos;
+                 at_comma = oems.find(',', at_comma + 2))
+                oems.insert(at_comma + 1, " ");
+            text.replace(at, 6, oems);
+            std::fputs(text.c_str(), stdout);
             return 0;
-        } else if (a == "--device" && i + 1 < argc) {
-            options.dir = argv[++i];
-        } else if (a.rfind("--device=", 0) == 0) {
-            options.dir = a.substr(9);
+        } else if (a == "--version" && !has_inline) {
+            std::printf("lumo-device %s\n", LUMO_VERSION);
+            return 0;
+        } else if (a == "--device") {
+            auto v = value("a folder");
+            if (!v || v->empty()) return v ? usage_error("--device needs a folder") : 2;
+            options.dir = *v;
+        } else if (a == "--profile") {
+            if (!choice(Field::Profile, profile.profile)) return 2;
+        } else if (a == "--oem") {
+            if (!choice(Field::Oem, profile.oem)) return 2;
+        } else if (a == "--shell") {
+            shell = true;
+            // The version is optional: "--shell" alone keeps the recorded one.
+            if ((has_inline || (i + 1 < argc && argv[i + 1][0] != '-')) &&
+                !choice(Field::Shell, profile.shell))
+                return 2;
+        } else if (has_inline) {
+            for (const char* flag : {"--headless", "--detach", "--no-startup",
+                                     "--auto-dismiss-dialogs", "--verbose", "--help", "--version"})
+                if (a == flag) return usage_error(a + " takes no value");
+            return usage_error("unknown option '" + a + "'");
         } else if (a == "--headless") {
             options.headless = true;
         } else if (a == "--detach") {
             detach = true;
         } else if (a == "--no-startup") {
             options.startup = false;
-        } else if (a == "--shell") {
-            shell = true;
         } else if (a == "--auto-dismiss-dialogs") {
             options.auto_dismiss_ms = 300;
         } else if (a == "--verbose") {
@@ -79,6 +153,8 @@ int main(int argc, char** argv) {
         }
     }
     options.shell = options.startup || shell;
+    if (const char* named = std::getenv("LUMO_DEVICE"); options.dir.empty() && named && *named)
+        options.dir = named;
     if (options.dir.empty()) options.dir = lumo::host::default_device_dir();
     std::error_code ec;
     auto abs = std::filesystem::absolute(options.dir, ec);
@@ -101,7 +177,7 @@ int main(int argc, char** argv) {
             }
             int status = 0;
             ::waitpid(pid, &status, 0);
-            return 1;
+            return WIFEXITED(status) && WEXITSTATUS(status) ? WEXITSTATUS(status) : 1;
         }
         ::close(ready[0]);
         ::setsid();
@@ -110,6 +186,10 @@ int main(int argc, char** argv) {
     lumo::host::Host host(options);
     std::string error;
     if (!host.start(&error)) {
+        std::fprintf(stderr, "lumo-device: %s\n", error.c_str());
+        return 1;
+    }
+    if (!lumo::host::settle_profile(options.dir, profile, &error)) {
         std::fprintf(stderr, "lumo-device: %s\n", error.c_str());
         return 1;
     }

@@ -110,7 +110,8 @@ void PowerService::enter(PowerState state) {
 }
 
 void PowerService::apply_light() {
-    display_.set_light(video_off_ ? Light::Off : power_state_info(state_).light);
+    display_.set_light(video_off_ ? Light::Off : power_state_info(state_).light,
+                       state_ == PowerState::Suspend);
 }
 
 void PowerService::set_video_off(bool off) {

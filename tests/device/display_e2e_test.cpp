@@ -101,11 +101,8 @@ protected:
 
 // A message box is centred on the screen of either profile and tall enough for its text.
 void expect_message_box_fits(const char* profile, int width, int height) {
-    ::setenv("LUMO_DEVICE_PROFILE", profile, 1);
     DeviceProcess d;
-    bool started = d.start();
-    ::unsetenv("LUMO_DEVICE_PROFILE");
-    ASSERT_TRUE(started) << d.last_error;
+    ASSERT_TRUE(d.start({"--profile", profile})) << d.last_error;
     // The service's first start asks its licence question in a box with a long text.
     ASSERT_EQ(d.ctl({"start", "\\Program Files\\Lumo\\Vardex2.exe"}).status, 0);
     ASSERT_EQ(d.ctl({"wait", "window", "Dialog", "--visible", "--timeout", "10"}).status, 0);

@@ -157,11 +157,8 @@ TEST(ShellProfiles, ABareDeviceHasNoShellButStillThePhoneState) {
 }
 
 TEST(ShellProfiles, AWindowsMobile65PhoneHasTheStartMenuHidden) {
-    ::setenv("LUMO_DEVICE_WM", "6.5", 1);
     DeviceProcess d;
-    bool started = d.start({"--shell"});
-    ::unsetenv("LUMO_DEVICE_WM");
-    ASSERT_TRUE(started) << d.last_error;
+    ASSERT_TRUE(d.start({"--shell", "6.5"})) << d.last_error;
     std::string error;
     auto p = device::connect(d.socket_path(), u"shell-test", &error);
     ASSERT_TRUE(p) << error;

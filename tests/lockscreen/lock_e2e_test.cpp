@@ -206,9 +206,7 @@ TEST_F(LockOnDevice, AMissingPictureStopsStartUpNamingItAndClosesTheService) {
 }
 
 TEST_F(LockOnDevice, TheSmallProfileShowsTheWholeLockScreen) {
-    ::setenv("LUMO_DEVICE_PROFILE", "qvga", 1);
-    boot();
-    ::unsetenv("LUMO_DEVICE_PROFILE");
+    boot({"--profile", "qvga"});
     // The device installed the 96-dpi pictures as its gfx folder: every picture is the 96-dpi
     // one, byte for byte, and some differ from their 192-dpi twins.
     auto installed = device_.dir() / "fs" / "Program Files" / "Lumo" / "gfx";
@@ -320,9 +318,7 @@ TEST_F(LockOnDevice, IgnoringRotationKeepsThePortraitPictureOnThePanel) {
 }
 
 TEST_F(LockOnDevice, TheSmallProfileLaysTheLockScreenOutForLandscape) {
-    ::setenv("LUMO_DEVICE_PROFILE", "qvga", 1);
-    boot();
-    ::unsetenv("LUMO_DEVICE_PROFILE");
+    boot({"--profile", "qvga"});
     start_hidden_then_lock();
     ASSERT_EQ(device_.ctl({"rotate", "270"}).status, 0);
     pump(Ms(800));

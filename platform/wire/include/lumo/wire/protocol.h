@@ -75,7 +75,8 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(DisplayInfo, 90)      /* -> u32 width, u32 height, u32 dpi, u32 major, u32 minor,   \
                                u32 build, s16 oem information */                          \
     X(DisplayPresent, 91)   /* u32 hwnd -> (a frame is ready in the shared frame) */       \
-    X(DisplayScreenshot, 92) /* s16 host path (empty: DIR/screenshots/) -> s16 path */     \
+    X(DisplayScreenshot, 92) /* u32 byte offset (0: take a new picture) -> u32 width,      \
+                               u32 height, u32 total bytes, bin RGB565 rows from offset */ \
     X(DisplayTouch, 93)     /* u32 action (1 down, 2 move, 3 up), i32 x, i32 y -> u32 hwnd \
                                (the window the stylus reached, 0: none) */               \
     X(DisplayLoseSurface, 94) /* -> (marks the shared primary surface lost) */             \
