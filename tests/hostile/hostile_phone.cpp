@@ -111,12 +111,17 @@ Phone::Phone() {
     }
 }
 
-std::string Phone::boot_lock_unlock() {
+std::string Phone::boot_and_lock() {
     if (start(u"-hide") != EntryResult::Running) return "start-up ended";
     lock_now();
     if (!ctx->locked) return "did not lock";
     if (count_seen(protocol::WM_Locked) != 1) return "the service heard no WM_Locked";
     anim_ticks(2);
+    return {};
+}
+
+std::string Phone::boot_lock_unlock() {
+    if (auto failure = boot_and_lock(); !failure.empty()) return failure;
     const auto& s = ctx->slider;
     const int step = ctx->screen.logical_width / 12;
     int y = s.knob_top + std::max(ctx->knob.height, 2) / 2;

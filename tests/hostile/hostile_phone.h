@@ -51,6 +51,8 @@ public:
     // Starts hidden, locks the way the service does, drags the knob to the end. Empty when
     // all three happened, else what went wrong.
     std::string boot_lock_unlock();
+    // Only the first two steps.
+    std::string boot_and_lock();
     using LockFixture::set_byte;
     using LockFixture::set_text;
     using LockFixture::fake;

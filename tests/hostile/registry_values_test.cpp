@@ -42,35 +42,78 @@ std::vector<BadValue> BadValues() {
     return out;
 }
 
-std::vector<std::size_t> Indices() {
+// Options whose any non-zero value takes the slider away:
+// with a bad value there the phone must still start and lock, but a drag does not unlock it.
+bool TakesTheDragAway(std::u16string_view name) {
+    for (auto n : {u"NoSoftKey"})
+        if (name == n) return true;
+    return false;
+}
+
+void Write(Phone& phone, const catalogue::Setting& setting, const BadValue& bad) {
+    auto& reg = phone.fake.registry();
+    auto root = catalogue::open_root(reg);
+    ASSERT_TRUE(root);
+    ASSERT_TRUE(reg.write_value(root->key, setting.name, bad.type, bad.data))
+        << platform::to_utf8(setting.name) << " " << bad.name;
+}
+
+void ExpectItStillWorks(Phone& phone, bool unlock, const std::string& what) {
+    std::string failure;
+    ASSERT_TRUE(finishes_within(
+        10s, [&] { failure = unlock ? phone.boot_lock_unlock() : phone.boot_and_lock(); }, [] {}))
+        << what << " blocked the lock screen";
+    EXPECT_EQ(failure, "") << what;
+}
+
+std::string BadName(const ::testing::TestParamInfo<std::size_t>& info) {
+    return BadValues()[info.param].name;
+}
+
+std::vector<std::size_t> BadIndices() {
     std::vector<std::size_t> out;
-    for (std::size_t i = 0; i < catalogue::settings().size(); ++i) out.push_back(i);
+    for (std::size_t i = 0; i < BadValues().size(); ++i) out.push_back(i);
     return out;
 }
 
-std::string SettingName(const ::testing::TestParamInfo<std::size_t>& info) {
-    return platform::to_utf8(catalogue::settings()[info.param].name);
+// The lock screen reads its settings once at start-up, so one start takes every setting at once.
+class OneBadValueEverywhere : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(OneBadValueEverywhere, ThePhoneStillBootsLocksAndUnlocks) {
+    const auto bad = BadValues()[GetParam()];
+    Phone phone;
+    for (const auto& setting : catalogue::settings())
+        if (!TakesTheDragAway(setting.name)) Write(phone, setting, bad);
+    ExpectItStillWorks(phone, true, std::string("every setting as ") + bad.name);
 }
 
-class BadSetting : public ::testing::TestWithParam<std::size_t> {};
+INSTANTIATE_TEST_SUITE_P(Catalogue, OneBadValueEverywhere, ::testing::ValuesIn(BadIndices()), BadName);
 
-TEST_P(BadSetting, ThePhoneStillBootsLocksAndUnlocks) {
-    const auto& setting = catalogue::settings()[GetParam()];
-    for (const auto& bad : BadValues()) {
-        auto phone = std::make_unique<Phone>();
-        auto& reg = phone->fake.registry();
-        auto root = catalogue::open_root(reg);
-        ASSERT_TRUE(root);
-        ASSERT_TRUE(reg.write_value(root->key, setting.name, bad.type, bad.data)) << bad.name;
-        std::string failure;
-        ASSERT_TRUE(finishes_within(
-            10s, [&] { failure = phone->boot_lock_unlock(); }, [] {}))
-            << bad.name << " blocked the lock screen";
-        EXPECT_EQ(failure, "") << bad.name;
-    }
+// Each setting meets each kind of bad value beside different neighbours.
+class MixedBadValues : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(MixedBadValues, ThePhoneStillBootsLocksAndUnlocks) {
+    const auto bads = BadValues();
+    Phone phone;
+    std::size_t i = GetParam();
+    for (const auto& setting : catalogue::settings())
+        if (!TakesTheDragAway(setting.name)) Write(phone, setting, bads[i++ % bads.size()]);
+    ExpectItStillWorks(phone, true, "mix " + std::to_string(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Catalogue, BadSetting, ::testing::ValuesIn(Indices()), SettingName);
+INSTANTIATE_TEST_SUITE_P(Catalogue, MixedBadValues, ::testing::ValuesIn(BadIndices()));
+
+class DragTakenAway : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(DragTakenAway, ThePhoneStillBootsAndLocks) {
+    const auto bad = BadValues()[GetParam()];
+    Phone phone;
+    for (const auto& setting : catalogue::settings())
+        if (TakesTheDragAway(setting.name)) Write(phone, setting, bad);
+    ExpectItStillWorks(phone, false, bad.name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalogue, DragTakenAway, ::testing::ValuesIn(BadIndices()), BadName);
 
 }  // namespace
 }  // namespace lumo::hostile

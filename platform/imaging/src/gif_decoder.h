@@ -13,7 +13,7 @@ namespace lumo::platform::gif {
 
 // Limits of what the phone decodes: no wallpaper or theme picture comes near them.
 inline constexpr std::int64_t kMaxPixels = 4096ll * 4096ll;  // one canvas, and all frames' output
-inline constexpr std::int64_t kMaxDecodedPixels = 4 * kMaxPixels;  // all frame descriptors together
+inline constexpr std::int64_t kMaxDecodedPixels = kMaxPixels;  // all frame descriptors together
 inline constexpr int kMaxFrames = 1000;
 
 struct Decoded {

@@ -130,6 +130,7 @@ SurfacePtr surface_of(const std::vector<std::uint8_t>& rgba, int w, int h) {
 // The format is told by the content, never by the file's name.
 std::unique_ptr<DecodedPicture> decode(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return refuse("empty");
+    if (bytes.size() > kMaxPictureBytes) return refuse("larger than a picture can be");
     if (gif::sniff(bytes)) {
         std::string why;
         auto g = gif::decode(bytes, true, &why);
@@ -156,7 +157,7 @@ std::unique_ptr<DecodedPicture> decode(std::span<const std::uint8_t> bytes) {
 
 std::optional<DecodedAnimation> decode_animation(std::span<const std::uint8_t> bytes) {
     DecodedAnimation out;
-    if (gif::sniff(bytes)) {
+    if (gif::sniff(bytes) && bytes.size() <= kMaxPictureBytes) {
         std::string why;
         auto g = gif::decode(bytes, false, &why);
         if (!g) {
