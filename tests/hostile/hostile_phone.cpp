@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <future>
+#include <condition_variable>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -72,14 +73,30 @@ void plant(const fs::path& where, Bad kind) {
 
 bool finishes_within(std::chrono::seconds limit, const std::function<void()>& work,
                      const std::function<void()>& unblock) {
-    std::packaged_task<void()> task(work);
-    auto done = task.get_future();
-    std::thread t(std::move(task));
-    bool in_time = done.wait_for(limit) == std::future_status::ready;
-    while (!in_time && done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) unblock();
-    t.join();
-    done.get();
-    return in_time;
+    // The work stays on the calling thread (the lock screen and SDL keep per-thread state); a
+    // watchdog frees it when it overruns.
+    std::mutex m;
+    std::condition_variable cv;
+    bool done = false, late = false;
+    std::thread watchdog([&] {
+        std::unique_lock lock(m);
+        if (cv.wait_for(lock, limit, [&] { return done; })) return;
+        late = true;
+        while (!done) {
+            lock.unlock();
+            unblock();
+            lock.lock();
+            cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; });
+        }
+    });
+    work();
+    {
+        std::lock_guard lock(m);
+        done = true;
+    }
+    cv.notify_all();
+    watchdog.join();
+    return !late;
 }
 
 void release_fifos(const fs::path& root) {

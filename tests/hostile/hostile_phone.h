@@ -32,8 +32,8 @@ std::vector<std::uint8_t> seed(const std::string& name);
 // Replaces `where` (file, link or nothing) by a bad file of the given kind.
 void plant(const fs::path& where, Bad kind);
 
-// Runs `work` on a thread and waits up to `limit` for it. When it does not end, `unblock` is
-// called (it must free the thread, e.g. by opening the pipe it waits on) and false is returned.
+// Runs `work` and gives it up to `limit`. When it overruns, `unblock` is called until it ends
+// (it must free the work, e.g. by opening the pipe it waits on) and false is returned.
 bool finishes_within(std::chrono::seconds limit, const std::function<void()>& work,
                      const std::function<void()>& unblock);
 

@@ -1,6 +1,6 @@
 // A named pipe where a picture, lang.ini or a sound is expected: it is refused at once instead of
-// blocking the reader until somebody writes to it. Each load runs on a thread with a generous
-// time limit, so a hang fails the test rather than stalling the suite.
+// blocking the reader until somebody writes to it. Each load runs with a generous time limit and a
+// watchdog that frees it, so a hang fails the test rather than stalling the suite.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,7 +41,7 @@ TEST_F(SpecialFiles, PicturesThatAreNotPlainFilesAreRefusedAtOnce) {
     for (const char* name : {"pipe.png", "folder.png"}) {
         auto path = platform::to_u16((dir / name).string());
         bool opened = true, animated = true;
-        std::string why;  // the reason is kept per thread
+        std::string why;
         ASSERT_TRUE(prompt([&] {
             opened = imaging->open(path) != nullptr;
             animated = imaging->load_animation(path).has_value();

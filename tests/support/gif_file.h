@@ -65,6 +65,11 @@ inline std::vector<std::uint8_t> write_gif(const GifSpec& spec) {
             ok = EGifPutExtension(g, GRAPHICS_EXT_FUNC_CODE, int(n), ext) == GIF_OK;
         }
         ColorMapObject* local = detail::make_map(f.palette);
+        // giflib's encoder drops the previous frame's map unfreed when this frame has none.
+        if (!local && g->Image.ColorMap) {
+            GifFreeMapObject(g->Image.ColorMap);
+            g->Image.ColorMap = nullptr;
+        }
         ok = ok && EGifPutImageDesc(g, f.left, f.top, f.width, f.height, f.interlace, local) == GIF_OK;
         GifFreeMapObject(local);
         // Interlaced rows are stored in the order of the four passes.
