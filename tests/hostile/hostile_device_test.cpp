@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <fcntl.h>
 #include <filesystem>
@@ -118,6 +119,38 @@ TEST_F(HostileDevice, WorstFilesAndSettingsAtOnceStillBootLockAndUnlock) {
         ASSERT_EQ(d_.ctl({"drag", "88", "740", "440", "740", "--ms", "300"}).status, 0);
         ASSERT_TRUE(lumo("--hidden", 10)) << "round " << round << ": still locked";
     }
+}
+
+// A pipe named like a shortcut in the start-up folder, read before the service's own shortcut:
+// the host skips it and boots the service instead of waiting on the pipe for ever.
+TEST_F(HostileDevice, APipeInTheStartUpFolderDoesNotHoldUpTheBoot) {
+    ASSERT_TRUE(d_.start()) << d_.last_error;
+    ASSERT_EQ(d_.stop(), 0);
+    const fs::path pipe = d_.dir() / "fs" / "Windows" / "StartUp" / "A.lnk";
+    Fifo(pipe);
+    // Frees a host stuck on the pipe after a generous limit, so a hang fails instead of stalling.
+    std::atomic<bool> booted{false}, freed{false};
+    std::thread watchdog([&] {
+        auto until = Clock::now() + std::chrono::seconds(20);
+        while (!booted && Clock::now() < until) std::this_thread::sleep_for(Ms(50));
+        while (!booted) {
+            freed = true;
+            int fd = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) ::close(fd);
+            std::this_thread::sleep_for(Ms(100));
+        }
+    });
+    bool up = d_.boot();
+    bool service = false;
+    for (auto until = Clock::now() + std::chrono::seconds(10); up && !service && Clock::now() < until;) {
+        service = d_.ctl({"dialogs"}).out.find("Lumo v2.30 by Vesk") != std::string::npos;
+        if (!service) std::this_thread::sleep_for(Ms(50));
+    }
+    booted = true;
+    watchdog.join();
+    EXPECT_TRUE(up) << d_.last_error;
+    EXPECT_FALSE(freed) << "the host waited on the pipe";
+    EXPECT_TRUE(service) << "the service's first-start box did not come up";
 }
 
 }  // namespace
