@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a bounded time from its seed corpus
-# in fuzz/corpus/<target>/. New inputs the fuzzer finds go to BUILD/corpus/<target>/ (the seeds
-# stay untouched); a crash leaves its input in BUILD/artifacts/ and fails the run.
+# in fuzz/corpus/<target>/, with fuzz/<target>.dict where there is one. New inputs the fuzzer
+# finds go to BUILD/corpus/<target>/ (the seeds stay untouched); a crash leaves its input in
+# BUILD/artifacts/ and fails the run.
 #   scripts/fuzz.sh [SECONDS-PER-TARGET] [TARGET...]      (default 60 s, every target)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,11 +31,12 @@ failed=0
 for t in "${targets[@]}"; do
     corpus="$build/corpus/$t"
     mkdir -p "$corpus"
-    seeds=()
+    seeds=() dict=()
     [ -d "$top/fuzz/corpus/$t" ] && seeds=("$top/fuzz/corpus/$t")
+    [ -f "$top/fuzz/$t.dict" ] && dict=(-dict="$top/fuzz/$t.dict")
     printf '  %-16s %3d s ... ' "$t" "$seconds"
     log="$build/fuzz_$t.log"
-    if "$build/bin/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 \
+    if "$build/bin/fuzz_$t" -max_total_time="$seconds" -print_final_stats=1 "${dict[@]}" \
             -artifact_prefix="$build/artifacts/${t}-" "$corpus" "${seeds[@]}" >"$log" 2>&1; then
         runs=$(grep -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
         echo "ok, ${runs:-?} runs, corpus $(ls "$corpus" | wc -l) inputs"

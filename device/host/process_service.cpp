@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "lumo/platform/files.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/text.h"
 #include "lumo/wire/client.h"
@@ -91,8 +92,10 @@ bool copy_tree(const fs::path& from, const fs::path& to, bool only_missing, std:
 
 // The target of a shortcut file: "<length>#<path>" with the path optionally quoted.
 std::u16string shortcut_target(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), {});
+    // A shortcut is a line of text; anything that is not a small plain file has no target.
+    auto bytes = platform::read_file(file, 4096);
+    if (!bytes) return {};
+    std::string text(bytes->begin(), bytes->end());
     auto hash = text.find('#');
     if (hash == std::string::npos) return {};
     auto target = text.substr(hash + 1);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 
+#include "lumo/platform/files.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sound.h"
 #include "lumo/platform/text.h"
@@ -23,7 +23,7 @@ constexpr int kRate = 44100;
 constexpr int kChannels = 2;
 // The phone's sounds are short clips; a bigger file is refused rather than stalling the loop
 // while it decodes.
-constexpr std::uintmax_t kMaxWaveBytes = 16u << 20;
+constexpr std::uintmax_t kMaxWaveBytes = platform::kMaxWaveBytes;
 
 std::uint32_t clip_ms(std::size_t samples) {
     return std::uint32_t(std::uint64_t(samples / kChannels) * 1000 / kRate);
@@ -72,19 +72,11 @@ std::optional<fs::path> SoundService::resolve(std::u16string_view device_path, S
 
 std::optional<SoundService::Clip> SoundService::decode(const fs::path& file,
                                                        std::string* why) const {
-    std::error_code ec;
-    auto size = fs::file_size(file, ec);
-    if (ec || size > kMaxWaveBytes) {
-        *why = ec ? ec.message() : "larger than a sound clip can be";
-        return std::nullopt;
-    }
-    std::vector<std::byte> bytes(size);
-    std::ifstream in(file, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(size))) {
-        *why = "cannot be read";
-        return std::nullopt;
-    }
-    return decode_wave(bytes, why);
+    // Opened without blocking: a pipe swapped in after the path was checked must not stall the
+    // host's one loop.
+    auto bytes = platform::read_file(file, kMaxWaveBytes, why);
+    if (!bytes) return std::nullopt;
+    return decode_wave(std::as_bytes(std::span(*bytes)), why);
 }
 
 namespace {

@@ -1,28 +1,24 @@
 #include "lumo/lang/lang.h"
 
 #include <algorithm>
-#include <fstream>
+
+#include "lumo/platform/files.h"
 
 namespace lumo::lang {
 
 namespace {
-// lang.ini is a small file; a larger one is read only this far, which keeps a corrupt or hostile
-// file from taking the program's memory.
-constexpr std::size_t kMaxFileBytes = 4u << 20;
-
 std::u16string_view up_to_zero(std::u16string_view s) {
     auto z = s.find(u'\0');
     return z == std::u16string_view::npos ? s : s.substr(0, z);
 }
 }  // namespace
 
-LangFile LangFile::open(const std::filesystem::path& folder) {
-    std::ifstream in(folder / "lang.ini", std::ios::binary);
-    if (!in) return {};
-    std::vector<unsigned char> bytes(kMaxFileBytes);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    bytes.resize(static_cast<std::size_t>(in.gcount()));
-    return from_bytes(bytes);
+LangFile LangFile::open(const std::filesystem::path& folder, std::string* why) {
+    // lang.ini is a small file: one that is not a plain file of sane size (a pipe, a directory, a
+    // runaway) counts as unreadable and every text keeps its default.
+    auto bytes = platform::read_file(folder / "lang.ini", platform::kMaxLangBytes, why);
+    if (!bytes) return {};
+    return from_bytes(*bytes);
 }
 
 LangFile LangFile::from_bytes(std::span<const unsigned char> bytes) {

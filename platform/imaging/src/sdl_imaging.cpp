@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "gif_decoder.h"
+#include "lumo/platform/files.h"
 #include "lumo/platform/imaging.h"
 #include "lumo/platform/text.h"
 
@@ -14,7 +16,7 @@ namespace {
 
 // Larger pictures are refused outright: no theme picture or wallpaper comes near this, and the
 // product's own buffers could not hold it.
-constexpr std::int64_t kMaxPixels = 4096ll * 4096ll;
+constexpr std::int64_t kMaxPixels = gif::kMaxPixels;
 
 struct SurfaceDeleter {
     void operator()(SDL_Surface* s) const { SDL_FreeSurface(s); }
@@ -27,55 +29,15 @@ bool sane_size(int w, int h) {
 
 std::uint32_t be32(const std::uint8_t* p) { return std::uint32_t(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3]; }
 std::uint16_t be16(const std::uint8_t* p) { return std::uint16_t(p[0] << 8 | p[1]); }
-std::uint16_t le16(const std::uint8_t* p) { return std::uint16_t(p[1] << 8 | p[0]); }
 std::int32_t le32(const std::uint8_t* p) {
     return std::int32_t(std::uint32_t(p[3]) << 24 | p[2] << 16 | p[1] << 8 | p[0]);
 }
 
-// Walks a GIF's blocks: the decoder allocates each frame at its own descriptor's size, so every
-// frame and the sum of all frames must stay within bounds, not only the logical screen.
-bool gif_frames_allowed(SDL_RWops* rw, Sint64 start, std::uint8_t screen_flags) {
-    auto skip = [&](Sint64 n) { return SDL_RWseek(rw, n, RW_SEEK_CUR) >= 0; };
-    auto skip_sub_blocks = [&] {
-        for (int guard = 0; guard < (1 << 20); ++guard) {
-            std::uint8_t len;
-            if (SDL_RWread(rw, &len, 1, 1) != 1) return false;
-            if (len == 0) return true;
-            if (!skip(len)) return false;
-        }
-        return false;
-    };
-    SDL_RWseek(rw, start + 13, RW_SEEK_SET);
-    if ((screen_flags & 0x80) && !skip(3 * (2 << (screen_flags & 7)))) return false;
-    std::int64_t total = 0;
-    for (int frames = 0; frames < 10000;) {
-        std::uint8_t block;
-        if (SDL_RWread(rw, &block, 1, 1) != 1) return frames > 0;  // cut short: decoder's call
-        if (block == 0x3B) return frames > 0;
-        if (block == 0x21) {
-            if (!skip(1) || !skip_sub_blocks()) return frames > 0;
-        } else if (block == 0x2C) {
-            std::uint8_t d[9];
-            if (SDL_RWread(rw, d, 1, 9) != 9) return frames > 0;
-            int w = le16(d + 4), hh = le16(d + 6);
-            if (!sane_size(std::max(w, 1), std::max(hh, 1))) return false;
-            total += std::int64_t(std::max(w, 1)) * std::max(hh, 1);
-            if (total > kMaxPixels) return false;
-            ++frames;
-            if ((d[8] & 0x80) && !skip(3 * (2 << (d[8] & 7)))) return false;
-            if (!skip(1) || !skip_sub_blocks()) return false;
-        } else {
-            return frames > 0;
-        }
-    }
-    return false;
-}
-
 // Reads the picture's size from its header without decoding it, so that a file claiming an
-// enormous picture is refused before any memory is spent on it. Only the phone's imaging
-// formats (PNG, JPEG, GIF, BMP) are accepted.
-// The SDL_image type of an allowed picture ("PNG", "JPG", "GIF", "BMP"), or nullptr: decoding
-// with the type named keeps SDL_image from trying its other loaders on bytes it cannot place.
+// enormous picture is refused before any memory is spent on it. Of the phone's imaging formats
+// SDL_image decodes PNG, JPEG and BMP; GIF goes to giflib (gif_decoder.h), whatever the name.
+// The SDL_image type of an allowed picture ("PNG", "JPG", "BMP"), or nullptr: decoding with the
+// type named keeps SDL_image from trying its other loaders on bytes it cannot place.
 const char* header_allows(SDL_RWops* rw) {
     auto start = SDL_RWtell(rw);
     const char* type = nullptr;
@@ -86,9 +48,6 @@ const char* header_allows(SDL_RWops* rw) {
         ok = sane_size(int(std::min<std::uint32_t>(be32(h + 16), 1u << 30)),
                        int(std::min<std::uint32_t>(be32(h + 20), 1u << 30)));
         type = "PNG";
-    } else if (n >= 13 && (std::memcmp(h, "GIF87a", 6) == 0 || std::memcmp(h, "GIF89a", 6) == 0)) {
-        ok = sane_size(le16(h + 6), le16(h + 8)) && gif_frames_allowed(rw, start, h[10]);
-        type = "GIF";
     } else if (n >= 26 && h[0] == 'B' && h[1] == 'M') {
         auto w = le32(h + 18), hh = le32(h + 22);
         ok = w != INT32_MIN && hh != INT32_MIN && sane_size(std::abs(w), std::abs(hh));
@@ -150,53 +109,79 @@ private:
     bool alpha_;
 };
 
-std::unique_ptr<DecodedPicture> decode(SDL_RWops* rw) {
-    if (!rw) return nullptr;
+// The reason the calling thread's last load failed.
+thread_local std::string last_failure;
+
+std::unique_ptr<DecodedPicture> refuse(std::string why) {
+    last_failure = std::move(why);
+    return nullptr;
+}
+
+// A decoded GIF frame as a surface of its own.
+SurfacePtr surface_of(const std::vector<std::uint8_t>& rgba, int w, int h) {
+    SurfacePtr s(SDL_CreateRGBSurfaceWithFormat(0, w, h, 32, SDL_PIXELFORMAT_RGBA32));
+    if (!s) return nullptr;
+    auto* dst = static_cast<std::uint8_t*>(s->pixels);
+    const auto row = std::size_t(w) * 4;
+    for (int y = 0; y < h; ++y) std::memcpy(dst + std::size_t(s->pitch) * y, rgba.data() + row * y, row);
+    return s;
+}
+
+// The format is told by the content, never by the file's name.
+std::unique_ptr<DecodedPicture> decode(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) return refuse("empty");
+    if (bytes.size() > kMaxPictureBytes) return refuse("larger than a picture can be");
+    if (gif::sniff(bytes)) {
+        std::string why;
+        auto g = gif::decode(bytes, true, &why);
+        if (!g) return refuse(why);
+        auto s = surface_of(g->frames.front(), g->width, g->height);
+        if (!s) return refuse(SDL_GetError());
+        return std::make_unique<SdlPicture>(std::move(s), g->transparent);
+    }
+    SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+    if (!rw) return refuse(SDL_GetError());
     const char* type = header_allows(rw);
     if (!type) {
         SDL_RWclose(rw);
-        return nullptr;
+        return refuse("not a picture of an allowed format and size");
     }
     SurfacePtr raw(IMG_LoadTyped_RW(rw, 1, type));
-    if (!raw || !sane_size(raw->w, raw->h)) return nullptr;
+    if (!raw) return refuse(IMG_GetError());
+    if (!sane_size(raw->w, raw->h)) return refuse("beyond the size limit");
     bool alpha = raw->format->Amask != 0 || SDL_HasColorKey(raw.get());
     auto rgba = to_rgba(raw.get());
-    if (!rgba) return nullptr;
+    if (!rgba) return refuse(SDL_GetError());
     return std::make_unique<SdlPicture>(std::move(rgba), alpha);
 }
 
-std::optional<DecodedAnimation> decode_animation(SDL_RWops* rw) {
-    if (!rw) return std::nullopt;
-    const char* type = header_allows(rw);
-    if (!type) {
-        SDL_RWclose(rw);
+std::optional<DecodedAnimation> decode_animation(std::span<const std::uint8_t> bytes) {
+    DecodedAnimation out;
+    if (gif::sniff(bytes) && bytes.size() <= kMaxPictureBytes) {
+        std::string why;
+        auto g = gif::decode(bytes, false, &why);
+        if (!g) {
+            last_failure = why;
+            return std::nullopt;
+        }
+        out.is_gif = true;
+        out.width = g->width;
+        out.height = g->height;
+        out.frames = std::move(g->frames);
+        out.delays_ms = std::move(g->delays_ms);
+        return out;
+    }
+    // Anything else is one still frame.
+    auto pic = decode(bytes);
+    if (!pic) return std::nullopt;
+    out.width = pic->width();
+    out.height = pic->height();
+    out.frames.emplace_back(std::size_t(out.width) * std::size_t(out.height) * 4);
+    if (!pic->read_rgba(out.width, out.height, out.frames.back())) {
+        last_failure = "cannot be converted";
         return std::nullopt;
     }
-    DecodedAnimation out;
-    out.is_gif = IMG_isGIF(rw) != 0;
-    IMG_Animation* anim = IMG_LoadAnimationTyped_RW(rw, 1, type);
-    if (!anim) return std::nullopt;
-    bool ok = anim->count > 0 && sane_size(anim->w, anim->h) &&
-              std::int64_t(anim->w) * anim->h * anim->count <= kMaxPixels;
-    out.width = anim->w;
-    out.height = anim->h;
-    for (int i = 0; ok && i < anim->count; ++i) {
-        SDL_Surface* f = anim->frames[i];
-        if (!f || f->w != anim->w || f->h != anim->h) {
-            ok = false;
-            break;
-        }
-        auto rgba = to_rgba(f);
-        if (!rgba) {
-            ok = false;
-            break;
-        }
-        out.frames.emplace_back(std::size_t(f->w) * std::size_t(f->h) * 4);
-        copy_rows(rgba.get(), out.frames.back().data());
-        out.delays_ms.push_back(anim->delays ? std::max(0, anim->delays[i]) : 0);
-    }
-    IMG_FreeAnimation(anim);
-    if (!ok) return std::nullopt;
+    out.delays_ms.push_back(0);
     return out;
 }
 
@@ -205,23 +190,26 @@ public:
     explicit SdlImaging(PathResolver resolve) : resolve_(std::move(resolve)) {}
 
     std::unique_ptr<DecodedPicture> open(std::u16string_view path) override {
-        auto host = host_path(path);
-        return host ? decode(SDL_RWFromFile(host->c_str(), "rb")) : nullptr;
+        auto bytes = read(path);
+        return bytes ? decode(*bytes) : nullptr;
     }
     std::unique_ptr<DecodedPicture> open_memory(std::span<const std::uint8_t> bytes) override {
-        if (bytes.empty()) return nullptr;
-        return decode(SDL_RWFromConstMem(bytes.data(), int(bytes.size())));
+        return decode(bytes);
     }
     std::optional<DecodedAnimation> load_animation(std::u16string_view path) override {
-        auto host = host_path(path);
-        if (!host) return std::nullopt;
-        return decode_animation(SDL_RWFromFile(host->c_str(), "rb"));
+        auto bytes = read(path);
+        if (!bytes) return std::nullopt;
+        return decode_animation(*bytes);
     }
     std::optional<DecodedAnimation> load_animation_memory(
         std::span<const std::uint8_t> bytes) override {
-        if (bytes.empty()) return std::nullopt;
-        return decode_animation(SDL_RWFromConstMem(bytes.data(), int(bytes.size())));
+        if (bytes.empty()) {
+            last_failure = "empty";
+            return std::nullopt;
+        }
+        return decode_animation(bytes);
     }
+    std::string last_error() const override { return last_failure; }
     bool save_png(const std::filesystem::path& host, int w, int h,
                   std::span<const std::uint8_t> rgba) override {
         if (!sane_size(w, h) || rgba.size() < std::size_t(w) * std::size_t(h) * 4) return false;
@@ -240,6 +228,17 @@ public:
     }
 
 private:
+    // The whole file, read without blocking: a pipe or a directory named like a picture is
+    // refused at once.
+    std::optional<std::vector<std::uint8_t>> read(std::u16string_view path) {
+        auto host = host_path(path);
+        if (!host) {
+            last_failure = "no such file";
+            return std::nullopt;
+        }
+        return read_file(*host, kMaxPictureBytes, &last_failure);
+    }
+
     std::optional<std::filesystem::path> host_path(std::u16string_view path) {
         if (path.empty()) return std::nullopt;
         if (resolve_) return resolve_(path);

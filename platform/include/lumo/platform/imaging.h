@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -55,6 +56,9 @@ public:
     virtual std::optional<DecodedAnimation> load_animation(std::u16string_view path) = 0;
     virtual std::optional<DecodedAnimation> load_animation_memory(
         std::span<const std::uint8_t> bytes) = 0;
+    // Why the calling thread's last open or load failed ("not a regular file", "frame of
+    // 65535x65535 is beyond the limit", ...), for logs and tests.
+    virtual std::string last_error() const { return {}; }
     // Saves R, G, B, A bytes as a PNG file on the host (screenshots, test pictures).
     virtual bool save_png(const std::filesystem::path& host_path, int width, int height,
                           std::span<const std::uint8_t> rgba) = 0;
@@ -81,8 +85,10 @@ public:
     virtual std::unique_ptr<Font> create_font(int height, int weight) = 0;
 };
 
-// The SDL2_image decoder. Paths are passed to `resolve` first; without a resolver they are taken as
-// host paths (backslashes become slashes).
+// The decoder: giflib for GIF, SDL2_image for PNG, JPEG and BMP, chosen by the file's content.
+// Files are read whole, without blocking, and must be regular files of at most kMaxPictureBytes.
+// Paths are passed to `resolve` first; without a resolver they are taken as host paths
+// (backslashes become slashes).
 std::unique_ptr<Imaging> make_sdl_imaging(PathResolver resolve = {});
 
 // The SDL2_ttf engine over the product's font, Tahoma, with DejaVu Sans and, when one is

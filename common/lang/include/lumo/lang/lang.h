@@ -56,8 +56,9 @@ inline constexpr std::size_t kLineBuffer = 260;  // one line is read in parts of
 class LangFile {
   public:
     LangFile() = default;  // absent
-    // Reads "lang.ini" in the program folder.
-    static LangFile open(const std::filesystem::path& folder);
+    // Reads "lang.ini" in the program folder; a file that cannot be read is absent, with the
+    // reason in `why` when given.
+    static LangFile open(const std::filesystem::path& folder, std::string* why = nullptr);
     // The raw bytes of a file (UTF-16LE); an odd last byte is ignored.
     static LangFile from_bytes(std::span<const unsigned char> bytes);
 
