@@ -8,9 +8,7 @@
 
 #include "target.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include <immintrin.h>
 
 namespace lumo::gfx::detail {
 namespace {
@@ -102,173 +100,60 @@ SpanFn pick(Kind k) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Contiguous loops in 16-bit lanes, 16 pixels a step.
-//
-// Per field the blend is d + ((s - d) × a >> 5) with an arithmetic shift. The spread trick in
-// pixel.h computes exactly this: each field's remainder lands in the guard bits below the next
-// field and the blended field never leaves its range, so nothing carries between fields. Every
-// product fits a signed 16-bit lane (63 × 32), so one 16-bit multiply per field serves 16 pixels
-// where the spread form needs one 32-bit multiply per pixel. The tests compare both for every
-// field value and alpha.
+// The vector loops, built for the baseline and again for AVX2.
 
-#if defined(__GNUC__) && !defined(__clang__)
-// Vectors never cross a call here (every helper is inlined), so their calling convention is moot.
+#if defined(__GNUC__)
+// Vectors never cross a call between the two builds, so their calling convention is moot.
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
-typedef std::uint16_t U16 __attribute__((vector_size(32)));
-typedef std::int16_t I16 __attribute__((vector_size(32)));
-typedef std::uint8_t U8 __attribute__((vector_size(16)));
-typedef std::uint64_t U64 __attribute__((vector_size(32)));
-constexpr int kLanes = 16;
 constexpr std::uint64_t kOpaqueBytes = 0x2020202020202020ull;  // eight alphas of 32
 
 template <class F>
 struct Layout {
     static constexpr bool k565 = F::S == 16;
-    static constexpr int red = k565 ? 11 : 10;
-    static constexpr std::uint16_t green = k565 ? 63 : 31;
+    static constexpr int red = k565 ? 11 : 10;  // the top field's shift
+    static constexpr std::uint16_t green_bits = k565 ? 0x07E0 : 0x03E0;
+    static constexpr std::uint16_t red_bits = k565 ? 0xF800 : 0x7C00;
 };
 
-[[gnu::always_inline]] inline U16 load(const std::uint16_t* p) {
-    U16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-[[gnu::always_inline]] inline void store(std::uint16_t* p, const U16& v) {
-    std::memcpy(p, &v, sizeof v);
-}
+#define LUMO_LANES_NS sse2
+#define LUMO_LANES_AVX2 0
+#include "span_lanes.inc"
+#undef LUMO_LANES_NS
+#undef LUMO_LANES_AVX2
 
-// Blends every field of s over d with the lane's alpha.
-template <class F>
-[[gnu::always_inline]] inline U16 vblend(const U16& s, const U16& d, const I16& a) {
-    using L = Layout<F>;
-    const I16 b = ((I16)(s & 31) - (I16)(d & 31)) * a >> 5;
-    // For the upper fields, (x & -32) is floor(x / 32) × 32: the field's step already shifted.
-    const I16 g = ((I16)((s >> 5) & L::green) - (I16)((d >> 5) & L::green)) * a & -32;
-    const I16 r = ((I16)((s >> L::red) & 31) - (I16)((d >> L::red) & 31)) * a & -32;
-    // Each blended field stays in its range, so adding the signed changes to d is exact.
-    U16 out = d + ((U16)b + (U16)g + ((U16)r << (L::red - 5)));
-    if constexpr (!L::k565) out &= 0x7FFF;
-    return out;
-}
-
-template <class F>
-[[gnu::always_inline]] inline U16 vdarken(const U16& s, const I16& a) {
-    using L = Layout<F>;
-    const I16 b = (I16)(s & 31) * a >> 5;
-    const I16 g = (I16)((s >> 5) & L::green) * a & -32;
-    const I16 r = (I16)((s >> L::red) & 31) * a & -32;
-    return (U16)b | (U16)g | ((U16)r << (L::red - 5));
-}
-
-[[gnu::always_inline]] inline bool all_set(const I16& m) {
-    const U64 q = (U64)m;
-    return (q[0] & q[1] & q[2] & q[3]) == ~std::uint64_t(0);
-}
-
-template <class F, Kind K>
-[[gnu::always_inline]] inline void vspan(const Span& sp) {
-    std::uint16_t* d = sp.d;
-    const std::uint16_t* s = sp.s;
-    const std::uint8_t* sa = sp.sa;
-    const int n = sp.n;
-    if constexpr (K == Kind::Copy) {
-        std::memcpy(d, s, std::size_t(n) * 2);
-        return;
-    }
-    const I16 av = I16{} + std::int16_t(sp.a);
-    const U16 keyv = U16{} + std::uint16_t(sp.key);
-    constexpr bool plane = K == Kind::Alpha || K == Kind::AlphaConst || K == Kind::AlphaKey;
-    int i = 0;
-    for (; i + kLanes <= n; i += kLanes) {
-        const U16 sv = load(s + i);
-        if constexpr (K == Kind::Dim) {
-            store(d + i, vdarken<F>(sv, av));
-            continue;
-        }
-        if constexpr (plane) {
-            // Whole runs of invisible pixels are left alone, opaque ones stored.
-            std::uint64_t lo, hi;
-            std::memcpy(&lo, sa + i, 8);
-            std::memcpy(&hi, sa + i + 8, 8);
-            if ((lo | hi) == 0) continue;
-            if constexpr (K == Kind::Alpha) {
-                if (lo == kOpaqueBytes && hi == kOpaqueBytes) {
-                    store(d + i, sv);
-                    continue;
-                }
-            }
-        }
-        const U16 dv = load(d + i);
-        if constexpr (K == Kind::Const) {
-            store(d + i, vblend<F>(sv, dv, av));
-        } else if constexpr (K == Kind::Key) {
-            const U16 m = (U16)(sv == keyv);
-            store(d + i, (sv & ~m) | (dv & m));
-        } else if constexpr (K == Kind::KeyConst) {
-            const I16 m = (I16)(sv == keyv);
-            if (all_set(m)) continue;
-            store(d + i, (vblend<F>(sv, dv, av) & ~(U16)m) | (dv & (U16)m));
-        } else {
-            U8 ab;
-            std::memcpy(&ab, sa + i, sizeof ab);
-            I16 pa = __builtin_convertvector(ab, I16);
-            if constexpr (K != Kind::Alpha) pa = pa * av >> 5;
-            const U16 out = vblend<F>(sv, dv, pa);
-            if constexpr (K == Kind::AlphaKey) {
-                const U16 m = (U16)(sv == keyv);
-                store(d + i, (out & ~m) | (dv & m));
-            } else {
-                store(d + i, out);
-            }
-        }
-    }
-    if (i < n) {
-        Span rest = sp;
-        rest.d += i;
-        rest.s += i;
-        if (rest.sa) rest.sa += i;
-        rest.n = n - i;
-        span<F, K, true, false>(rest);
-    }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-#define LUMO_AVX2 __attribute__((target("avx2")))
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
 #else
-#define LUMO_AVX2
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+#define LUMO_LANES_NS avx2
+#define LUMO_LANES_AVX2 1
+#include "span_lanes.inc"
+#undef LUMO_LANES_NS
+#undef LUMO_LANES_AVX2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
 #endif
 
-// The same loop body built twice: for the baseline (SSE2) and for AVX2.
-#define LUMO_VEC_SPAN(F, K)                                                               \
-    void sse2_##F##_##K(const Span& sp) { vspan<F, Kind::K>(sp); }                        \
-    LUMO_AVX2 void avx2_##F##_##K(const Span& sp) { vspan<F, Kind::K>(sp); }              \
-    void ref_##F##_##K(const Span& sp) {                                                  \
-        ReferenceSpan(std::is_same_v<F, Fmt565> ? kRgb565 : kRgb555, Kind::K, sp);         \
-    }
-#define LUMO_VEC_SPANS(F)        \
-    LUMO_VEC_SPAN(F, Copy)       \
-    LUMO_VEC_SPAN(F, Const)      \
-    LUMO_VEC_SPAN(F, Key)        \
-    LUMO_VEC_SPAN(F, KeyConst)   \
-    LUMO_VEC_SPAN(F, Alpha)      \
-    LUMO_VEC_SPAN(F, AlphaConst) \
-    LUMO_VEC_SPAN(F, AlphaKey)   \
-    LUMO_VEC_SPAN(F, Dim)
+template <class F, Kind K>
+void reference_span(const Span& sp) {
+    ReferenceSpan(std::is_same_v<F, Fmt565> ? kRgb565 : kRgb555, K, sp);
+}
 
-LUMO_VEC_SPANS(Fmt565)
-LUMO_VEC_SPANS(Fmt555)
-
-#define LUMO_VEC_ROW(P, F)                                                                   \
-    {P##_##F##_Copy, P##_##F##_Const, P##_##F##_Key, P##_##F##_KeyConst, P##_##F##_Alpha, \
-     P##_##F##_AlphaConst, P##_##F##_AlphaKey, P##_##F##_Dim}
+#define LUMO_SPAN_ROW(fn, F)                                                                  \
+    {fn<F, Kind::Copy>, fn<F, Kind::Const>, fn<F, Kind::Key>, fn<F, Kind::KeyConst>,          \
+     fn<F, Kind::Alpha>, fn<F, Kind::AlphaConst>, fn<F, Kind::AlphaKey>, fn<F, Kind::Dim>}
 
 // [isa][format][kind]
 constexpr SpanFn kContiguous[3][2][8] = {
-    {LUMO_VEC_ROW(ref, Fmt565), LUMO_VEC_ROW(ref, Fmt555)},
-    {LUMO_VEC_ROW(sse2, Fmt565), LUMO_VEC_ROW(sse2, Fmt555)},
-    {LUMO_VEC_ROW(avx2, Fmt565), LUMO_VEC_ROW(avx2, Fmt555)},
+    {LUMO_SPAN_ROW(reference_span, Fmt565), LUMO_SPAN_ROW(reference_span, Fmt555)},
+    {LUMO_SPAN_ROW(sse2::vspan, Fmt565), LUMO_SPAN_ROW(sse2::vspan, Fmt555)},
+    {LUMO_SPAN_ROW(avx2::vspan, Fmt565), LUMO_SPAN_ROW(avx2::vspan, Fmt555)},
 };
 
 bool Is555(const PixelFormat& f) { return f.fold_shift == Fmt555::S; }
@@ -278,10 +163,9 @@ std::atomic<Isa>& ChosenIsa() {
     return isa;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Gathering lines whose source runs another way than the destination into a scratch block.
-
-constexpr int kBlock = 16;  // lines gathered at a time
+// Lines whose source runs another way than the destination are gathered into a scratch block
+// this many lines at a time.
+constexpr int kBlock = 16;
 
 struct Scratch {
     std::vector<std::uint16_t> px;
@@ -293,104 +177,11 @@ Scratch& LineScratch() {
     return scratch;
 }
 
-#if defined(__SSE2__)
-// r[k] holds row k of an 8 × 8 block of pixels; afterwards r[k] holds column k.
-inline void Transpose8x8(__m128i r[8]) {
-    const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-    const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-    const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-    const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-    const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-    const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-    const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-    r[0] = _mm_unpacklo_epi64(b0, b4), r[1] = _mm_unpackhi_epi64(b0, b4);
-    r[2] = _mm_unpacklo_epi64(b1, b5), r[3] = _mm_unpackhi_epi64(b1, b5);
-    r[4] = _mm_unpacklo_epi64(b2, b6), r[5] = _mm_unpackhi_epi64(b2, b6);
-    r[6] = _mm_unpacklo_epi64(b3, b7), r[7] = _mm_unpackhi_epi64(b3, b7);
-}
-
-// The same for 8 × 8 bytes held in the low halves; column pairs come back in r[0..3].
-inline void Transpose8x8Bytes(__m128i r[8]) {
-    const __m128i a0 = _mm_unpacklo_epi8(r[0], r[1]), a1 = _mm_unpacklo_epi8(r[2], r[3]);
-    const __m128i a2 = _mm_unpacklo_epi8(r[4], r[5]), a3 = _mm_unpacklo_epi8(r[6], r[7]);
-    const __m128i b0 = _mm_unpacklo_epi16(a0, a1), b1 = _mm_unpackhi_epi16(a0, a1);
-    const __m128i b2 = _mm_unpacklo_epi16(a2, a3), b3 = _mm_unpackhi_epi16(a2, a3);
-    r[0] = _mm_unpacklo_epi32(b0, b2), r[1] = _mm_unpackhi_epi32(b0, b2);
-    r[2] = _mm_unpacklo_epi32(b1, b3), r[3] = _mm_unpackhi_epi32(b1, b3);
-}
-
-inline __m128i Reverse8x16(__m128i v) {
-    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
-    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
-    return _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2));
-}
-
-inline __m128i Reverse16x8(__m128i v) {
-    return Reverse8x16(_mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));
-}
-#endif
-
-// out[j × n + q] for lines j < m and positions p < n, q = p or (reversed) n − 1 − p, becomes
-// s[j × sline + p × sstep].
 template <class T>
-void Gather(T* out, const T* s, int n, int m, std::ptrdiff_t sstep, std::ptrdiff_t sline,
+void Gather(Isa isa, T* out, const T* s, int n, int m, std::ptrdiff_t sstep, std::ptrdiff_t sline,
             bool reversed) {
-    int j = 0;
-#if defined(__SSE2__)
-    if (sline == 1 && sstep != 0) {
-        // A turned display: lines are neighbouring source pixels. 8 × 8 blocks are transposed.
-        for (; j + 8 <= m; j += 8) {
-            int p = 0;
-            for (; p + 8 <= n; p += 8) {
-                __m128i r[8];
-                for (int k = 0; k < 8; ++k) {
-                    const T* row = s + std::ptrdiff_t(p + (reversed ? 7 - k : k)) * sstep + j;
-                    r[k] = sizeof(T) == 2 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(row))
-                                          : _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row));
-                }
-                T* o = out + std::ptrdiff_t(j) * n + (reversed ? n - p - 8 : p);
-                if constexpr (sizeof(T) == 2) {
-                    Transpose8x8(r);
-                    for (int k = 0; k < 8; ++k)
-                        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + std::ptrdiff_t(k) * n), r[k]);
-                } else {
-                    Transpose8x8Bytes(r);
-                    for (int k = 0; k < 4; ++k) {
-                        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + std::ptrdiff_t(2 * k) * n), r[k]);
-                        _mm_storel_epi64(reinterpret_cast<__m128i*>(o + std::ptrdiff_t(2 * k + 1) * n),
-                                         _mm_srli_si128(r[k], 8));
-                    }
-                }
-            }
-            for (int k = 0; k < 8; ++k)
-                for (int q = p; q < n; ++q)
-                    out[std::ptrdiff_t(j + k) * n + (reversed ? n - 1 - q : q)] =
-                        s[std::ptrdiff_t(q) * sstep + j + k];
-        }
-    } else if (sstep == 1 && reversed) {
-        // Half a turn: each line is its source backwards.
-        constexpr int kPer = 16 / int(sizeof(T));
-        for (; j < m; ++j) {
-            const T* src = s + std::ptrdiff_t(j) * sline;
-            T* o = out + std::ptrdiff_t(j) * n;
-            int p = 0;
-            for (; p + kPer <= n; p += kPer) {
-                __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + p));
-                v = sizeof(T) == 2 ? Reverse8x16(v) : Reverse16x8(v);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(o + n - p - kPer), v);
-            }
-            for (; p < n; ++p) o[n - 1 - p] = src[p];
-        }
-    }
-#endif
-    if (sstep == 0) {
-        for (; j < m; ++j) std::fill_n(out + std::ptrdiff_t(j) * n, n, s[std::ptrdiff_t(j) * sline]);
-    }
-    for (; j < m; ++j)
-        for (int p = 0; p < n; ++p)
-            out[std::ptrdiff_t(j) * n + (reversed ? n - 1 - p : p)] =
-                s[std::ptrdiff_t(j) * sline + std::ptrdiff_t(p) * sstep];
+    if (isa == Isa::Avx2) avx2::gather(out, s, n, m, sstep, sline, reversed);
+    else sse2::gather(out, s, n, m, sstep, sline, reversed);
 }
 
 }  // namespace
@@ -537,8 +328,9 @@ void Run(const Target& t, const PixelFormat& f, Kind k, std::uint32_t a, std::ui
     }
     for (int l0 = 0; l0 < count; l0 += kBlock) {
         const int m = std::min(kBlock, count - l0);
-        Gather(sc.px.data(), src.px + l0 * sline, n, m, sstep, sline, reversed);
-        if (src.alpha) Gather(sc.alpha.data(), src.alpha + l0 * sline, n, m, sstep, sline, reversed);
+        Gather(isa, sc.px.data(), src.px + l0 * sline, n, m, sstep, sline, reversed);
+        if (src.alpha)
+            Gather(isa, sc.alpha.data(), src.alpha + l0 * sline, n, m, sstep, sline, reversed);
         for (int j = 0; j < m; ++j) {
             sp.d = d0 + (l0 + j) * dline - back;
             sp.s = sc.px.data() + std::ptrdiff_t(j) * n;
