@@ -164,8 +164,10 @@ std::atomic<Isa>& ChosenIsa() {
 }
 
 // Lines whose source runs another way than the destination are gathered into a scratch block
-// this many lines at a time.
-constexpr int kBlock = 16;
+// this many lines by this many pixels at a time: a turned source then uses whole cache lines of
+// pixels while they are at hand, and the block stays in the first-level cache.
+constexpr int kBlock = 32;
+constexpr int kChunk = 4096;
 
 struct Scratch {
     std::vector<std::uint16_t> px;
@@ -311,7 +313,7 @@ void Run(const Target& t, const PixelFormat& f, Kind k, std::uint32_t a, std::ui
     const std::ptrdiff_t back = reversed ? n - 1 : 0;
     Scratch& sc = LineScratch();
     const bool one_colour = sstep == 0 && sline == 0;
-    const std::size_t need = std::size_t(n) * (one_colour ? 1 : kBlock);
+    const std::size_t need = one_colour ? std::size_t(n) : std::size_t(kBlock) * kChunk;
     if (sc.px.size() < need) sc.px.resize(need);
     if (src.alpha && sc.alpha.size() < need) sc.alpha.resize(need);
     if (one_colour) {
@@ -328,14 +330,20 @@ void Run(const Target& t, const PixelFormat& f, Kind k, std::uint32_t a, std::ui
     }
     for (int l0 = 0; l0 < count; l0 += kBlock) {
         const int m = std::min(kBlock, count - l0);
-        Gather(isa, sc.px.data(), src.px + l0 * sline, n, m, sstep, sline, reversed);
-        if (src.alpha)
-            Gather(isa, sc.alpha.data(), src.alpha + l0 * sline, n, m, sstep, sline, reversed);
-        for (int j = 0; j < m; ++j) {
-            sp.d = d0 + (l0 + j) * dline - back;
-            sp.s = sc.px.data() + std::ptrdiff_t(j) * n;
-            sp.sa = src.alpha ? sc.alpha.data() + std::ptrdiff_t(j) * n : nullptr;
-            fn(sp);
+        for (int p0 = 0; p0 < n; p0 += kChunk) {
+            // Positions p0 .. p0 + c of each line; backwards they end the line's memory.
+            const int c = std::min(kChunk, n - p0);
+            const std::ptrdiff_t at = reversed ? n - p0 - c : p0;
+            const std::ptrdiff_t from = l0 * sline + p0 * sstep;
+            Gather(isa, sc.px.data(), src.px + from, c, m, sstep, sline, reversed);
+            if (src.alpha) Gather(isa, sc.alpha.data(), src.alpha + from, c, m, sstep, sline, reversed);
+            sp.n = c;
+            for (int j = 0; j < m; ++j) {
+                sp.d = d0 + (l0 + j) * dline - back + at;
+                sp.s = sc.px.data() + std::ptrdiff_t(j) * c;
+                sp.sa = src.alpha ? sc.alpha.data() + std::ptrdiff_t(j) * c : nullptr;
+                fn(sp);
+            }
         }
     }
 }
