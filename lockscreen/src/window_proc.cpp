@@ -148,6 +148,10 @@ void give_screen_back(Context& c) {
 }
 
 void on_anim_timer(Context& c) {
+    if (c.anim_starting) {
+        c.anim_starting = false;
+        arm(c, kAnimTimer, kAnimPeriodMs);
+    }
     slide_tick(c);
     draw_frame(c);
     fling_step(c);
@@ -327,7 +331,10 @@ void set_off_lcd(Context& c, std::uint32_t battery_s, std::uint32_t ac_s) {
 void request_redraw(Context& c) {
     if (c.screen.suspended || c.anim_armed || !c.main_window) return;
     c.anim_armed = true;
-    arm(c, kAnimTimer, kAnimPeriodMs);
+    // The first tick comes at once so that a wake-up does not wait a whole period; that tick
+    // sets the period.
+    c.anim_starting = true;
+    arm(c, kAnimTimer, 0);
     c.log.printf("Set Screen Timer");
 }
 

@@ -43,6 +43,29 @@ TEST_F(States, TheAnimationTimerRestsOnceTheShineHasRunAndWakesOnATouch) {
     EXPECT_TRUE(ctx->anim_armed);
 }
 
+TEST_F(States, AWakeUpPresentsItsFirstFrameWithoutWaitingAPeriod) {
+    locked_with(0, 0);
+    // A lock request to the locked screen starts the animation again; the activation the service
+    // sends when the display comes on only asks for one frame. Each draws at once, on the clock
+    // as it stands, and the animation goes on at its period.
+    for (bool lock_request : {true, false}) {
+        fake.run_for(kAnimPeriodMs * 30 * 7);
+        ASSERT_FALSE(ctx->anim_armed);
+        const int shown = fake.display().frames_ready;
+        const auto now = fake.now();
+        if (lock_request) lock_now();
+        else send(WM_ACTIVATE, WA_ACTIVE, 0);
+        EXPECT_EQ(fake.now(), now);
+        EXPECT_EQ(fake.display().frames_ready, shown + 1) << "lock request " << lock_request;
+        fake.run_for(kAnimPeriodMs - 1);
+        EXPECT_EQ(fake.display().frames_ready, shown + 1) << "lock request " << lock_request;
+        fake.run_for(1);
+        EXPECT_EQ(fake.display().frames_ready, shown + (lock_request ? 2 : 1))
+            << "lock request " << lock_request;
+        EXPECT_EQ(ctx->anim_armed, lock_request);
+    }
+}
+
 TEST_F(States, IdleOffOnBatteryAsksTheServiceToSwitchTheDisplayOff) {
     locked_with(5, 0);
     fake.run_for(4900);

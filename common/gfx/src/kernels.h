@@ -34,8 +34,18 @@ struct Span {
 
 using SpanFn = void (*)(const Span&);
 
+// Which build of the contiguous loops runs: the per-pixel reference, 16-bit lanes on SSE2
+// (every x86-64), or the same on AVX2. The best the processor has is chosen once.
+enum class Isa { Reference, Sse2, Avx2 };
+bool HaveAvx2();
+// For tests: runs every later drawing call on `isa` (one the processor has).
+void UseIsa(Isa isa);
+Isa CurrentIsa();
+
 // The loop for this format and case; contiguous (ds = ss = 1) spans get the vectorised ones.
 SpanFn SelectSpan(const PixelFormat& f, Kind k, bool contiguous, bool dst_alpha);
+// The contiguous loop of one build, without a destination alpha plane.
+SpanFn ContiguousSpan(const PixelFormat& f, Kind k, Isa isa);
 
 // The plain per-pixel reference every loop must equal bit for bit.
 void ReferenceSpan(const PixelFormat& f, Kind k, const Span& sp);

@@ -185,6 +185,7 @@ struct Context {
     bool locked = false;
     bool starting_up = true;
     bool anim_armed = false;
+    bool anim_starting = false;  // the animation timer was armed for an immediate first tick
     bool call_end_pending = false;
     bool vardex_locked = false;
     bool touched = false;
