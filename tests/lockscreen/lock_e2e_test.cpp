@@ -141,7 +141,9 @@ TEST_F(LockOnDevice, HiddenStartDrawsNothingAndASecondStartLocksWithAFullFrame) 
     boot();
     ASSERT_EQ(device_.ctl({"start", kLumo, "-hide"}).status, 0);
     ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(400));
+    // The window comes before the pictures; start-up has ended once the states are asked for.
+    for (int i = 0; i < 50 && !saw(proto::WM_GetAllStates); ++i) pump(Ms(100));
+    pump(Ms(200));
     auto before = screenshot("hidden.png");
     ASSERT_FALSE(before.empty());
     idle_ = before[0];
