@@ -81,11 +81,11 @@ void render_clock_text(Context& c, const std::u16string& text) {
     auto& k = c.clock;
     if (!c.screen.fonts) return;
     int avail = c.screen_width - 2 * unit(c, kClockMargin);
-    int height = std::max(unit(c, 12), k.height);
-    gfx::RenderText(k.text, c.screen, height, 700, 0xFFFFFF, text, gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
+    int height = std::max(unit(c, 12), k.height * 9 / 10);
+    gfx::RenderText(k.text, c.screen, height, 400, 0xFFFFFF, text, gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
     if (k.text.width > avail && k.text.width > 0) {
         height = std::max(1, height * avail / k.text.width);
-        gfx::RenderText(k.text, c.screen, height, 700, 0xFFFFFF, text, gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
+        gfx::RenderText(k.text, c.screen, height, 400, 0xFFFFFF, text, gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
     }
     k.text_x = (c.screen_width - k.text.width) / 2;
 }
