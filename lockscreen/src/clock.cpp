@@ -30,13 +30,64 @@ std::u16string clock_file(const Context& c, std::u16string_view name) {
 
 bool clock_exists(Context& c, std::u16string_view name) { return device_file_exists(c, clock_file(c, name)); }
 
+void clear_image(gfx::Image& img) {
+    gfx::ReleaseImage(img, false);
+    img.width = img.height = 0;
+}
+
 // Loads a clock file into an Image; a missing one leaves it empty.
-void load_clock_image(Context& c, gfx::Image& img, std::u16string_view name) {
+bool load_clock_image(Context& c, gfx::Image& img, std::u16string_view name) {
     c.clock.loaded_files.emplace_back(name);
-    if (!gfx::LoadImageFile(img, c.screen, clock_file(c, name), gfx::kFitNative, 0, 0)) {
-        gfx::ReleaseImage(img, false);
-        img.width = img.height = 0;
+    if (gfx::LoadImageFile(img, c.screen, clock_file(c, name), gfx::kFitNative, 0, 0)) return true;
+    clear_image(img);
+    return false;
+}
+
+// The size a character picture has in its file.
+int natural_width(const gfx::Image& img) { return img.kept && img.kept->picture ? img.kept->picture->width() : img.width; }
+int natural_height(const gfx::Image& img) {
+    return img.kept && img.kept->picture ? img.kept->picture->height() : img.height;
+}
+
+// A character picture at the clock's scale.
+void fit_slot(Context& c, gfx::Image& img) {
+    if (img.empty() || !img.kept) return;
+    double f = c.clock.scale;
+    int w = std::max(1, int(natural_width(img) * f + 0.5)), h = std::max(1, int(natural_height(img) * f + 0.5));
+    gfx::RefitImage(img, c.screen, f < 1.0 ? gfx::kFitInside : gfx::kFitNative, w, h);
+}
+
+bool is_digit(char16_t ch) { return ch >= u'0' && ch <= u'9'; }
+
+// A slot's character picture. A missing letter or blank leaves its slot empty (a theme may
+// leave out what its format never shows); a missing digit, or a picture that is there but does
+// not decode, would make the time read wrong and sends the clock to text.
+void load_slot(Context& c, int i, char16_t ch) {
+    auto& k = c.clock;
+    std::u16string name = std::u16string(1, ch) + u".png";
+    k.loaded_files.push_back(name);
+    auto& img = k.slots[i];
+    bool ok = gfx::LoadImageKeep(img, c.screen, clock_file(c, name), gfx::kFitNative, 0, 0);
+    if (!ok) clear_image(img);
+    bool failed = !ok && (is_digit(ch) || clock_exists(c, name));
+    if (failed && !k.slot_failed[i]) c.log.printf("Clock picture %s cannot be shown", platform::to_utf8(name).c_str());
+    k.slot_failed[i] = failed;
+    k.slot_chars[i] = ch;
+    if (ok && k.scale < 1.0) fit_slot(c, img);
+}
+
+// The whole time as text, as large as the picture clock and no wider than the screen.
+void render_clock_text(Context& c, const std::u16string& text) {
+    auto& k = c.clock;
+    if (!c.screen.fonts) return;
+    int avail = c.screen_width - 2 * unit(c, kClockMargin);
+    int height = std::max(unit(c, 12), k.height * 9 / 10);
+    gfx::RenderText(k.text, c.screen, height, 400, 0xFFFFFF, text, gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
+    if (k.text.width > avail && k.text.width > 0) {
+        height = std::max(1, height * avail / k.text.width);
+        gfx::RenderText(k.text, c.screen, height, 400, 0xFFFFFF, text, gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
     }
+    k.text_x = (c.screen_width - k.text.width) / 2;
 }
 
 std::u16string number_name(std::u16string_view prefix, int n) {
@@ -52,10 +103,10 @@ void load_hand(Context& c, gfx::Image& img, std::u16string_view prefix, int pos)
 }
 
 void release_clock(ClockState& k) {
-    for (auto& s : k.slots) {
-        gfx::ReleaseImage(s, false);
-        s.width = s.height = 0;
-    }
+    for (auto& s : k.slots) clear_image(s);
+    for (bool& f : k.slot_failed) f = false;
+    k.text_mode = false;
+    k.scale = 1.0;
     for (auto* img : {&k.plate, &k.face, &k.mark, &k.second_hand, &k.minute_hand, &k.hour_hand}) {
         gfx::ReleaseImage(*img, false);
         img->width = img->height = 0;
@@ -120,8 +171,8 @@ void load_clock(Context& c) {
     release_clock(k);
     k.format = k.second ? k.time2_format : k.time_format;
     if (clock_exists(c, u"0.png")) {
-        load_clock_image(c, k.slots[0], u"0.png");
-        k.slot_chars = u"0";
+        k.slot_chars.assign(kClockSlots, u'\0');
+        load_slot(c, 0, u'0');
         k.has_blank = clock_exists(c, u"b.png");
         if (clock_exists(c, u"bg.png")) {
             k.kind = ClockKind::Plate;
@@ -133,6 +184,10 @@ void load_clock(Context& c) {
             k.kind = ClockKind::Character;
             k.height = k.slots[0].height;
         }
+        // Without a readable 0.png the clock is text, in a band of the usual height.
+        if (k.height <= 0) k.height = unit(c, 64);
+        k.scale = clock_fit_scale(c);
+        if (k.scale < 1.0) fit_slot(c, k.slots[0]);
     } else {
         k.kind = ClockKind::Analogue;
         k.has_blank = false;
@@ -142,6 +197,58 @@ void load_clock(Context& c) {
         k.format = clock_exists(c, u"cs0.png") ? u"Hmmss" : u"H':'mm";
     }
     c.log.printf("Time Format:%s", platform::to_utf8(k.format).c_str());
+    if (k.scale < 1.0) c.log.printf("Clock scale %d%%", int(k.scale * 100));
+}
+
+double clock_fit_scale(Context& c) {
+    auto& k = c.clock;
+    int gap = unit(c, 3);
+    int avail = c.screen_width - 2 * unit(c, kClockMargin);
+    // Natural widths by picture; every digit counts as wide as the 0.
+    std::u16string seen;
+    std::vector<int> widths;
+    auto width_of = [&](char16_t ch) {
+        if (is_digit(ch)) ch = u'0';
+        auto at = seen.find(ch);
+        if (at != std::u16string::npos) return widths[at];
+        int w = 0;
+        if (ch == u'0' && !k.slots[0].empty()) {
+            w = natural_width(k.slots[0]);
+        } else if (auto pic = c.imaging ? c.imaging->open(clock_file(c, std::u16string(1, ch) + u".png")) : nullptr) {
+            w = pic->width();
+        }
+        seen.push_back(ch);
+        widths.push_back(w);
+        return w;
+    };
+    // The widest times: two-digit hours on either side of noon.
+    double f = 1.0;
+    for (int hour : {10, 12, 22}) {
+        platform::LocalTime t{2026, 12, 1, 7, std::uint16_t(hour), 58, 58, 0};
+        auto text = format_datetime(k.format, t, english_us()).substr(0, kClockSlots);
+        int pictures = 0, count = 0;
+        for (char16_t ch : text) {
+            int w = width_of(clock_file_char(ch));
+            if (w > 0) pictures += w, ++count;
+        }
+        if (count == 0 || pictures == 0) continue;
+        int room = avail - gap * (count - 1);
+        if (pictures > room) f = std::min(f, std::max(0.1, double(room) / pictures));
+    }
+    return f;
+}
+
+std::pair<int, int> clock_extent(const Context& c) {
+    const auto& k = c.clock;
+    if (k.text_mode) return {k.text_x, k.text_x + k.text.width};
+    int gap = gfx::ScaleUnit(c.screen.dpi_x, 3);
+    int x = k.x, right = k.x;
+    for (const auto& slot : k.slots) {
+        if (slot.empty()) continue;
+        right = x + slot.width;
+        x += slot.width + gap;
+    }
+    return {k.x, right};
 }
 
 void update_clock(Context& c, bool reload) {
@@ -179,22 +286,35 @@ void update_clock(Context& c, bool reload) {
                 }
                 std::u16string chars;
                 for (char16_t ch : shown) chars.push_back(ch == u'B' || ch == u'D' ? ch : clock_file_char(ch));
-                int total = 0;
                 k.slot_chars.resize(kClockSlots, u'\0');
+                bool failed = false;
+                int pictures = 0, count = 0;
                 for (std::size_t i = 0; i < std::size_t(kClockSlots); ++i) {
                     if (i >= chars.size()) {
-                        gfx::ReleaseImage(k.slots[i], false);
-                        k.slots[i].width = k.slots[i].height = 0;
+                        clear_image(k.slots[i]);
                         k.slot_chars[i] = 0;
+                        k.slot_failed[i] = false;
                         continue;
                     }
-                    if (k.slot_chars[i] != chars[i]) {
-                        load_clock_image(c, k.slots[i], std::u16string(1, chars[i]) + u".png");
-                        k.slot_chars[i] = chars[i];
-                    }
-                    if (!k.slots[i].empty()) total += k.slots[i].width + gap;
+                    if (k.slot_chars[i] != chars[i]) load_slot(c, int(i), chars[i]);
+                    failed |= k.slot_failed[i];
+                    if (!k.slots[i].empty()) pictures += natural_width(k.slots[i]), ++count;
                 }
+                // A time wider than its format's widest sample (a theme with uneven digits)
+                // makes the whole clock smaller; it grows back only when the clock is loaded
+                // again, so it does not change size from one second to the next.
+                int room = c.screen_width - 2 * unit(c, kClockMargin) - gap * std::max(0, count - 1);
+                if (pictures > 0 && pictures * k.scale > room + 0.5) {
+                    k.scale = std::max(0.1, double(room) / pictures);
+                    c.log.printf("Clock scale %d%%", int(k.scale * 100));
+                    for (std::size_t i = 0; i < chars.size(); ++i) fit_slot(c, k.slots[i]);
+                }
+                int total = 0;
+                for (auto& slot : k.slots)
+                    if (!slot.empty()) total += slot.width + gap;
                 k.x = (c.screen_width + gap - total) / 2;
+                k.text_mode = failed;
+                if (failed) render_clock_text(c, text.substr(0, kClockSlots));
                 if (k.kind == ClockKind::Plate && !is_24_hour(c.system_locale.time_format) &&
                     now.hour != k.last_hour) {
                     load_clock_image(c, k.mark, now.hour < 12 ? u"a.png" : u"p.png");
@@ -202,8 +322,12 @@ void update_clock(Context& c, bool reload) {
                 }
             }
         }
-        k.last = text;
-        c.log.printf("Update Time");
+        // The last string is the one the big clock shows: under the keypad it stays behind, so
+        // the big clock catches up as soon as the keypad is gone.
+        if (!small_only) {
+            k.last = text;
+            c.log.printf("Update Time");
+        }
         request_redraw(c);
     }
     // The alarm line follows hours and minutes.
@@ -252,15 +376,25 @@ void draw_clock(Context& c) {
     int gap = unit(c, 3);
     switch (k.kind) {
         case ClockKind::Character: {
+            if (k.text_mode) {
+                gfx::DrawImage(k.text, scr, k.text_x, top + (k.height - k.text.height) / 2, 0, 0, 0, gfx::kColourKey, a);
+                break;
+            }
+            // Pictures drawn smaller than they are sit in the middle of the clock's band.
+            int y = top + (k.height - int(k.height * k.scale + 0.5)) / 2;
             int x = k.x;
             for (auto& slot : k.slots) {
-                if (!slot.empty()) gfx::DrawImage(slot, scr, x, top, 0, 0, 0, gfx::kColourKey, a);
+                if (!slot.empty()) gfx::DrawImage(slot, scr, x, y, 0, 0, 0, gfx::kColourKey, a);
                 x += slot.width + (slot.empty() ? 0 : gap);
             }
             break;
         }
         case ClockKind::Plate: {
             if (!k.plate.empty()) gfx::DrawImage(k.plate, scr, k.plate_x, top, 0, 0, 0, gfx::kColourKey, a);
+            if (k.text_mode) {
+                gfx::DrawImage(k.text, scr, k.text_x, top + (k.height - k.text.height) / 2, 0, 0, 0, gfx::kColourKey, a);
+                break;
+            }
             int x = k.x;
             int ch = k.slots[0].height;
             for (auto& slot : k.slots) {

@@ -18,7 +18,11 @@ void open_password_keypad(Context& c) {
 
 void leave_keypad(Context& c, bool animate) {
     c.log.printf("Keypad2Normal %d", int(animate));
-    if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) c.state = ScreenState::Normal;
+    if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) {
+        c.state = ScreenState::Normal;
+        // The big clock stood still under the keypad.
+        update_clock(c);
+    }
     c.slider.slide_locked = false;
 }
 

@@ -316,7 +316,8 @@ void draw_slider(Context& c) {
     // 1. The bar, darkened.
     gfx::Brush black = gfx::MakeBrush(0);
     auto* old = gfx::SelectBrush(scr, &black);
-    gfx::FillRect(scr, 0, s.bar_top + off, c.screen_width - 1, c.screen_height - 1 + off,
+    // The rectangle's far corner is exclusive: the band reaches the last column and row.
+    gfx::FillRect(scr, 0, s.bar_top + off, c.screen_width, c.screen_height + off,
                   std::min<int>(int(c.settings.num(Id::CurtainAlpha)), a));
     if (old) gfx::SelectBrush(scr, old);
     // 2. The track.

@@ -227,12 +227,8 @@ bool start_up(Context& c) {
         bool centre = c.settings.num(catalogue::Id::SliderPosition) != 0;
         if (!(centre && device_file_exists(c, gfx_path(c, u"arrows2.png")) &&
               gfx::LoadImageFile(c.knob, c.screen, gfx_path(c, u"arrows2.png"), gfx::kFitNative, 0, 0)))
-            load_optional(c, c.knob, u"arrows.png");
-        if (!gfx::LoadImageFile(c.track, c.screen, gfx_path(c, u"sliden.png"), gfx::kFitNative, 0, 0)) {
-            // A plain track stands in for a missing one.
-            gfx::FillImage(c.track, c.screen, gfx::ScaleUnit(c.screen, 202), gfx::ScaleUnit(c.screen, 40), 0x40,
-                           false, 32);
-        }
+            load_needed_picture(c, c.knob, u"arrows.png", draw_knob_picture);
+        load_needed_picture(c, c.track, u"sliden.png", draw_track_picture);
         layout_slider(c);
     }
     if (auto host = c.p.processes().host_path(c.program_folder))
@@ -243,6 +239,7 @@ bool start_up(Context& c) {
     load_clock(c);
     update_clock(c, true);
     load_wallpaper(c);
+    read_ringer_mode(c);
     refresh_panels(c);
     // 12.
     post_service(c, proto::WM_GetBattery, 0, 0);
@@ -267,6 +264,12 @@ bool start_up(Context& c) {
     // 15.
     c.task_bar = win.find_window(kTaskBarClass, std::nullopt);
     c.starting_up = false;
+    // A lock asked for meanwhile is carried out now, through the loop like any focus.
+    if (c.focus_during_startup) {
+        c.focus_during_startup = false;
+        c.log.printf("Focus kept from start-up %d", int(c.startup_focus_w));
+        win.post(c.main_window, WM_SETFOCUS, c.startup_focus_w, 0);
+    }
     return true;
 }
 

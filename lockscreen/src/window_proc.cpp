@@ -47,14 +47,15 @@ std::u16string sound_file(Context& c, Id id) {
 }
 
 // The unlock sound, chosen like the lock sound; in vibrate mode a long pulse replaces it, unless
-// the haptic pulse of the unlock already shook the phone.
+// the haptic pulse of the unlock already shook the phone. A silent phone stays silent.
 void unlock_sound(Context& c) {
     auto path = sound_file(c, Id::UnlockSound);
     if (path.empty()) return;
-    if (c.ringer_mode == 3) {
+    if (c.ringer_mode == kRingerVibrate) {
         if (setting(c, Id::HapticFeedback) == 0) post_service(c, proto::WM_Vibrate, proto::kVibrateLongMs, 0);
         return;
     }
+    if (c.ringer_mode == kRingerSilent) return;
     c.p.sound().play(path, kSoundAsync | kSoundNoDefault);
 }
 
@@ -89,7 +90,15 @@ void on_set_focus(Context& c, WParam w) {
         arm(c, kTimerGiveBack, 100);
         return;
     }
-    if (c.starting_up || c.state == ScreenState::IncomingCall) return;
+    if (c.starting_up) {
+        // The window exists before its pictures are loaded, and the service may already show it
+        // and hand it the focus to lock. Dropping that would leave a shown, black, unlocked
+        // window: the request is kept and carried out when start-up ends.
+        c.focus_during_startup = true;
+        c.startup_focus_w = w;
+        return;
+    }
+    if (c.state == ScreenState::IncomingCall) return;
     full_screen(c, true);
     win.show_window(c.main_window, SW_SHOW);
     win.set_foreground_window(c.main_window);
@@ -409,6 +418,12 @@ void fade_in_start(Context& c, bool fade) {
     c.locked = true;
 }
 
+void read_ringer_mode(Context& c) {
+    auto mode = c.p.registry().get_dword(Root::CurrentUser, u"ControlPanel\\Notifications\\ShellOverrides", u"Mode");
+    if (!mode) return;
+    c.ringer_mode = *mode == 0 ? kRingerSound : *mode == 1 ? kRingerVibrate : kRingerSilent;
+}
+
 void haptic_pulse(Context& c) {
     request_redraw(c);
     if (setting(c, Id::HapticFeedback) != 0) post_service(c, proto::WM_Vibrate, proto::kVibrateShortMs, 0);
@@ -419,8 +434,11 @@ void play_lock_sound(Context& c) {
     auto path = sound_file(c, Id::LockSound);
     bool haptic = setting(c, Id::HapticFeedback) != 0;
     if (!path.empty()) {
-        if (c.ringer_mode == 3) {
+        if (c.ringer_mode == kRingerVibrate) {
             post_service(c, proto::WM_Vibrate, proto::kVibrateLongMs, 0);
+        } else if (c.ringer_mode == kRingerSilent) {
+            // Silent means silent: only the haptic pulse the user asked for.
+            if (haptic) post_service(c, proto::WM_Vibrate, proto::kVibrateShortMs, 0);
         } else {
             if (haptic) post_service(c, proto::WM_Vibrate, proto::kVibrateShortMs, 0);
             // A sound already playing (a ring tone, the music player) is not cut for the lock.
@@ -740,6 +758,10 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
         case proto::WM_CallEnded:
         case proto::WM_CallBusy:
             if (c.state == ScreenState::EmergencyCall) on_emergency_message(c, msg, w, l);
+            return 0;
+        case proto::WM_CHANGE_SN_PHONERINGER:
+            read_ringer_mode(c);
+            if (l == 0) request_redraw(c);
             return 0;
         case proto::WM_ChangeWallpaper:
             change_wallpaper(c);

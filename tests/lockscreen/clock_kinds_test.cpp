@@ -4,7 +4,9 @@
 
 #include "lock_fixture.h"
 #include "lumo/gfx/load.h"
+#include "lumo/gfx/text.h"
 #include "lumo/platform/text.h"
+#include "lumo/protocol/protocol.h"
 
 namespace lumo::lockscreen::testing_support {
 namespace {
@@ -102,6 +104,32 @@ TEST_F(Clock, AMissingCharacterLeavesItsSlotEmptyAndTheRestCentred) {
     EXPECT_EQ(ctx->clock.x, (480 + 6 - (ctx->clock.slots[0].width + 6)) / 2);
 }
 
+// Under the keypad only the small time follows the minutes; the big clock is right again the
+// moment the keypad goes.
+TEST_F(Clock, TheBigClockIsRightWhenTheKeypadCloses) {
+    set_byte(u"PasswordLock", 1);
+    {
+        auto key = catalogue::open_root(fake.registry());
+        const std::byte code[4] = {std::byte('1'), std::byte('2'), std::byte('3'), std::byte('4')};
+        catalogue::write_blob(fake.registry(), key->key, u"SavedPassword", code);
+    }
+    set_number(u"PasswordTime", 0);
+    set_byte(u"OffLCD", 0);  // no idle-off while the minute passes
+    start_with(u"clock\\", {2026, 12, 1, 7, 9, 5, 30, 0});
+    lock_now();
+    ASSERT_EQ(ctx->clock.last, u"9:05");
+    fake.run_for(2000);
+    unlock_request(*ctx, false);
+    ASSERT_EQ(ctx->state, ScreenState::PasswordEntry);
+    fake.run_for(61000);  // 9:06:3x, the clock timer ticking all along
+    ASSERT_EQ(ctx->state, ScreenState::PasswordEntry);
+    EXPECT_EQ(ctx->clock.last_small, u"9:06");
+    send(protocol::WM_AutoStartLocked);  // leaves the keypad at once
+    ASSERT_EQ(ctx->state, ScreenState::Normal);
+    EXPECT_EQ(ctx->clock.last, u"9:06");
+    EXPECT_EQ(ctx->clock.slot_chars.substr(0, 4), u"9C06") << "the big clock still shows the old time";
+}
+
 TEST_F(Clock, ATapOnTheClockSwitchesToTheSecondClockAndBack) {
     set_text(u"Clock2Path", u"clockA\\");
     start_with(u"clock\\", {2026, 12, 1, 7, 9, 5, 0, 0});
@@ -125,6 +153,23 @@ TEST_F(Clock, ASecondFolderWithoutAClockIsIgnored) {
     start_with(u"clock\\", {2026, 12, 1, 7, 9, 5, 0, 0});
     EXPECT_TRUE(ctx->settings.text(catalogue::Id::Clock2Path).empty());
 }
+
+// TextSize offers five sizes; anything above the largest is read as the largest.
+class DateTextSize : public Clock, public ::testing::WithParamInterface<int> {};
+
+TEST_P(DateTextSize, IsClampedToTheLargestOffered) {
+    set_byte(u"TextSize", std::uint8_t(GetParam()));
+    start_with(u"clock\\", {2026, 12, 1, 7, 23, 59, 58, 0});
+    EXPECT_EQ(ctx->settings.num(catalogue::Id::TextSize), 4u);
+    // "Largest" is a 20-unit font: the date line is that high, not a screenful.
+    gfx::Image largest;
+    gfx::RenderText(largest, ctx->screen, gfx::ScaleUnit(ctx->screen, 20), 500, 0xFFFFFF, ctx->clock.last_date,
+                    gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
+    EXPECT_EQ(ctx->clock.date.height, largest.height);
+    EXPECT_LT(ctx->clock.date.width, 480);
+}
+
+INSTANTIATE_TEST_SUITE_P(AboveTheRange, DateTextSize, ::testing::Values(4, 5, 255));
 
 TEST_F(Clock, TheDateLineFollowsTheDayAndTheSystemLocale) {
     start_with(u"clock\\", {2026, 12, 1, 7, 23, 59, 58, 0});

@@ -141,7 +141,9 @@ TEST_F(LockOnDevice, HiddenStartDrawsNothingAndASecondStartLocksWithAFullFrame) 
     boot();
     ASSERT_EQ(device_.ctl({"start", kLumo, "-hide"}).status, 0);
     ASSERT_TRUE(lumo_window("--hidden"));
-    pump(Ms(400));
+    // The window comes before the pictures; start-up has ended once the states are asked for.
+    for (int i = 0; i < 50 && !saw(proto::WM_GetAllStates); ++i) pump(Ms(100));
+    pump(Ms(200));
     auto before = screenshot("hidden.png");
     ASSERT_FALSE(before.empty());
     idle_ = before[0];
@@ -361,6 +363,65 @@ TEST_F(LockOnDevice, TheLockAndUnlockSoundsPlayFromTheDeviceFolder) {
     s = sound();
     EXPECT_EQ(s["last"], unlock_wav);
     EXPECT_EQ(s["plays"], "2");
+}
+
+TEST_F(LockOnDevice, ACorruptKnobIsDrawnInsteadAndDraggingItUnlocks) {
+    boot();
+    {
+        std::ofstream out(device_.dir() / "fs" / "Program Files" / "Lumo" / "gfx" / "arrows.png",
+                          std::ios::binary | std::ios::trunc);
+        out << "\x89PNG\r\n\x1a\n not a picture";
+    }
+    start_hidden_then_lock();
+    auto shot = screenshot("corrupt-knob.png");
+    ASSERT_EQ(width_, 480);
+    // The drawn knob's white chevron at the track's left end.
+    EXPECT_GT(white_in(shot, width_, 40, 700, 136, 780), 20);
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(88, 740, 440, 740, 400));
+    EXPECT_EQ(last_lock_time(), 0u);
+}
+
+// A whole phone: the start-up folder starts the service, which starts the lock screen hidden;
+// a lock asked for at once, while the lock screen may still be loading its pictures, must lock
+// for real on every boot.
+TEST(LockAtBoot, ALockAskedForAtOnceAfterBootLocksEveryTime) {
+    constexpr int kBoots = 8;
+    for (int boot = 0; boot < kBoots; ++boot) {
+        SCOPED_TRACE("boot " + std::to_string(boot));
+        DeviceProcess d;
+        ASSERT_TRUE(d.boot({"--auto-dismiss-dialogs"})) << d.last_error;
+        ASSERT_EQ(d.ctl({"wait", "window", "Lumo", "--timeout", "20"}).status, 0);
+        ASSERT_EQ(d.ctl({"start", "\\Program Files\\Lumo\\Vardex2.exe", "-slide"}).status, 0);
+        ASSERT_EQ(d.ctl({"wait", "window", "Lumo", "--foreground", "--timeout", "10"}).status, 0);
+        // The lock is recorded once its entry has run.
+        std::string lock_time;
+        for (int i = 0; i < 100; ++i) {
+            auto r = d.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "LastLockTime"});
+            if (r.status == 0 && r.out.find("binary 0000000000000000") == std::string::npos) {
+                lock_time = r.out;
+                break;
+            }
+            std::this_thread::sleep_for(Ms(30));
+        }
+        ASSERT_FALSE(lock_time.empty()) << "the lock screen came up without locking";
+        std::this_thread::sleep_for(Ms(600));  // the closing curtain
+        auto file = d.dir() / "boot.png";
+        ASSERT_EQ(d.ctl({"screenshot", file.string()}).status, 0);
+        auto imaging = make_sdl_imaging();
+        auto pic = imaging->open(to_u16(file.string()));
+        ASSERT_TRUE(pic);
+        int w = pic->width(), h = pic->height();
+        std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
+        ASSERT_TRUE(pic->read_rgba(w, h, rgba));
+        int dark = 0;
+        for (std::size_t i = 0; i < rgba.size(); i += 4) dark += rgba[i] + rgba[i + 1] + rgba[i + 2] < 24;
+        EXPECT_LT(dark, w * h / 2) << "a black lock screen";
+        // A drag unlocks the real lock.
+        ASSERT_EQ(d.ctl({"drag", "88", "740", "440", "740", "400"}).status, 0);
+        ASSERT_EQ(d.ctl({"wait", "window", "Lumo", "--hidden", "--timeout", "5"}).status, 0);
+        EXPECT_EQ(d.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "LastLockTime"}).out,
+                  "binary 0000000000000000\n");
+    }
 }
 
 }  // namespace

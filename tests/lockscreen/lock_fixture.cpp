@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "lumo/catalogue/catalogue.h"
 #include "lumo/platform/text.h"
 
@@ -11,6 +14,38 @@ namespace fs = std::filesystem;
 using namespace platform;
 
 fs::path stage_dir() { return fs::path(LUMO_STAGE_DIR); }
+
+namespace {
+
+// The real decoder, with the fixture's hook called before each picture is opened.
+class HookedImaging final : public Imaging {
+public:
+    HookedImaging(std::unique_ptr<Imaging> real, const std::function<void(std::u16string_view)>& hook)
+        : real_(std::move(real)), hook_(hook) {}
+    std::unique_ptr<DecodedPicture> open(std::u16string_view path) override {
+        if (hook_) hook_(path);
+        return real_->open(path);
+    }
+    std::unique_ptr<DecodedPicture> open_memory(std::span<const std::uint8_t> bytes) override {
+        return real_->open_memory(bytes);
+    }
+    std::optional<DecodedAnimation> load_animation(std::u16string_view path) override {
+        if (hook_) hook_(path);
+        return real_->load_animation(path);
+    }
+    std::optional<DecodedAnimation> load_animation_memory(std::span<const std::uint8_t> bytes) override {
+        return real_->load_animation_memory(bytes);
+    }
+    bool save_png(const fs::path& host_path, int width, int height, std::span<const std::uint8_t> rgba) override {
+        return real_->save_png(host_path, width, height, rgba);
+    }
+
+private:
+    std::unique_ptr<Imaging> real_;
+    const std::function<void(std::u16string_view)>& hook_;
+};
+
+}  // namespace
 
 LockFixture::LockFixture() {
     root = fs::temp_directory_path() / ("lumo-lock-" + std::to_string(::getpid()) + "-" +
@@ -67,6 +102,9 @@ void LockFixture::set_text(std::u16string_view name, std::u16string_view v) {
 EntryResult LockFixture::start(std::u16string_view command_line) {
     ctx = std::make_unique<Context>(fake, fake.display());
     ctx->frame_clock = &frames;
+    auto& procs = fake.processes();
+    ctx->imaging = std::make_unique<HookedImaging>(
+        make_sdl_imaging([&procs](std::u16string_view path) { return procs.host_path(path); }), on_picture_open);
     auto r = enter(*ctx, command_line);
     fake.run_until_idle();
     return r;
@@ -100,6 +138,15 @@ int LockFixture::count_seen(std::uint32_t msg) {
 bool LockFixture::main_visible() {
     auto info = fake.windows().window_info(ctx->main_window);
     return info && info->visible;
+}
+
+std::string LockFixture::log_text() {
+    std::ifstream in(host(program_folder() + u"\\lumo.log"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        text.push_back(char16_t(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8));
+    return to_utf8(text);
 }
 
 fs::path LockFixture::host(std::u16string_view device_path) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,13 @@ protected:
     bool main_visible();
     std::u16string program_folder() const { return u"\\Program Files\\Lumo"; }
     std::filesystem::path host(std::u16string_view device_path);
+    // The lock screen's log (written with DebugOn), as UTF-8.
+    std::string log_text();
 
     platform::fake::FakePlatform fake;
+    // Called with the device path of every picture the lock screen opens, before it is opened:
+    // the phone may act while the program is busy loading.
+    std::function<void(std::u16string_view)> on_picture_open;
     std::filesystem::path root;
     ManualFrameClock frames;
     std::unique_ptr<Context> ctx;

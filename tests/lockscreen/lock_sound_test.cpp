@@ -124,6 +124,70 @@ TEST_P(LockSoundsHaptic, VibrateModeUnlockGivesTheLongPulseOnlyWithoutHapticFeed
 
 INSTANTIATE_TEST_SUITE_P(HapticOffOn, LockSoundsHaptic, ::testing::Bool());
 
+// The ringer as the shell's sound overrides hold it: read at start and whenever the service
+// forwards a change.
+class RingerModes : public LockSounds {
+  protected:
+    void set_mode(std::uint32_t mode) {
+        fake.registry().set_dword(Root::CurrentUser, u"ControlPanel\\Notifications\\ShellOverrides", u"Mode", mode);
+    }
+};
+
+TEST_F(RingerModes, VibrateAtStartReplacesTheLockSoundWithTheLongPulse) {
+    set_mode(1);
+    start_with_sounds(false);
+    EXPECT_EQ(ctx->ringer_mode, kRingerVibrate);
+    send(proto::WM_ShowLock);
+    EXPECT_TRUE(plays().empty());
+    EXPECT_EQ(vibrations(), std::vector<std::uint32_t>{proto::kVibrateLongMs});
+}
+
+class SilentRinger : public RingerModes, public ::testing::WithParamInterface<std::tuple<std::uint32_t, bool>> {};
+
+TEST_P(SilentRinger, PlaysNeitherSoundAndVibratesOnlyForHapticFeedback) {
+    auto [mode, haptic] = GetParam();
+    set_mode(mode);
+    start_with_sounds(haptic);
+    EXPECT_EQ(ctx->ringer_mode, kRingerSilent);
+    send(proto::WM_ShowLock);
+    send(proto::WM_Unlock);
+    ASSERT_FALSE(ctx->locked);
+    EXPECT_TRUE(plays().empty()) << "a sound played on a silent phone";
+    // The haptic pulse of the lock sound and the one of the unlock, nothing longer.
+    std::vector<std::uint32_t> pulses;
+    if (haptic) pulses = {proto::kVibrateShortMs, proto::kVibrateShortMs};
+    EXPECT_EQ(vibrations(), pulses);
+}
+
+INSTANTIATE_TEST_SUITE_P(ModeAndHaptic, SilentRinger,
+                         ::testing::Combine(::testing::Values(2u, 7u), ::testing::Bool()));
+
+TEST_F(RingerModes, AChangeOfTheRingerIsReadWhenTheServiceForwardsIt) {
+    set_mode(0);
+    start_with_sounds(false);
+    EXPECT_EQ(ctx->ringer_mode, kRingerSound);
+    set_mode(2);
+    send(proto::WM_CHANGE_SN_PHONERINGER, 2, 0);
+    send(proto::WM_ShowLock);
+    EXPECT_TRUE(plays().empty());
+    set_mode(1);
+    send(proto::WM_CHANGE_SN_PHONERINGER, 1, 0);
+    send(proto::WM_ShowLock);
+    EXPECT_EQ(vibrations(), std::vector<std::uint32_t>{proto::kVibrateLongMs});
+    set_mode(0);
+    send(proto::WM_CHANGE_SN_PHONERINGER, 0, 0);
+    send(proto::WM_ShowLock);
+    ASSERT_EQ(plays().size(), 1u);
+    EXPECT_EQ(plays()[0].path, kLockWave);
+}
+
+TEST_F(RingerModes, WithoutTheValueThePhoneRings) {
+    start_with_sounds(false);
+    EXPECT_EQ(ctx->ringer_mode, kRingerSound);
+    send(proto::WM_ShowLock);
+    EXPECT_EQ(plays().size(), 1u);
+}
+
 TEST_F(LockSounds, UnlockPlaysTheUnlockFileCuttingWhatStillPlays) {
     start_with_sounds(false);
     send(proto::WM_ShowLock);

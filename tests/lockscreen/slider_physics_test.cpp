@@ -43,6 +43,27 @@ TEST_F(Slider, GeometryFollowsTheScreenAndTheKnobPicture) {
     EXPECT_EQ(s().knob_pos, s().track_left);
 }
 
+// With an opaque curtain the bar is black to the screen's last column and row; the track, its
+// texts and the knob stay clear of both.
+TEST_F(Slider, TheBottomBarDarkensTheWholeBandToTheEdges) {
+    set_byte(u"CurtainAlpha", 32);
+    start_locked(0);
+    anim_ticks(2);
+    auto& d = fake.display();
+    const int w = 480, h = 800;
+    int lit_right = 0, lit_bottom = 0, lit_left = 0;
+    for (int y = s().bar_top; y < h; ++y) {
+        lit_right += d.seen(w - 1, y) != 0;
+        lit_left += d.seen(0, y) != 0;
+    }
+    for (int x = 0; x < w; ++x) lit_bottom += d.seen(x, h - 1) != 0;
+    EXPECT_EQ(lit_left, 0);
+    EXPECT_EQ(lit_right, 0) << "the right column of the bar is not darkened";
+    EXPECT_EQ(lit_bottom, 0) << "the bottom row of the bar is not darkened";
+    // Just above the bar the wallpaper shows.
+    EXPECT_NE(d.seen(w - 1, s().bar_top - 1), 0);
+}
+
 TEST_F(Slider, WithoutInertiaTheReleasedKnobSnapsBackThirtyTwoUnitsPerTick) {
     start_locked(0);
     int x = knob_centre_x(), y = knob_y();

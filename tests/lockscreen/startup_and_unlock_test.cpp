@@ -41,6 +41,33 @@ TEST_F(StartUp, PlainStartLocksAtOnceWithACurtainAndTellsTheService) {
     EXPECT_NE(read_last_lock_time(*ctx), 0u);
 }
 
+// The service shows the hidden window and gives it the focus while lumo is still loading its
+// pictures: the lock it asks for is carried out once start-up ends.
+TEST_F(StartUp, ALockAskedForWhileStartingUpIsCarriedOutWhenStartUpEnds) {
+    bool asked = false;
+    on_picture_open = [&](std::u16string_view path) {
+        if (asked || !path.ends_with(u"\\arrows.png")) return;
+        asked = true;
+        Hwnd lumo = fake.windows().find_window(u"Lumo", u"Lumo");
+        ASSERT_NE(lumo, 0u);
+        auto scope = fake.as_process(77);
+        fake.windows().show_window(lumo, SW_SHOW);
+        fake.windows().set_foreground_window(lumo);
+    };
+    ASSERT_EQ(start(u"-hide"), EntryResult::Running);
+    ASSERT_TRUE(asked);
+    EXPECT_TRUE(ctx->locked);
+    EXPECT_EQ(count_seen(proto::WM_Locked), 1);
+    EXPECT_NE(read_last_lock_time(*ctx), 0u);
+    EXPECT_FALSE(ctx->screen.suspended);
+    EXPECT_GE(ctx->frames_presented, 7) << "the lock screen was never drawn";
+    // A drag now is a real unlock of a real lock.
+    seen.clear();
+    send(proto::WM_Unlock);
+    EXPECT_EQ(count_seen(proto::WM_Unlock), 1);
+    EXPECT_EQ(read_last_lock_time(*ctx), 0u);
+}
+
 TEST_F(StartUp, ASecondStartBecomesAMessageToTheRunningWindow) {
     ASSERT_EQ(start(u"-hide"), EntryResult::Running);
     struct Row {
@@ -123,6 +150,32 @@ TEST_P(MissingPicture, StopsStartUpNamingTheFileAndClosesTheService) {
 
 INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, MissingPicture,
                          ::testing::Values(u"topbar.png", u"stbox.png", u"pbutton.png"));
+
+// With two pictures gone the message names the one the start-up checks first (its order runs
+// topbar, system, arrows, the volume, call and key-pad pictures, then the settings pages',
+// ppressed, the pop-up and password pictures, and the browser's).
+struct TwoGone {
+    const char16_t* first;
+    const char16_t* later;
+};
+class TwoMissingPictures : public LockFixture, public ::testing::WithParamInterface<TwoGone> {};
+
+TEST_P(TwoMissingPictures, NameTheOneCheckedFirst) {
+    use_copied_theme();
+    for (auto* file : {GetParam().first, GetParam().later})
+        std::filesystem::remove(host(std::u16string(u"\\Program Files\\Lumo\\gfx\\") + file));
+    EXPECT_EQ(start(u"-hide"), EntryResult::Ended);
+    auto boxes = fake.dialogs();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, u"File (\\Program Files\\Lumo\\gfx\\" + std::u16string(GetParam().first) +
+                                 u") is missed, please reinstall Lumo.");
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, TwoMissingPictures,
+                         ::testing::Values(TwoGone{u"stbox.png", u"ppressed.png"},
+                                           TwoGone{u"stbg.png", u"buttonG.png"},
+                                           TwoGone{u"arrows.png", u"ppressed.png"},
+                                           TwoGone{u"sback.png", u"pwbox.png"}));
 
 class Unlocking : public LockFixture {
 protected:

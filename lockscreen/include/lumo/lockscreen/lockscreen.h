@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "lumo/catalogue/catalogue.h"
@@ -74,6 +75,8 @@ enum Timer : std::uint32_t {
 };
 
 inline constexpr std::uint32_t kAnimPeriodMs = 66;
+// RingerMode values.
+inline constexpr std::uint8_t kRingerSilent = 1, kRingerSound = 2, kRingerVibrate = 3;
 // The private message the weather worker hands its result back with.
 inline constexpr std::uint32_t kWeatherResultMessage = 1053;
 inline constexpr std::u16string_view kInstanceMutex = u"{1f50acce-07f6-4477-b01f-5a94f1c502e7}";
@@ -112,6 +115,8 @@ inline constexpr int kShineFrames = 30;
 
 enum class ClockKind : std::uint8_t { Character, Plate, Analogue };
 inline constexpr int kClockSlots = 15;
+// Room kept free on each side of the big clock, in units.
+inline constexpr int kClockMargin = 4;
 
 struct ClockState {
     std::u16string folder;   // relative to gfx, ends in a backslash
@@ -120,8 +125,16 @@ struct ClockState {
     bool second = false;     // the second clock folder is in use
     ClockKind kind = ClockKind::Character;
     bool has_blank = false;
-    gfx::Image slots[kClockSlots];
+    gfx::Image slots[kClockSlots];  // each keeps its decoded picture, to be fitted again
     std::u16string slot_chars;  // mapped file character per slot, as loaded
+    bool slot_failed[kClockSlots] = {};  // a picture the time cannot do without did not load
+    // The character pictures are drawn at this share of their size, so that the widest time the
+    // format makes fits the screen (12-hour formats with seconds are wider than any phone).
+    double scale = 1.0;
+    // A time that cannot be shown with its pictures is drawn as text instead, whole.
+    bool text_mode = false;
+    gfx::Image text;
+    int text_x = 0;
     std::u16string last;        // the last string shown
     int x = 0, height = 0;
     gfx::Image plate, face, mark, second_hand, minute_hand, hour_hand;
@@ -184,6 +197,9 @@ struct Context {
     bool start_hidden = false;
     bool locked = false;
     bool starting_up = true;
+    // A focus (a lock request of the service) that came while starting up, kept for its end.
+    bool focus_during_startup = false;
+    WParam startup_focus_w = 0;
     bool anim_armed = false;
     bool anim_starting = false;  // the animation timer was armed for an immediate first tick
     bool call_end_pending = false;
@@ -198,7 +214,7 @@ struct Context {
     std::uint32_t unlock_tick = 0;
     bool unlocked_once = false;
     bool on_ac = false;
-    std::uint8_t ringer_mode = 2;
+    std::uint8_t ringer_mode = kRingerSound;
     std::uint32_t battery = 100;
     std::atomic<bool> weather_busy = false;
     bool zorp_title_shown = false;  // the music title takes the date row
@@ -244,6 +260,13 @@ int message_loop(Context& c);
 // What the executable does: enter, then loop.
 int run_program(platform::Platform& p, platform::Display& display, std::u16string_view command_line);
 
+// Pictures the lock screen cannot be left without (the knob, the track): when one cannot be
+// loaded a drawn stand-in takes its place and the log says so. False when the stand-in is used.
+using DrawnPicture = void (*)(Context&, gfx::Image&);
+bool load_needed_picture(Context& c, gfx::Image& img, std::u16string_view file, DrawnPicture draw);
+void draw_knob_picture(Context& c, gfx::Image& img);
+void draw_track_picture(Context& c, gfx::Image& img);
+
 // Files of the running phone as the program sees them.
 bool device_file_exists(Context& c, std::u16string_view device_path);
 std::u16string gfx_path(const Context& c, std::u16string_view file);
@@ -264,6 +287,8 @@ void unlock_request(Context& c, bool skip_pending);
 void unlock(Context& c, bool sound, bool skip_pending);
 void all_to_normal(Context& c);
 void play_lock_sound(Context& c);
+// RingerMode from the shell's sound overrides (0 sound, 1 vibrate, else silent); kept when absent.
+void read_ringer_mode(Context& c);
 void haptic_pulse(Context& c);
 void store_last_lock_time(Context& c, std::uint64_t seconds);
 std::uint64_t read_last_lock_time(Context& c);
@@ -322,6 +347,11 @@ void draw_clock(Context& c);
 void switch_clock(Context& c);
 // The clock file that shows a character of the formatted time ("C" for ':', "S" for others).
 char16_t clock_file_char(char16_t ch);
+// The share of their size the character pictures get so that the clock format's widest time
+// fits between the margins (1 when it fits as drawn).
+double clock_fit_scale(Context& c);
+// Left and right end of what the big clock draws, in screen pixels.
+std::pair<int, int> clock_extent(const Context& c);
 
 // --- wallpaper -----------------------------------------------------------------------------------
 void choose_wallpapers(Context& c);

@@ -276,7 +276,7 @@ inline constexpr std::uint16_t kNotAtFirstStart = 0;
     X(TopCurtain, choice(1, 2, Page::Appearance, kV | kL))                                      \
     X(CurtainAlpha, choice(15, 32, Page::Appearance, kV | kL))                                  \
     X(TextShadow, choice(0, 2, Page::Appearance, kV | kL))                                      \
-    X(TextSize, choice(2, 4, Page::Appearance, kV | kL))                                        \
+    X(TextSize, clamp(choice(2, 4, Page::Appearance, kV | kL), Over::Clamp))                    \
     X(HPcloseZorp, choice(0, 2, Page::Zorp, kV))                                                \
     X(SliderInertia, clamp(choice(0, 10, Page::Feedback, kV | kL), Over::Clamp))                \
     X(VibrationLED, also(choice(255, 255, Page::Feedback, kV), kComputedDefault))               \
