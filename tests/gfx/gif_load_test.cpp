@@ -27,7 +27,7 @@ std::uint16_t Px(std::uint32_t rgb) {
     return RGBTo565(kRgb565, int(rgb >> 16 & 0xFF), int(rgb >> 8 & 0xFF), int(rgb & 0xFF));
 }
 
-fs::path CorpusDir() { return fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "image"; }
+fs::path CorpusDir() { return fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "image_load"; }
 
 std::vector<std::uint8_t> ReadAll(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

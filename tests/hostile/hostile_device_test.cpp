@@ -28,7 +28,7 @@ const std::string kService = "\\Program Files\\Lumo\\Vardex2.exe";
 const std::string kRoot = "Software\\Vesk\\Lumo";
 
 std::vector<std::uint8_t> Seed(const std::string& name) {
-    std::ifstream in(fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "image" / name, std::ios::binary);
+    std::ifstream in(fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "image_load" / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 

@@ -33,7 +33,7 @@ const char* name_of(Bad b) {
 }
 
 std::vector<std::uint8_t> seed(const std::string& name) {
-    std::ifstream in(fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "image" / name, std::ios::binary);
+    std::ifstream in(fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "image_load" / name, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
 }
 

@@ -169,7 +169,8 @@ TEST_P(DateTextSize, IsClampedToTheLargestOffered) {
     EXPECT_LT(ctx->clock.date.width, 480);
 }
 
-INSTANTIATE_TEST_SUITE_P(AboveTheRange, DateTextSize, ::testing::Values(4, 5, 255));
+INSTANTIATE_TEST_SUITE_P(AboveTheRange, DateTextSize, ::testing::Values(4, 5, 255),
+                         [](const auto& i) { return "TextSize" + std::to_string(i.param); });
 
 TEST_F(Clock, TheDateLineFollowsTheDayAndTheSystemLocale) {
     start_with(u"clock\\", {2026, 12, 1, 7, 23, 59, 58, 0});

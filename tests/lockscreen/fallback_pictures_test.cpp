@@ -103,7 +103,8 @@ TEST_P(BrokenDigit, TurnsTheWholeTimeIntoTextUntilTheDigitIsGone) {
     EXPECT_EQ(k.slot_chars.substr(0, 5), u"20C30");
 }
 
-INSTANTIATE_TEST_SUITE_P(CorruptOrMissing, BrokenDigit, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(CorruptOrMissing, BrokenDigit, ::testing::Bool(),
+                         [](const auto& i) { return i.param ? "Corrupt" : "Missing"; });
 
 // A missing blank leaves its slot empty, but one that is there and broken is no theme's choice.
 TEST_F(FallbackPictures, ABrokenBlankTurnsTheTimeIntoText) {

@@ -122,7 +122,8 @@ TEST_P(LockSoundsHaptic, VibrateModeUnlockGivesTheLongPulseOnlyWithoutHapticFeed
               std::vector<std::uint32_t>{haptic ? proto::kVibrateShortMs : proto::kVibrateLongMs});
 }
 
-INSTANTIATE_TEST_SUITE_P(HapticOffOn, LockSoundsHaptic, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(HapticOffOn, LockSoundsHaptic, ::testing::Bool(),
+                         [](const auto& i) { return i.param ? "HapticOn" : "HapticOff"; });
 
 // The ringer as the shell's sound overrides hold it: read at start and whenever the service
 // forwards a change.
@@ -160,7 +161,11 @@ TEST_P(SilentRinger, PlaysNeitherSoundAndVibratesOnlyForHapticFeedback) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ModeAndHaptic, SilentRinger,
-                         ::testing::Combine(::testing::Values(2u, 7u), ::testing::Bool()));
+                         ::testing::Combine(::testing::Values(2u, 7u), ::testing::Bool()),
+                         [](const auto& i) {
+                             return "Mode" + std::to_string(std::get<0>(i.param)) +
+                                    (std::get<1>(i.param) ? "HapticOn" : "HapticOff");
+                         });
 
 TEST_F(RingerModes, AChangeOfTheRingerIsReadWhenTheServiceForwardsIt) {
     set_mode(0);

@@ -148,8 +148,16 @@ TEST_P(MissingPicture, StopsStartUpNamingTheFileAndClosesTheService) {
     EXPECT_EQ(count_seen(WM_CLOSE), 1);
 }
 
+// A picture's name without its ending, as a test name.
+std::string stem(std::u16string_view file) {
+    std::string out;
+    for (char16_t c : file.substr(0, file.find(u'.'))) out += char(c);
+    return out;
+}
+
 INSTANTIATE_TEST_SUITE_P(FirstMiddleLast, MissingPicture,
-                         ::testing::Values(u"topbar.png", u"stbox.png", u"pbutton.png"));
+                         ::testing::Values(u"topbar.png", u"stbox.png", u"pbutton.png"),
+                         [](const auto& i) { return stem(i.param); });
 
 // With two pictures gone the message names the one the start-up checks first (its order runs
 // topbar, system, arrows, the volume, call and key-pad pictures, then the settings pages',
@@ -175,7 +183,8 @@ INSTANTIATE_TEST_SUITE_P(Pairs, TwoMissingPictures,
                          ::testing::Values(TwoGone{u"stbox.png", u"ppressed.png"},
                                            TwoGone{u"stbg.png", u"buttonG.png"},
                                            TwoGone{u"arrows.png", u"ppressed.png"},
-                                           TwoGone{u"sback.png", u"pwbox.png"}));
+                                           TwoGone{u"sback.png", u"pwbox.png"}),
+                         [](const auto& i) { return stem(i.param.first) + "And" + stem(i.param.later); });
 
 class Unlocking : public LockFixture {
 protected:
