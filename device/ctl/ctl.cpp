@@ -54,10 +54,11 @@ std::optional<Ctl::Value> Ctl::read(std::uint32_t root, const std::u16string& ke
     return rd.ok() ? std::optional(v) : std::nullopt;
 }
 
-std::vector<std::u16string> Ctl::subkeys(std::uint32_t root, const std::u16string& key) {
+// Names of a key's sub-keys or values: the host answers one index a request until it runs out.
+std::vector<std::u16string> Ctl::enum_names(Kind kind, std::uint32_t root, const std::u16string& key) {
     std::vector<std::u16string> out;
     for (std::uint32_t i = 0;; ++i) {
-        auto& w = begin(Kind::RegEnumSubkey);
+        auto& w = begin(kind);
         w.u32(root).s16(key).u32(i);
         auto r = call(w);
         if (r.status != Status::Ok) break;
@@ -67,17 +68,12 @@ std::vector<std::u16string> Ctl::subkeys(std::uint32_t root, const std::u16strin
     return out;
 }
 
+std::vector<std::u16string> Ctl::subkeys(std::uint32_t root, const std::u16string& key) {
+    return enum_names(Kind::RegEnumSubkey, root, key);
+}
+
 std::vector<std::u16string> Ctl::values(std::uint32_t root, const std::u16string& key) {
-    std::vector<std::u16string> out;
-    for (std::uint32_t i = 0;; ++i) {
-        auto& w = begin(Kind::RegEnumValue);
-        w.u32(root).s16(key).u32(i);
-        auto r = call(w);
-        if (r.status != Status::Ok) break;
-        Reader rd(r.body);
-        out.push_back(rd.s16());
-    }
-    return out;
+    return enum_names(Kind::RegEnumValue, root, key);
 }
 
 bool Ctl::key_exists(std::uint32_t root, const std::u16string& key) {

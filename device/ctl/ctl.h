@@ -38,6 +38,7 @@ class Ctl {
     bool key_exists(std::uint32_t root, const std::u16string& key);
 
   private:
+    std::vector<std::u16string> enum_names(wire::Kind kind, std::uint32_t root, const std::u16string& key);
     std::string dir_;
     std::unique_ptr<wire::Client> client_;
 };
