@@ -24,23 +24,22 @@ std::u16string decode_string_value(std::span<const std::byte> data) {
     return out;
 }
 
+// The getters read by path in one request: a read of a value under a missing key fails as the
+// read of a missing value does, so opening the key first would only cost a second round trip.
 std::optional<std::u16string> Registry::get_string(Root root, std::u16string_view path,
                                                    std::u16string_view name) {
-    auto key = open_key(root, path);
-    if (!key) return std::nullopt;
     std::vector<std::byte> buf(kMaxValueBytes);
     ValueInfo info;
-    if (!read_value(*key, name, buf, &info, ValueType::String)) return std::nullopt;
+    if (!read_value(RegKey{root, std::u16string(path)}, name, buf, &info, ValueType::String))
+        return std::nullopt;
     return decode_string_value(std::span(buf).first(info.size));
 }
 
 std::optional<std::uint32_t> Registry::get_dword(Root root, std::u16string_view path,
                                                  std::u16string_view name) {
-    auto key = open_key(root, path);
-    if (!key) return std::nullopt;
     std::byte buf[4];
     ValueInfo info;
-    if (!read_value(*key, name, buf, &info, ValueType::Dword) || info.size != 4)
+    if (!read_value(RegKey{root, std::u16string(path)}, name, buf, &info, ValueType::Dword) || info.size != 4)
         return std::nullopt;
     std::uint32_t v;
     std::memcpy(&v, buf, 4);
@@ -49,11 +48,10 @@ std::optional<std::uint32_t> Registry::get_dword(Root root, std::u16string_view 
 
 std::optional<std::vector<std::byte>> Registry::get_binary(Root root, std::u16string_view path,
                                                            std::u16string_view name) {
-    auto key = open_key(root, path);
-    if (!key) return std::nullopt;
     std::vector<std::byte> buf(kMaxValueBytes);
     ValueInfo info;
-    if (!read_value(*key, name, buf, &info, ValueType::Binary)) return std::nullopt;
+    if (!read_value(RegKey{root, std::u16string(path)}, name, buf, &info, ValueType::Binary))
+        return std::nullopt;
     buf.resize(info.size);
     return buf;
 }
