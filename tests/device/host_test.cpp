@@ -27,30 +27,6 @@ std::unique_ptr<platform::Platform> connect(const DeviceProcess& d, std::u16stri
     return p;
 }
 
-int raw_connect(const std::string& path) {
-    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// True when the host closed the connection (recv sees the end) within a second.
-bool closed_by_host(int fd) {
-    timeval tv{1, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    char buf[64];
-    for (;;) {
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n == 0) return true;
-        if (n < 0) return errno == ECONNRESET;
-    }
-}
-
 TEST(DeviceHost, MalformedOrTruncatedPacketsCloseOnlyThatClient) {
     DeviceProcess d;
     ASSERT_TRUE(d.start()) << d.last_error;

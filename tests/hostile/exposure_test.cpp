@@ -33,30 +33,6 @@ std::string read_file(const fs::path& p) {
     return std::string((std::istreambuf_iterator<char>(in)), {});
 }
 
-int raw_connect(const std::string& path) {
-    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path.c_str());
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// True when the host closes the connection within `seconds`.
-bool closed_by_host(int fd, int seconds) {
-    timeval tv{seconds, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    char buf[64];
-    for (;;) {
-        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-        if (n == 0) return true;
-        if (n < 0) return errno == ECONNRESET;
-    }
-}
-
 TEST(Exposure, UnderAnOpenUmaskTheDeviceIsStillItsOwnersAlone) {
     DeviceProcess d;
     fs::remove(d.dir());  // the host makes the folder itself

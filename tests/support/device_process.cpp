@@ -3,11 +3,15 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -184,6 +188,29 @@ CommandResult DeviceProcess::ctl(const std::vector<std::string>& args) const {
     std::vector<std::string> all = {"--device", dir_.string()};
     all.insert(all.end(), args.begin(), args.end());
     return run_program("lumo-devctl", all);
+}
+
+int raw_connect(const std::string& socket_path) {
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socket_path.c_str());
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool closed_by_host(int fd, int seconds) {
+    timeval tv{seconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    char buf[64];
+    for (;;) {
+        ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n == 0) return true;
+        if (n < 0) return errno == ECONNRESET;
+    }
 }
 
 }  // namespace lumo::test

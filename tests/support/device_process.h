@@ -63,4 +63,10 @@ private:
     pid_t pid_ = -1;
 };
 
+// A bare connection to a device's socket that says nothing, for tests of what the host does
+// with bad or silent clients; -1 when nothing listens there.
+int raw_connect(const std::string& socket_path);
+// True when the host closed the connection (a read sees the end) within `seconds`.
+bool closed_by_host(int fd, int seconds = 1);
+
 }  // namespace lumo::test
