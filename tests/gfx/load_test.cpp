@@ -144,12 +144,17 @@ TEST_F(LoadTest, DamagedFilesFailAndLeaveTheImageAlone) {
     };
     std::string flipped = bytes;
     for (std::size_t i = 40; i < flipped.size(); i += 3) flipped[i] = char(flipped[i] ^ 0x5A);
+    // After the header chunk (8 + 25 bytes), a background chunk claiming 4102 bytes where the
+    // file ends: the decoder used to read on past the end for ever.
+    std::string past_end = bytes.substr(0, 33) + std::string("\0\0\x10\x06" "bKGD" "\0\xff\0\xff\0\xff", 14) +
+                           bytes.substr(bytes.size() - 12);
     const std::u16string bad[] = {
         write_raw("half.png", bytes.substr(0, bytes.size() / 2)),
         write_raw("head.png", bytes.substr(0, 20)),
         write_raw("noise.png", std::string(300, '\x7f')),
         write_raw("empty.png", ""),
         write_raw("flipped.png", flipped),
+        write_raw("past_end.png", past_end),
         write_raw("fake.jpg", "\xFF\xD8\xFF\xE0 not really a jpeg"),
         platform::to_u16((dir / "missing.png").string()),
     };

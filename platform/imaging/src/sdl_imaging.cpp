@@ -127,6 +127,22 @@ SurfacePtr surface_of(const std::vector<std::uint8_t>& rgba, int w, int h) {
     return s;
 }
 
+// libpng as SDL_image drives it reads on past the end of a file whose chunk claims more bytes
+// than are left, and never stops: each empty read is only a CRC warning on an ancillary chunk.
+// So every chunk up to IEND (or up to the end of a file that lacks one) must lie inside the file
+// before the decoder sees it.
+bool png_chunks_whole(std::span<const std::uint8_t> b) {
+    std::size_t at = 8;  // past the signature, which the header check has seen
+    while (b.size() - at >= 12) {
+        std::uint32_t len = be32(&b[at]);
+        if (len > b.size() - at - 12) return false;
+        bool end = std::memcmp(&b[at + 4], "IEND", 4) == 0;
+        at += 12 + std::size_t(len);
+        if (end) return true;
+    }
+    return at == b.size();
+}
+
 // The format is told by the content, never by the file's name.
 std::unique_ptr<DecodedPicture> decode(std::span<const std::uint8_t> bytes) {
     if (bytes.empty()) return refuse("empty");
@@ -145,6 +161,10 @@ std::unique_ptr<DecodedPicture> decode(std::span<const std::uint8_t> bytes) {
     if (!type) {
         SDL_RWclose(rw);
         return refuse("not a picture of an allowed format and size");
+    }
+    if (std::strcmp(type, "PNG") == 0 && !png_chunks_whole(bytes)) {
+        SDL_RWclose(rw);
+        return refuse("a PNG chunk runs past the end of the file");
     }
     SurfacePtr raw(IMG_LoadTyped_RW(rw, 1, type));
     if (!raw) return refuse(IMG_GetError());
