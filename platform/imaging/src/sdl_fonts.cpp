@@ -163,6 +163,14 @@ private:
 class SdlFonts final : public FontEngine {
 public:
     std::unique_ptr<Font> create_font(int height, int weight) override {
+        return make(height, weight, false);
+    }
+    std::unique_ptr<Font> create_italic_font(int height, int weight) override {
+        return make(height, weight, true);
+    }
+
+private:
+    std::unique_ptr<Font> make(int height, int weight, bool italic) {
         if (height <= 0 || !ttf_ready()) return nullptr;
         TTF_Font* main = TTF_OpenFont(kTahoma, height);
         if (!main) return nullptr;
@@ -177,7 +185,7 @@ public:
         for (const char* path : kFallbacks) {
             if (TTF_Font* f = TTF_OpenFont(path, pt)) faces.push_back(f);
         }
-        int style = weight >= kBoldWeight ? TTF_STYLE_BOLD : TTF_STYLE_NORMAL;
+        int style = (weight >= kBoldWeight ? TTF_STYLE_BOLD : TTF_STYLE_NORMAL) | (italic ? TTF_STYLE_ITALIC : 0);
         for (auto* f : faces) TTF_SetFontStyle(f, style);
         return std::make_unique<SdlFont>(std::move(faces));
     }
