@@ -170,6 +170,8 @@ void check_value(const std::string& name, const std::string& value) {
     }
     if ((name == "START" || name == "END" || name == "DATE") && !parse_local_time(value, nullptr))
         usage(name + " wants YYYY-MM-DD[THH:MM[:SS]], not '" + value + "'");
+    if ((name == "ID" || name == "N") && (value.empty() || value[0] == '-'))
+        usage(name + " must be a number of 0 or more, not '" + value + "'");
     if (name == "TIME|off" && value != "off" && !parse_local_time(value, nullptr))
         usage("TIME wants YYYY-MM-DDTHH:MM[:SS] or off, not '" + value + "'");
     if (name == "IMPORTANCE" && value != "0" && value != "1" && value != "2")

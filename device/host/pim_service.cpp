@@ -97,15 +97,21 @@ struct PimService::Db {
             return false;
         }
         sqlite3_busy_timeout(db, 2000);
-        Stmt probe(db, "SELECT count(*) FROM sqlite_master");
-        if (!probe.row()) {
-            error = "not a usable database (" + std::string(sqlite3_errmsg(db)) + "); it was left untouched";
-            return false;
+        // Reading the schema is the first touch: a file that is not a database fails here.
+        int tables = 0;
+        std::int64_t app_id = 0;
+        {
+            Stmt probe(db, "SELECT count(*) FROM sqlite_master");
+            if (!probe.row()) {
+                error = "not a usable database (" + std::string(sqlite3_errmsg(db)) + "); it was left untouched";
+                return false;
+            }
+            tables = int(probe.ci(0));
+            Stmt app(db, "PRAGMA application_id");
+            if (!app.row()) return false;
+            app_id = app.ci(0);
         }
-        int tables = int(probe.ci(0));
-        Stmt app(db, "PRAGMA application_id");
-        if (!app.row()) return false;
-        if (tables > 0 && app.ci(0) != kApplicationId) {
+        if (tables > 0 && app_id != kApplicationId) {
             error = "a database of another program; it was left untouched";
             return false;
         }
@@ -195,6 +201,7 @@ struct PimService::Db {
                 else if (name == "reminder_location" && pim.reminder) pim.reminder->location = s.ct(2);
             }
         }
+        for (const auto& st : pim.message_stores()) seen(st.id);
         pim.next_id = top + 1;
         // Stores that a fresh database has not saved yet (SMS, MMS) are saved now.
         for (const auto& st : pim.message_stores()) save_store(st);

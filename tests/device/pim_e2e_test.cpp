@@ -124,12 +124,16 @@ TEST_F(PimOnDevice, AnAddedAppointmentReachesTheLockScreenWithinFourSeconds) {
 }
 
 TEST_F(PimOnDevice, AlarmsTasksAndTheStoresOutliveARestart) {
-    ASSERT_NO_FATAL_FAILURE(boot({{"ShowAlarm", "01"}, {"ShowTask", "01"}}));
+    ASSERT_NO_FATAL_FAILURE(boot({{"ShowAlarm", "01"}, {"ShowTask", "01"}, {"ShowAppointment", "01"}}));
     // The device's locale gives the one-letter marks the panel shows.
     EXPECT_EQ(d_.ctl({"reg", "get", "HKCU", "ControlPanel\\International", "s1159"}).out, "string am\n");
-    ok({"alarm", "set", "2026-12-08T10:00"});
+    ok({"alarm", "set", "2026-12-08T10:00:30"});  // 25 hours ahead while the test runs
     EXPECT_EQ(value("System\\State\\Shell\\Alarms", "Next").substr(0, 7), "binary ");
-    for (int i = 1; i <= 7; ++i) ok({"task", "add", "Task " + std::to_string(i), "--due", "2026-12-1" + std::to_string(i)});
+    std::string first;
+    for (int i = 1; i <= 7; ++i) {
+        auto id = ok({"task", "add", "Task " + std::to_string(i), "--due", "2026-12-1" + std::to_string(i)}).out;
+        if (i == 1) first = id.substr(0, id.find('\n'));
+    }
     EXPECT_EQ(value("System\\State\\Tasks", "Active"), "dword 7\n");
     ASSERT_NO_FATAL_FAILURE(start_service());
     ASSERT_EQ(d_.ctl({"lock"}).status, 0);
@@ -153,13 +157,13 @@ TEST_F(PimOnDevice, AlarmsTasksAndTheStoresOutliveARestart) {
     ASSERT_EQ(d_.stop(), 0);
     ASSERT_TRUE(d_.start({"--shell"})) << d_.last_error;
     EXPECT_EQ(value("System\\State\\Tasks", "Active"), "dword 7\n");
-    ok({"task", "complete", "1"});
+    ok({"task", "complete", first});
     EXPECT_EQ(value("System\\State\\Tasks", "Active"), "dword 6\n");
     EXPECT_NE(d_.ctl({"task", "complete", "999"}).status, 0);
 }
 
 TEST_F(PimOnDevice, AnSmsWhileLockedAsksForThePreviewAndTheMailProgramShowsIt) {
-    ASSERT_NO_FATAL_FAILURE(boot({{"LockNotification", "01"}, {"ShowSMSPreview", "01"}}));
+    ASSERT_NO_FATAL_FAILURE(boot({{"LockNotification", "01"}, {"ShowSMSPreview", "01"}, {"ShowAppointment", "01"}}));
     ASSERT_NO_FATAL_FAILURE(start_service());
     ASSERT_EQ(d_.ctl({"lock"}).status, 0);
     ASSERT_EQ(d_.ctl({"wait", "window", "Lumo", "--visible", "--timeout", "10"}).status, 0);

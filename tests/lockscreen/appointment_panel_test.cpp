@@ -123,6 +123,7 @@ TEST_F(AppointmentPanelTest, WhatIsOverIsDrawnInItalics) {
 }
 
 TEST_F(AppointmentPanelTest, LongTextsWrapInThePanelAndLongWordsEndInAnEllipsis) {
+    set_byte(u"AlignAppointment", 0);
     started();
     write(0, {u"Short", t(7, 10), t(7, 11)});
     write(1, {u"Quarterly planning with the whole regional sales team and the new suppliers from abroad",
@@ -135,6 +136,11 @@ TEST_F(AppointmentPanelTest, LongTextsWrapInThePanelAndLongWordsEndInAnEllipsis)
     EXPECT_LE(panel().subject[2].height, one_line + 1);
     const int width = ctx->screen_width - gfx::ScaleUnit(ctx->screen.dpi_x, 12);
     for (int n = 0; n < 3; ++n) EXPECT_EQ(panel().subject[n].width, width) << n;
+    // Centred, the box is the screen's width.
+    set_byte(u"AlignAppointment", 1);
+    load_settings(*ctx);
+    update(3);
+    EXPECT_EQ(panel().subject[0].width, ctx->screen_width);
 }
 
 TEST_F(AppointmentPanelTest, RecordsMissingValuesShowWhatTheyHave) {
