@@ -245,8 +245,12 @@ void draw_appointment_panel(Context& c) {
     bool any = false;
     for (int n = 0; n < kAppointmentSlots; ++n) any |= !p.subject[n].empty();
     if (lines && any) gfx::DrawHLine(scr, m, y - unit(c, 1), c.screen_width - m, grey, a);
+    // What would reach into the slider's bar is left out (a landscape screen has room for two
+    // or three): the slider stays readable and no appointment is drawn half hidden.
+    const int bottom = c.slider.bar_top + c.bottom_offset;
     for (int n = 0; n < kAppointmentSlots; ++n) {
         if (p.subject[n].empty()) continue;
+        if (y + p.subject[n].height + subject_spacing + p.time[n].height > bottom) break;
         gfx::DrawImage(p.subject[n], scr, (c.screen_width - p.subject[n].width) / 2, y, 0, 0, 0, gfx::kColourKey, a);
         y += p.subject[n].height + subject_spacing;
         if (!p.time[n].empty())
