@@ -525,6 +525,9 @@ bool PimService::open(std::string* error) {
     auto path = (std::filesystem::path(host_.options().dir) / "pim.db").string();
     if (!db_->open(path)) {
         if (error) *error = path + ": " + db_->error;
+        // The stores run in memory alone; a file that is not ours is never written.
+        sqlite3_close(db_->db);
+        db_->db = nullptr;
         return false;
     }
     return true;

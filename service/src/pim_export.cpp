@@ -368,14 +368,17 @@ void open_appointment_store(State& s) {
 
 void release_appointment_store(State& s) { s.PimOpen = false; }
 
+// The log shows the result as the object model's status: 0 for done, E_FAIL otherwise.
+constexpr int kFailed = int(0x80004005);
+
 void subscribe_appointments(State& s) {
     bool ok = s.platform->pim().notify_changes(kFolderCalendar, s.ServiceWindow);
-    trace(s, "SubNotifyApt %d", ok ? 1 : 0);
+    trace(s, "SubNotifyApt %d", ok ? 0 : kFailed);
 }
 
 void subscribe_tasks(State& s) {
     bool ok = s.platform->pim().notify_changes(kFolderTasks, s.ServiceWindow);
-    trace(s, "SubNotifyTask %d", ok ? 1 : 0);
+    trace(s, "SubNotifyTask %d", ok ? 0 : kFailed);
 }
 
 LResult on_pim_event(State& s, std::uint32_t msg, WParam w, LParam l) {
