@@ -143,6 +143,40 @@ TEST_F(AppointmentPanelTest, LongTextsWrapInThePanelAndLongWordsEndInAnEllipsis)
     EXPECT_EQ(panel().subject[0].width, ctx->screen_width);
 }
 
+TEST_F(AppointmentPanelTest, AppointmentsThatWouldReachTheSliderBarAreLeftOut) {
+    started();
+    lock_now();
+    ASSERT_TRUE(ctx->screen.back_buffer);
+    const std::u16string long_subject = u"Quarterly planning with the whole regional sales team and suppliers";
+    for (int n = 0; n < kAppointmentSlots; ++n) write(n, {long_subject, t(7, 10 + n), t(7, 11 + n)});
+    update(kAppointmentSlots);
+    const auto& scr = ctx->screen;
+    auto pixel = [&](int x, int y) {
+        return scr.back_buffer[std::size_t(scr.origin + y * (scr.ystep / 2) + x * (scr.xstep / 2))];
+    };
+    auto snapshot = [&] {
+        std::vector<std::uint16_t> px;
+        for (int y = 0; y < ctx->screen_height; ++y)
+            for (int x = 0; x < ctx->screen_width; ++x) px.push_back(pixel(x, y));
+        return px;
+    };
+    std::fill_n(scr.back_buffer.get(), scr.pixel_count, std::uint16_t(0));
+    auto before = snapshot();
+    ctx->appointments.fade = 32;
+    draw_appointment_panel(*ctx);
+    auto after = snapshot();
+    const int bar = ctx->slider.bar_top;
+    ASSERT_GT(bar, 0);
+    int above = 0, below = 0;
+    for (int y = 0; y < ctx->screen_height; ++y)
+        for (int x = 0; x < ctx->screen_width; ++x) {
+            std::size_t i = std::size_t(y) * ctx->screen_width + x;
+            if (before[i] != after[i]) (y < bar ? above : below)++;
+        }
+    EXPECT_GT(above, 1000) << "the panel drew nothing";
+    EXPECT_EQ(below, 0) << "the panel reached into the slider's bar";
+}
+
 TEST_F(AppointmentPanelTest, RecordsMissingValuesShowWhatTheyHave) {
     started();
     write(0, {std::nullopt, t(7, 10), t(7, 11)});
