@@ -15,7 +15,7 @@ run() {  # binary load [filter]
     local bin=$1 load=$2 args=()
     [ -n "${3:-}" ] && args+=(--benchmark_filter="$3")
     case "$bin" in
-        bench_gfx|bench_lockscreen|bench_registry|bench_windows)
+        bench_gfx|bench_lockscreen|bench_registry|bench_windows|bench_pim)
             args+=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true) ;;
     esac
     printf '  %-20s %s ... ' "$bin" "$load"
@@ -80,7 +80,7 @@ function store(file,    n, t) {
     sub(/_median$/, "", n)
     sub(/\/(real|manual)_time$/, "", n)
     sub(/\/iterations:[0-9]+/, "", n)
-    t = (file ~ /bench_gfx|bench_lockscreen/) ? rec["cpu_time"] : rec["real_time"]
+    t = (file ~ /bench_gfx|bench_lockscreen|bench_pim/) ? rec["cpu_time"] : rec["real_time"]
     ms[file, n] = t * scale(rec["time_unit"])
     if ("rss_MB" in rec) rss[file, n] = rec["rss_MB"]
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "lumo/platform/clock.h"
 #include "lumo/wire/client.h"
 
 namespace lumo::ctl {
@@ -125,5 +126,18 @@ int verb_sound_play(Ctl&, const Args&);
 int verb_sound_stop(Ctl&, const Args&);
 int verb_radio_list(Ctl&, const Args&);
 int verb_radio_set(Ctl&, const Args&);
+
+// A local date and time in ISO form, YYYY-MM-DD[THH:MM[:SS]]; `has_time` tells whether a time
+// was given. Nullopt for anything else, a day the month lacks included.
+std::optional<platform::LocalTime> parse_local_time(const std::string& s, bool* has_time);
+int verb_message_send(Ctl&, const Args&);
+int verb_voicemail(Ctl&, const Args&);
+int verb_appointment_add(Ctl&, const Args&);
+int verb_appointment_list(Ctl&, const Args&);
+int verb_appointment_delete(Ctl&, const Args&);
+int verb_task_add(Ctl&, const Args&);
+int verb_task_complete(Ctl&, const Args&);
+int verb_alarm(Ctl&, const Args&);
+int verb_reminder(Ctl&, const Args&);
 
 }  // namespace lumo::ctl

@@ -138,7 +138,7 @@ void print_help() {
         // A blank line between areas of the table: where the verb's first word changes area.
         if (last && std::strcmp(last, v.name) != 0 &&
             (!std::strcmp(v.name, "windows") || !std::strcmp(v.name, "screenshot") ||
-             !std::strcmp(v.name, "power")))
+             !std::strcmp(v.name, "power") || !std::strcmp(v.name, "sms")))
             std::printf("\n");
         last = v.name;
         print_row(v);
@@ -156,8 +156,8 @@ void print_verb_help(const std::string& verb) {
 // Checks one placeholder's value by the kind its name stands for.
 void check_value(const std::string& name, const std::string& value) {
     static const char* kCoordinates[] = {"X", "Y", "X1", "Y1", "X2", "Y2"};
-    static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM",
-                                     "VK",  "MS",  "PERCENT", "HWND"};
+    static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM", "VK",
+                                     "MS",  "PERCENT", "HWND", "ID", "N"};
     for (auto* c : kCoordinates)
         if (name == c) parse_coordinate(value, c);
     for (auto* n : kNumbers)
@@ -168,6 +168,14 @@ void check_value(const std::string& name, const std::string& value) {
         if (value.empty() || *end || !(s >= 0 && s <= 86400))
             usage("S must be a number of seconds, not '" + value + "'");
     }
+    if ((name == "START" || name == "END" || name == "DATE") && !parse_local_time(value, nullptr))
+        usage(name + " wants YYYY-MM-DD[THH:MM[:SS]], not '" + value + "'");
+    if ((name == "ID" || name == "N") && (value.empty() || value[0] == '-'))
+        usage(name + " must be a number of 0 or more, not '" + value + "'");
+    if (name == "TIME|off" && value != "off" && !parse_local_time(value, nullptr))
+        usage("TIME wants YYYY-MM-DDTHH:MM[:SS] or off, not '" + value + "'");
+    if (name == "IMPORTANCE" && value != "0" && value != "1" && value != "2")
+        usage("IMPORTANCE must be 0, 1 or 2, not '" + value + "'");
     if (name == "ROOT" && value != "HKCU" && value != "HKLM" && value != "HKEY_CURRENT_USER" &&
         value != "HKEY_LOCAL_MACHINE")
         usage("ROOT must be HKCU or HKLM, not '" + value + "'");

@@ -87,6 +87,30 @@ const std::vector<Verb>& verbs() {
         {"radio", nullptr, "", "list the radios: 'NAME on|off', one per line", verb_radio_list},
         {"radio", "bluetooth|wifi", "on|off",
          "switch a radio (the published hardware state follows)", verb_radio_set},
+
+        {"sms", "send", "FROM TEXT", "an SMS arrives from FROM; prints its id", verb_message_send},
+        {"mms", "send", "FROM SUBJECT", "an MMS arrives; prints its id", verb_message_send},
+        {"email", "send", "ACCOUNT FROM SUBJECT [--address ADDR]",
+         "an e-mail arrives in the account's store (made on first use); prints its id",
+         verb_message_send},
+        {"voicemail", nullptr, "N", "say N voice mails are waiting", verb_voicemail},
+        {"appointment", "add", "SUBJECT START END [--location L] [--all-day] [--yearly]",
+         "add to the calendar; START and END are YYYY-MM-DD[THH:MM[:SS]] in the device's local "
+         "time (--all-day: whole days from START's to END's, both included); prints its id",
+         verb_appointment_add},
+        {"appointment", "list", "",
+         "the calendar by start: id, start, end, all-day|timed[,yearly], subject, location "
+         "(tab-separated)",
+         verb_appointment_list},
+        {"appointment", "delete", "ID", "remove an appointment", verb_appointment_delete},
+        {"task", "add", "SUBJECT [--due DATE] [--importance IMPORTANCE]",
+         "add an open task (DATE YYYY-MM-DD; IMPORTANCE 0 low, 1 normal, 2 high); prints its id",
+         verb_task_add},
+        {"task", "complete", "ID", "mark a task complete", verb_task_complete},
+        {"alarm", "set", "TIME|off",
+         "set the next alarm (TIME YYYY-MM-DDTHH:MM[:SS], local) or clear it", verb_alarm},
+        {"reminder", "fire", "SUBJECT [--location L]", "a reminder becomes active", verb_reminder},
+        {"reminder", "dismiss", "", "the active reminder goes away", verb_reminder},
     };
     return table;
 }

@@ -357,6 +357,7 @@ const std::uint16_t* DisplayService::frame() {
             text = d.text;
             answer = answer_name(platform::message_box_default_button(d.flags));
         }
+        if (text.empty()) text = w->text;
         if (w->class_name == kDesktopClass) {
             draw_home_screen(w->rect);
         } else if (w->class_name == kTaskBarClass) {

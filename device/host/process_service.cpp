@@ -373,7 +373,8 @@ std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_vie
         if (!equal_no_case(program.exe, name)) continue;
         auto id = next_simulated_pid_++;
         processes_[id] = {id, std::u16string(path), true, false, {}};
-        host_.log().printf("started simulated %s (pid %u)", to_utf8(path).c_str(), id);
+        host_.log().printf("started simulated %s%s%s (pid %u)", to_utf8(path).c_str(),
+                           arguments.empty() ? "" : " ", to_utf8(arguments).c_str(), id);
         program.start(windows_, id, arguments, shown);
         return id;
     }

@@ -1,6 +1,7 @@
 #include "services.h"
 
 #include "display_service.h"
+#include "pim_service.h"
 #include "power_service.h"
 #include "process_service.h"
 #include "registry_service.h"
@@ -23,6 +24,7 @@ Services::Services(Host& host) : host_(host) {
     power_ = std::make_unique<PowerService>(host, *display_, *windows_);
     sound_ = std::make_unique<SoundService>(host);
     wireless_ = std::make_unique<WirelessService>(host);
+    pim_ = std::make_unique<PimService>(host, *windows_, *processes_);
 }
 
 Services::~Services() = default;
@@ -43,6 +45,7 @@ void Services::publish_phone_state() {
 
 void Services::boot() {
     publish_phone_state();
+    pim_->boot();
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
     if (host_.options().startup) {

@@ -14,6 +14,7 @@ class DisplayService;
 class PowerService;
 class SoundService;
 class WirelessService;
+class PimService;
 
 class Services {
 public:
@@ -42,6 +43,7 @@ private:
     std::unique_ptr<PowerService> power_;
     std::unique_ptr<SoundService> sound_;
     std::unique_ptr<WirelessService> wireless_;
+    std::unique_ptr<PimService> pim_;
 };
 
 }  // namespace lumo::host

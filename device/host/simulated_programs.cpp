@@ -26,6 +26,29 @@ std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> on
     };
 }
 
+MessageLookup& message_lookup() {
+    static MessageLookup lookup;
+    return lookup;
+}
+
+std::vector<std::u16string>& recorded_messaging_arguments() {
+    static std::vector<std::u16string> args;
+    return args;
+}
+
+// tmail.exe: one window, as above, that shows the message it was asked to open (or, for any
+// other command line, the command line itself: a new message to write).
+void start_messaging(WindowService& ws, std::uint32_t pid, std::u16string_view arguments, bool shown) {
+    recorded_messaging_arguments().emplace_back(arguments);
+    one_window(u"tmail", u"Messaging")(ws, pid, arguments, shown);
+    std::optional<std::u16string> text;
+    if (message_lookup()) text = message_lookup()(arguments);
+    for (Hwnd h : ws.z_order()) {
+        auto* w = ws.find(h);
+        if (w && w->pid == pid && w->class_name == u"tmail") w->text = text.value_or(std::u16string(arguments));
+    }
+}
+
 // The shell's windows never close on request: a program posting WM_CLOSE to the task bar or the
 // Today screen must not take the shell down. The start menu closes by hiding.
 void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool) {
@@ -52,7 +75,7 @@ void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool
 
 const std::vector<SimulatedProgram>& table() {
     static const std::vector<SimulatedProgram> programs = {
-        {u"tmail.exe", one_window(u"tmail", u"Messaging")},
+        {u"tmail.exe", start_messaging},
         {u"shell32.exe", start_shell},
     };
     return programs;
@@ -61,5 +84,9 @@ const std::vector<SimulatedProgram>& table() {
 }  // namespace
 
 std::span<const SimulatedProgram> simulated_programs() { return table(); }
+
+void set_message_lookup(MessageLookup lookup) { message_lookup() = std::move(lookup); }
+
+const std::vector<std::u16string>& messaging_arguments() { return recorded_messaging_arguments(); }
 
 }  // namespace lumo::host

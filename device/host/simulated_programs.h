@@ -4,6 +4,9 @@
 // one does.
 #include <cstdint>
 #include <functional>
+#include <optional>
+#include <string>
+#include <vector>
 #include <span>
 #include <string_view>
 
@@ -19,6 +22,13 @@ struct SimulatedProgram {
 };
 
 std::span<const SimulatedProgram> simulated_programs();
+
+// The messaging program shows the message its command line names ("-service NAME -mid ID", as the
+// phone's mail display asks it): this finds the text to show (set by the stores' service).
+using MessageLookup = std::function<std::optional<std::u16string>(std::u16string_view arguments)>;
+void set_message_lookup(MessageLookup lookup);
+// Every command line the messaging program was started with, oldest first.
+const std::vector<std::u16string>& messaging_arguments();
 
 // The shell: started at every boot as a simulated process owning the task bar, the Today screen
 // (the desktop window), the notification window and, on Windows Mobile 6.5, the start menu.

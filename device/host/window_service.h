@@ -39,6 +39,7 @@ struct HostWindow {
     };
     std::vector<Subclass> chain;  // bottom first
     HostProc host_proc;           // set for windows whose procedure runs in the host
+    std::u16string text;          // what a host window shows under its title bar
 };
 
 struct DialogRecord {

@@ -64,6 +64,8 @@ DateTimeLocale system_locale(platform::Registry& reg) {
         l.short_date = *d;
     if (auto t = reg.get_string(platform::Root::CurrentUser, kIntl, u"sTimeFormat"); t && !t->empty())
         l.time_format = *t;
+    if (auto am = reg.get_string(platform::Root::CurrentUser, kIntl, u"s1159")) l.am = *am;
+    if (auto pm = reg.get_string(platform::Root::CurrentUser, kIntl, u"s2359")) l.pm = *pm;
     return l;
 }
 
@@ -130,7 +132,7 @@ std::u16string format_datetime(std::u16string_view picture, const platform::Loca
             case u'm': append_number(out, t.minute, n >= 2 ? 2 : 1); break;
             case u's': append_number(out, t.second, n >= 2 ? 2 : 1); break;
             case u't': {
-                auto mark = t.hour < 12 ? locale.am : locale.pm;
+                const auto& mark = t.hour < 12 ? locale.am : locale.pm;
                 if (n == 1) {
                     if (!mark.empty()) out.push_back(mark[0]);
                 } else {

@@ -49,6 +49,7 @@ void compose_frame(Context& c) {
             draw_wallpaper(c, c.scene_alpha);
             draw_top_bar(c);
             draw_clock(c);
+            draw_appointment_panel(c);
             draw_slider(c);
             break;
     }

@@ -108,7 +108,10 @@ void close_views(Context& c) {
 
 void open_pending_action(Context& c) { c.log.printf("open pending %d (views not built)", int(c.pending_action)); }
 
-void refresh_panels(Context&) {}
+void refresh_panels(Context& c) {
+    if (c.settings.num(catalogue::Id::ShowAlarm) != 0) refresh_alarm_line(c);
+    reload_appointments(c, c.appointments.count);
+}
 
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
     switch (msg) {
@@ -120,6 +123,15 @@ void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
             return;
         case proto::WM_CHANGE_ACTIVESYNC: c.log.printf("Active Sync %d", int(w)); return;
         case proto::WM_CHANGE_WEATHER: refresh_weather(c); return;
+        case proto::WM_UPDATEAPPOINTMENT:
+            reload_appointments(c, int(w));
+            request_redraw(c);
+            return;
+        case proto::WM_CHANGE_NEXTALARM:
+            c.log.printf("Change Next Alarm");
+            refresh_alarm_line(c);
+            if (l == 0) request_redraw(c);
+            return;
         default:
             if (l == 0) request_redraw(c);
             return;
@@ -127,8 +139,6 @@ void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
 }
 
 void refresh_weather(Context&) {}
-
-void refresh_alarm_line(Context&) {}
 
 bool music_title_shown(Context& c) { return c.zorp_title_shown; }
 

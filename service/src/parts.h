@@ -141,6 +141,19 @@ void subscribe_tasks(State&);
 LResult on_pim_event(State&, std::uint32_t, WParam, LParam);
 void on_timer_appointments(State&);
 void on_timer_email(State&);
+// One appointment export as the appointment thread runs it; the number of records written.
+int export_appointments(State&);
+// The task export; the number of tasks written, -1 when the store could not be read.
+int export_tasks(State&);
+// The newest unread message of a store ("SMS", "MMS" or an e-mail account) into its key; false
+// when there is no such store. Open shows it in the mail program; mark-read sets its read flag.
+bool export_messages(State&, std::u16string_view store);
+bool open_newest_unread(State&, std::u16string_view store);
+bool mark_newest_read(State&, std::u16string_view store);
+// The unread SMS, MMS and e-mail counts (exports and previews, then passed on) and the task
+// count (the task export, then passed on).
+LResult on_message_count(State&, std::uint32_t, WParam, LParam);
+LResult on_tasks_count(State&, std::uint32_t, WParam, LParam);
 
 // --- timed events ---------------------------------------------------------------------------
 std::optional<std::uint32_t> notification_led_count(State&);

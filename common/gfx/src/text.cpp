@@ -119,9 +119,9 @@ std::uint32_t KeyFor(const PixelFormat& f, std::uint32_t colour) {
 
 }  // namespace
 
-std::unique_ptr<platform::Font> CreateTextFont(Screen& s, int height, int weight) {
+std::unique_ptr<platform::Font> CreateTextFont(Screen& s, int height, int weight, bool italic) {
     if (!s.fonts) return nullptr;
-    return s.fonts->create_font(height, weight);
+    return italic ? s.fonts->create_italic_font(height, weight) : s.fonts->create_font(height, weight);
 }
 
 bool RenderTextWithFont(Image& img, Screen& s, platform::Font& font, std::uint32_t colour,

@@ -6,6 +6,7 @@
 #include "fake_processes.h"
 #include "fake_sync.h"
 #include "fake_windows.h"
+#include "lumo/store/pim_store.h"
 #include "lumo/store/radios.h"
 #include "lumo/store/registry_store.h"
 
@@ -131,6 +132,62 @@ private:
     FakePlatform& p_;
 };
 
+// The stores live beside the fake's registry and publish into it, as the device's do.
+class FakePlatform::FakePim final : public Pim {
+public:
+    explicit FakePim(FakePlatform& p) : p_(p) {}
+    std::optional<PimItems<PimAppointment>> appointments(const PimQuery& q, std::string* error) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.pim_store_->query_appointments(q, error);
+    }
+    std::optional<PimItems<PimTask>> tasks(const PimQuery& q, std::string* error) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.pim_store_->query_tasks(q, error);
+    }
+    bool notify_changes(std::uint32_t folder, Hwnd window) override {
+        std::lock_guard lock(p_.mutex_);
+        if (folder != kFolderCalendar && folder != kFolderTasks) return false;
+        p_.pim_store_->subscribe(folder, window);
+        return true;
+    }
+
+private:
+    FakePlatform& p_;
+};
+
+class FakePlatform::FakeMessaging final : public Messaging {
+public:
+    explicit FakeMessaging(FakePlatform& p) : p_(p) {}
+    std::vector<MessageStoreInfo> stores() override {
+        std::lock_guard lock(p_.mutex_);
+        std::vector<MessageStoreInfo> out;
+        for (const auto& s : p_.pim_store_->message_stores()) out.push_back({s.id, s.name});
+        return out;
+    }
+    std::optional<MessageRow> read_row(std::uint32_t store, std::uint32_t index) override {
+        std::lock_guard lock(p_.mutex_);
+        return p_.pim_store_->read_row(store, index);
+    }
+    bool set_flags(std::uint32_t store, std::uint32_t entry, std::uint32_t flags) override {
+        bool ok;
+        {
+            std::lock_guard lock(p_.mutex_);
+            ok = p_.pim_store_->set_flags(store, entry, flags);
+        }
+        if (ok) p_.publish_pim();
+        return ok;
+    }
+    bool display_message(std::uint32_t store, std::uint32_t entry) override {
+        std::lock_guard lock(p_.mutex_);
+        if (!p_.pim_store_->find_message(store, entry)) return false;
+        p_.displayed_.emplace_back(store, entry);
+        return true;
+    }
+
+private:
+    FakePlatform& p_;
+};
+
 FakePlatform::FakePlatform()
     : current_pid_(FakeProcesses::kOwnId),
       store_(std::make_unique<store::RegistryStore>([this] { return now_ms_.load(); })),
@@ -146,12 +203,33 @@ FakePlatform::FakePlatform()
           std::error_code ec;
           return file && std::filesystem::is_regular_file(*file, ec);
       })),
-      wireless_(std::make_unique<FakeWireless>(*this)) {}
+      wireless_(std::make_unique<FakeWireless>(*this)),
+      pim_store_(std::make_unique<store::PimStore>()),
+      pim_(std::make_unique<FakePim>(*this)),
+      messaging_(std::make_unique<FakeMessaging>(*this)) {
+    pim_store_->set_poster([this](Hwnd h, std::uint32_t msg, std::uint32_t folder) {
+        windows_->post(h, msg, 0, LParam(folder));
+    });
+}
 
 FakePlatform::~FakePlatform() = default;
 
 Registry& FakePlatform::registry() { return *registry_; }
 Wireless& FakePlatform::wireless() { return *wireless_; }
+Pim& FakePlatform::pim() { return *pim_; }
+Messaging& FakePlatform::messaging() { return *messaging_; }
+store::PimStore& FakePlatform::pim_store() { return *pim_store_; }
+
+void FakePlatform::publish_pim() {
+    std::lock_guard lock(mutex_);
+    pim_store_->publish(*store_, store::variant_from_file_time(clock_->local_file_time()));
+    deliver();
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> FakePlatform::displayed_messages() const {
+    std::lock_guard lock(mutex_);
+    return displayed_;
+}
 StateBroker& FakePlatform::broker() { return *broker_; }
 MessageQueue& FakePlatform::messages() { return *messages_; }
 Windows& FakePlatform::windows() { return *windows_; }

@@ -77,7 +77,7 @@ struct Run {
 
 class SdlFont final : public Font {
 public:
-    explicit SdlFont(std::vector<TTF_Font*> faces) : faces_(std::move(faces)) {}
+    SdlFont(std::vector<TTF_Font*> faces, bool italic) : faces_(std::move(faces)), italic_(italic) {}
     ~SdlFont() override {
         for (auto* f : faces_) TTF_CloseFont(f);
     }
@@ -111,10 +111,37 @@ public:
             }
             x += r.width;
         }
+        if (italic_) slant(coverage, width, lh, ascent);
         return width > 0 && lh > 0;
     }
 
 private:
+    // Slants the line by a fifth of a pixel per row above the baseline (and back below it). The
+    // faces' own italic style is not used: small sizes come from bitmap strikes, which it leaves
+    // upright.
+    static void slant(std::vector<std::uint8_t>& coverage, int& width, int lh, int ascent) {
+        if (width <= 0 || lh <= 0) return;
+        const int extra = (ascent + 4) / 5 + 1;
+        const int out_w = width + extra;
+        std::vector<std::uint8_t> out(std::size_t(out_w) * std::size_t(lh), 0);
+        for (int row = 0; row < lh; ++row) {
+            // Shift in 1/256 pixels: rows above the baseline move right.
+            const int shift = std::max(0, (ascent - row) * 256 / 5);
+            const int whole = shift >> 8, frac = shift & 255;
+            const std::uint8_t* in = coverage.data() + std::size_t(row) * std::size_t(width);
+            std::uint8_t* o = out.data() + std::size_t(row) * std::size_t(out_w);
+            for (int x = 0; x < width; ++x) {
+                const int v = in[x];
+                if (!v) continue;
+                const int at = x + whole;
+                if (at < out_w) o[at] = std::uint8_t(std::min(255, o[at] + v * (256 - frac) / 256));
+                if (at + 1 < out_w) o[at + 1] = std::uint8_t(std::min(255, o[at + 1] + v * frac / 256));
+            }
+        }
+        coverage.swap(out);
+        width = out_w;
+    }
+
     // Picks a face for every character and groups neighbours drawn with the same face.
     void split(std::u16string_view text) {
         runs_.clear();
@@ -158,11 +185,20 @@ private:
 
     std::vector<TTF_Font*> faces_;
     std::vector<Run> runs_;
+    bool italic_ = false;
 };
 
 class SdlFonts final : public FontEngine {
 public:
     std::unique_ptr<Font> create_font(int height, int weight) override {
+        return make(height, weight, false);
+    }
+    std::unique_ptr<Font> create_italic_font(int height, int weight) override {
+        return make(height, weight, true);
+    }
+
+private:
+    std::unique_ptr<Font> make(int height, int weight, bool italic) {
         if (height <= 0 || !ttf_ready()) return nullptr;
         TTF_Font* main = TTF_OpenFont(kTahoma, height);
         if (!main) return nullptr;
@@ -179,7 +215,7 @@ public:
         }
         int style = weight >= kBoldWeight ? TTF_STYLE_BOLD : TTF_STYLE_NORMAL;
         for (auto* f : faces) TTF_SetFontStyle(f, style);
-        return std::make_unique<SdlFont>(std::move(faces));
+        return std::make_unique<SdlFont>(std::move(faces), italic);
     }
 };
 

@@ -19,7 +19,7 @@ struct DateTimeLocale {
     std::array<std::u16string_view, 7> short_days;
     std::array<std::u16string_view, 12> months;
     std::array<std::u16string_view, 12> short_months;
-    std::u16string_view am, pm;
+    std::u16string am, pm;
     std::u16string short_date;   // the user's short date picture
     std::u16string time_format;  // the system's time picture (12 or 24 hours)
 };
@@ -29,8 +29,8 @@ const DateTimeLocale& english_us();
 const DateTimeLocale& german();
 
 // The system locale: HKLM "nls" DefaultLCID (0x0407 German, anything else English), with the
-// user's short date (HKCU "ControlPanel\International" sShortDate) and time picture (sTimeFormat)
-// when set.
+// user's short date (HKCU "ControlPanel\International" sShortDate), time picture (sTimeFormat)
+// and morning and afternoon marks (s1159, s2359) when set.
 DateTimeLocale system_locale(platform::Registry& reg);
 
 // Whether a time picture shows 24-hour time (it has an 'H' outside quotes).

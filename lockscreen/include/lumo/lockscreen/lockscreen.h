@@ -170,6 +170,19 @@ struct WallpaperState {
     std::u16string loaded;  // the file the image came from
 };
 
+// The next alarm and the appointment list under the date.
+inline constexpr int kAppointmentSlots = 6;
+struct AppointmentPanel {
+    gfx::Image alarm;
+    int alarm_x = 0;
+    std::u16string alarm_text;  // as rendered (time and suffix)
+    gfx::Image subject[kAppointmentSlots], time[kAppointmentSlots];
+    std::u16string subject_text[kAppointmentSlots], time_text[kAppointmentSlots];
+    bool past[kAppointmentSlots] = {};
+    int count = kAppointmentSlots;  // records the service said it wrote
+    int fade = 0;
+};
+
 // What the program's context needs from outside: the phone and its display, and the clocks
 // the curtain animations pace themselves with.
 struct Context {
@@ -234,6 +247,7 @@ struct Context {
     std::vector<gfx::Image> shine;
     ClockState clock;
     WallpaperState wallpaper;
+    AppointmentPanel appointments;
     std::minstd_rand random;
 
     // The scene's offsets and alpha while a curtain animation runs.
@@ -312,6 +326,11 @@ void refresh_panels(Context& c);
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 void refresh_weather(Context& c);
 void refresh_alarm_line(Context& c);
+// The alarm line and appointment panel (appointments.cpp).
+void reload_appointments(Context& c, int count);
+void draw_appointment_panel(Context& c);
+// The alarm's suffix for the time left: " (in 1 day 3 hours)", or empty under a minute.
+std::u16string alarm_suffix(const Context& c, std::int64_t seconds_left);
 bool music_title_shown(Context& c);
 
 // --- drawing ------------------------------------------------------------------------------------

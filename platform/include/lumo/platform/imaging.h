@@ -83,6 +83,10 @@ public:
     virtual ~FontEngine() = default;
     // height: cell height in pixels; weight: 400 normal, 700 bold (600 and up render bold).
     virtual std::unique_ptr<Font> create_font(int height, int weight) = 0;
+    // The same slanted; an engine without slanted faces gives the upright one.
+    virtual std::unique_ptr<Font> create_italic_font(int height, int weight) {
+        return create_font(height, weight);
+    }
 };
 
 // The decoder: giflib for GIF, SDL2_image for PNG, JPEG and BMP, chosen by the file's content.

@@ -4,6 +4,7 @@
 // (platform/fake). Nothing above this layer calls Linux for what the phone's OS would provide.
 #include "lumo/platform/clock.h"
 #include "lumo/platform/messages.h"
+#include "lumo/platform/pim.h"
 #include "lumo/platform/power.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/registry.h"
@@ -31,6 +32,9 @@ public:
     virtual Sound& sound() = 0;
     // The radios and their power.
     virtual Wireless& wireless() = 0;
+    // The calendar and tasks, and the message stores.
+    virtual Pim& pim() = 0;
+    virtual Messaging& messaging() = 0;
 };
 
 }  // namespace lumo::platform

@@ -186,6 +186,14 @@ struct State {
     platform::SyncHandle NotifyEvent = 0;      // "Vardex2Notify"
     platform::SyncHandle NotifyStopEvent = 0;  // "VardexNotifyStop"
     std::atomic<bool> AppointmentStopping = false;
+
+    // The appointment export: the event that wakes its thread (made on first use), the
+    // thread's busy flag and the main thread's cancel flag. Atomic: both threads use them.
+    std::atomic<platform::SyncHandle> AppointmentRefreshEvent = 0;
+    std::atomic<bool> AppointmentBusy = false;
+    std::atomic<bool> AppointmentCancel = false;
+    // The stores were opened by the delayed start-up.
+    bool PimOpen = false;
 };
 
 // A numeric setting, safe to read from any thread.

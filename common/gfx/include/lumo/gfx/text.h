@@ -31,7 +31,7 @@ inline constexpr int kFontNormal = 400;
 inline constexpr int kFontBold = 700;
 
 // A Tahoma font of `height` pixels and `weight`; nullptr without a font engine.
-std::unique_ptr<platform::Font> CreateTextFont(Screen& s, int height, int weight);
+std::unique_ptr<platform::Font> CreateTextFont(Screen& s, int height, int weight, bool italic = false);
 
 // Width 0: the canvas is the measured text + 1 each way; else width + extra_width by height
 // (height 0: as many lines as the text takes). With `shadow` the text gets a drop shadow

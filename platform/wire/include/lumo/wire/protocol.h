@@ -94,7 +94,29 @@ inline constexpr std::size_t kMaxPacket = 65536;
                                u32 plays, u32 volume, u32 audio output (0 silent) */    \
     X(SoundVolume, 113)     /* u32 set (0 read), u32 volume -> u32 volume */            \
     X(RadioList, 120)       /* -> u32 count, (u32 type, s16 name, u32 on)... */          \
-    X(RadioSet, 121)        /* u32 type, u32 on -> (NotFound: no such radio) */
+    X(RadioSet, 121)        /* u32 type, u32 on -> (NotFound: no such radio) */ \
+    X(PimQuery, 150)        /* u32 folder, s16 restriction, s16 sort, u32 recurrences,  \
+                               u32 offset -> u32 total, u32 count, items (BadRequest:   \
+                               s16 why); an item: u32 id, s16 subject, then for the     \
+                               calendar s16 location, u64 start, u64 end (f64 bits),   \
+                               u32 all-day, u32 recurrence, u64 pattern start; for     \
+                               tasks u32 has due, u64 due, u32 importance, u32 complete */ \
+    X(PimNotify, 151)       /* u32 folder, u32 hwnd -> */                               \
+    X(MsgStores, 152)       /* -> u32 count, (u32 id, s16 name)... */                   \
+    X(MsgReadRow, 153)      /* u32 store, u32 index -> u32 entry, s16 sender, s16       \
+                               subject, s16 e-mail, u64 delivery time, u32 flags */      \
+    X(MsgSetFlags, 154)     /* u32 store, u32 entry, u32 flags -> */                    \
+    X(MsgDisplay, 155)      /* u32 store, u32 entry -> (tmail.exe shows it) */         \
+    X(PimAddAppointment, 156) /* s16 subject, s16 location, u64 start, u64 end (f64     \
+                               bits), u32 all-day, u32 recurrence -> u32 id */          \
+    X(PimDeleteAppointment, 157) /* u32 id -> */                                        \
+    X(PimAddTask, 158)      /* s16 subject, u32 has due, u64 due, u32 importance -> u32 id */ \
+    X(PimCompleteTask, 159) /* u32 id -> */                                             \
+    X(MsgDeliver, 160)      /* u32 kind (1 SMS, 2 MMS, 3 e-mail), s16 account, s16 from, \
+                               s16 address, s16 subject -> u32 entry */                 \
+    X(PimVoicemail, 161)    /* u32 unread count -> */                                   \
+    X(PimAlarm, 162)        /* u32 on, u64 local file time -> */                        \
+    X(PimReminder, 163)     /* u32 fire, s16 subject, s16 location -> */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \

@@ -34,6 +34,8 @@ public:
     Power& power() override;
     Sound& sound() override;
     Wireless& wireless() override;
+    Pim& pim() override;
+    Messaging& messaging() override;
 
 private:
     struct Parts;

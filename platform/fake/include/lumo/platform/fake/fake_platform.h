@@ -34,6 +34,7 @@
 
 namespace lumo::store {
 class RegistryStore;
+class PimStore;
 }
 
 namespace lumo::platform::fake {
@@ -82,6 +83,16 @@ public:
     // Wave playback as the test sees it: every request, and what plays now.
     FakeSound& sound() override { return *sound_; }
     Wireless& wireless() override;
+    Pim& pim() override;
+    Messaging& messaging() override;
+
+    // --- personal information -------------------------------------------------------------------
+    // The calendar, tasks and message stores; after changing them a test calls publish_pim(),
+    // which writes the counts the phone publishes (notifications follow as usual).
+    store::PimStore& pim_store();
+    void publish_pim();
+    // Every message shown in the mail program: (store, entry), oldest first.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> displayed_messages() const;
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -154,6 +165,10 @@ private:
     class FakeSync;
     class FakeClock;
     class FakeWireless;
+    class FakePim;
+    class FakeMessaging;
+    friend class FakePim;
+    friend class FakeMessaging;
     friend class FakeRegistry;
     friend class FakeWireless;
     friend class FakeBroker;
@@ -186,6 +201,10 @@ private:
     FakePower power_;
     std::unique_ptr<FakeSound> sound_;
     std::unique_ptr<FakeWireless> wireless_;
+    std::unique_ptr<store::PimStore> pim_store_;
+    std::unique_ptr<FakePim> pim_;
+    std::unique_ptr<FakeMessaging> messaging_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> displayed_;
 };
 
 }  // namespace lumo::platform::fake
