@@ -126,4 +126,16 @@ int verb_sound_stop(Ctl&, const Args&);
 int verb_radio_list(Ctl&, const Args&);
 int verb_radio_set(Ctl&, const Args&);
 
+int verb_gsm(Ctl&, const Args&);
+int verb_radio_flight(Ctl&, const Args&);
+int verb_network(Ctl&, const Args&);
+int verb_ringer(Ctl&, const Args&);
+int verb_headset(Ctl&, const Args&);
+int verb_cradle(Ctl&, const Args&);
+int verb_stylus(Ctl&, const Args&);
+int verb_keyboard(Ctl&, const Args&);
+int verb_sync(Ctl&, const Args&);
+int verb_owner(Ctl&, const Args&);
+int verb_state(Ctl&, const Args&);
+
 }  // namespace lumo::ctl

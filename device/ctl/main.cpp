@@ -157,7 +157,7 @@ void print_verb_help(const std::string& verb) {
 void check_value(const std::string& name, const std::string& value) {
     static const char* kCoordinates[] = {"X", "Y", "X1", "Y1", "X2", "Y2"};
     static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM",
-                                     "VK",  "MS",  "PERCENT", "HWND"};
+                                     "VK",  "MS",  "PERCENT", "HWND", "N"};
     for (auto* c : kCoordinates)
         if (name == c) parse_coordinate(value, c);
     for (auto* n : kNumbers)

@@ -111,14 +111,8 @@ void open_pending_action(Context& c) { c.log.printf("open pending %d (views not 
 void refresh_panels(Context&) {}
 
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
+    if (on_status_message(c, msg, w, l)) return;
     switch (msg) {
-        case proto::WM_UpdateBattery:
-            c.battery = w;
-            c.on_ac = l != 0;
-            c.log.printf("WM_UpdateBattery %d", int(w));
-            request_redraw(c);
-            return;
-        case proto::WM_CHANGE_ACTIVESYNC: c.log.printf("Active Sync %d", int(w)); return;
         case proto::WM_CHANGE_WEATHER: refresh_weather(c); return;
         default:
             if (l == 0) request_redraw(c);

@@ -1,5 +1,6 @@
 // The export of appointments, tasks and messages. The platform has no PIM store yet; the thread
 // only waits for its stop event.
+#include "lumo/protocol/protocol.h"
 #include "lumo/service/service.h"
 #include "parts.h"
 
@@ -27,5 +28,15 @@ void on_timer_appointments(State& s) {
 }
 
 void on_timer_email(State&) {}
+
+void export_messages(State&, std::u16string_view) {}
+void export_tasks(State&) {}
+bool export_for_count(State&, std::uint32_t, std::int32_t, std::int32_t) {
+    return false;
+}
+// Without the delayed e-mail notification the count is passed on at once.
+void delay_email_count(State& s, std::int32_t, std::int32_t count) {
+    forward_state(s, protocol::WM_CHANGE_MESSAGINGTOTALEMAILUNREAD, platform::WParam(count));
+}
 
 }  // namespace lumo::service
