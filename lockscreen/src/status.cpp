@@ -62,6 +62,7 @@ bool load_if_there(Context& c, gfx::Image& img, std::u16string_view path) {
 
 void render_operator_text(Context& c, std::u16string_view text) {
     auto& st = c.status;
+    st.operator_text = std::u16string(text);
     if (!c.screen.fonts) return;
     gfx::RenderText(st.operator_image, c.screen, unit(c, 13), gfx::kFontNormal, 0xFFFFFF, text,
                     gfx::kTextSingleLine, 0, 0, 0, 0,
@@ -141,6 +142,15 @@ bool view_wanted(const Context& c) {
 
 int body_width(const Context& c) { return c.status.body.width; }
 
+// Bottom right, clear of a banner text at the bottom left; again after every turn.
+void place_owner_line(Context& c) {
+    auto& st = c.status;
+    st.owner_x = c.screen_width - st.owner.width;
+    st.owner_y = c.screen_height - st.owner.height;
+    if (st.banner_right > 0 && st.owner_x < st.banner_right + unit(c, 10))
+        st.owner_x = st.banner_right + unit(c, 10);
+}
+
 }  // namespace
 
 int signal_level_of(std::uint32_t raw) { return int(std::min<std::uint32_t>((raw + 5) / 20, 5)); }
@@ -154,6 +164,7 @@ int connection_type_of(std::uint32_t flags) {
 void read_operator(Context& c) {
     auto& st = c.status;
     gfx::ReleaseImage(st.operator_image, false);
+    st.operator_text.clear();
     st.operator_named = false;
     st.operator_x = unit(c, 1);
     if (hklm_dword(c, kPhoneKey, u"Status") & kRadioOff) {
@@ -190,11 +201,7 @@ void make_owner_line(Context& c) {
     std::u16string line = text_or(c, u"s_Owner=", u"Owner:") + u" " + who;
     gfx::RenderText(st.owner, c.screen, unit(c, 13), gfx::kFontNormal, 0xC8C8C8, line,
                     gfx::kTextSingleLine, 0, 0, 0, 0, false, 0);
-    st.owner_x = c.screen_width - st.owner.width;
-    st.owner_y = c.screen_height - st.owner.height;
-    // Clear of a banner text at the bottom left.
-    if (st.banner_right > 0 && st.owner_x < st.banner_right + unit(c, 10))
-        st.owner_x = st.banner_right + unit(c, 10);
+    place_owner_line(c);
 }
 
 void read_status(Context& c) {
@@ -394,6 +401,7 @@ void draw_status_bar(Context& c) {
 void draw_owner_line(Context& c) {
     const auto& st = c.status;
     if (st.owner.empty()) return;
+    place_owner_line(c);
     gfx::DrawImage(st.owner, c.screen, st.owner_x, st.owner_y + c.bottom_offset, 0, 0, 0, gfx::kColourKey,
                    std::min(c.scene_alpha, 28));
 }

@@ -175,6 +175,7 @@ inline constexpr int kIconSlots = 5;  // sound mode, Bluetooth, Wi-Fi, headset, 
 enum BatteryState : std::uint8_t { kOnBattery = 0, kCharging = 1, kFull = 2 };
 struct StatusState {
     gfx::Image operator_image;  // logo, flight picture or rendered text
+    std::u16string operator_text;  // the text shown, empty for a picture
     int operator_x = 0;
     bool operator_named = false;  // an operator name was read: the signal bars show
     int signal_level = 0;         // 0..5
