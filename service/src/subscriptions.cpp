@@ -390,6 +390,7 @@ LResult on_state_change(State& s, std::uint32_t msg, WParam w, LParam) {
             break;
         case pr::WM_CHANGE_BLUETOOTHHEADSET:
             // Only the headset bits matter; the own message carries them on.
+            trace(s, "BT headset %0X", unsigned(w));
             win.post(s.ServiceWindow, pr::WM_CHANGE_BT_MSHEADPHONE, w & kBluetoothHeadsetBits, 0);
             return 0;
         case pr::WM_CHANGE_BT_MSHEADPHONE:
