@@ -326,3 +326,42 @@ TEST(ServiceSubscriptions, GetAllStatesRepostsTheCountersInOrder) {
 
 }  // namespace
 }  // namespace lumo::service::test
+
+namespace lumo::service::test {
+namespace {
+
+TEST(ServiceBattery, TheSlideToViewProgramInFrontGetsTheBattery) {
+    Phone ph(false);
+    ph.start();
+    auto& win = ph.h.p.windows();
+    std::vector<Received> heard;
+    win.register_class(u"Viewer", [&](Hwnd h, std::uint32_t m, WParam w, LParam l) -> LResult {
+        if (m >= WM_APP) heard.push_back({m, w, l});
+        return win.default_proc(h, m, w, l);
+    });
+    CreateWindowParams cp;
+    cp.class_name = u"Viewer";
+    Hwnd viewer = win.create_window(cp);
+    win.show_window(viewer, SW_SHOW);
+    win.set_foreground_window(viewer);
+    ph.h.s.BatteryPercent = 42;
+    ph.h.s.OnAC = true;
+    win.post(ph.h.service_window(), pr::WM_GetBatteryS2V, 0, 0);
+    ph.h.p.run_until_idle();
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].msg, pr::WM_UpdateBattery);
+    EXPECT_EQ(heard[0].w, 42u);
+    EXPECT_EQ(heard[0].l, 1);
+    // With the lock screen in front nobody else is asking.
+    win.show_window(ph.h.lock_window, SW_SHOW);
+    win.set_foreground_window(ph.h.lock_window);
+    ph.h.s.SlideWindow = ph.h.lock_window;
+    ph.h.lock_received.clear();
+    win.post(ph.h.service_window(), pr::WM_GetBatteryS2V, 0, 0);
+    ph.h.p.run_until_idle();
+    EXPECT_EQ(heard.size(), 1u);
+    EXPECT_TRUE(ph.to_lock(pr::WM_UpdateBattery).empty());
+}
+
+}  // namespace
+}  // namespace lumo::service::test
