@@ -139,5 +139,16 @@ int verb_task_add(Ctl&, const Args&);
 int verb_task_complete(Ctl&, const Args&);
 int verb_alarm(Ctl&, const Args&);
 int verb_reminder(Ctl&, const Args&);
+int verb_gsm(Ctl&, const Args&);
+int verb_radio_flight(Ctl&, const Args&);
+int verb_network(Ctl&, const Args&);
+int verb_ringer(Ctl&, const Args&);
+int verb_headset(Ctl&, const Args&);
+int verb_cradle(Ctl&, const Args&);
+int verb_stylus(Ctl&, const Args&);
+int verb_keyboard(Ctl&, const Args&);
+int verb_sync(Ctl&, const Args&);
+int verb_owner(Ctl&, const Args&);
+int verb_state(Ctl&, const Args&);
 
 }  // namespace lumo::ctl

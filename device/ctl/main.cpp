@@ -162,6 +162,8 @@ void check_value(const std::string& name, const std::string& value) {
         if (name == c) parse_coordinate(value, c);
     for (auto* n : kNumbers)
         if (name == n) parse_number(value, n);
+    if (name == "N" && !value.empty() && value[0] == '-')
+        usage("N must be a count, not '" + value + "'");
     if (name == "S") {
         char* end = nullptr;
         double s = std::strtod(value.c_str(), &end);

@@ -111,6 +111,28 @@ const std::vector<Verb>& verbs() {
          "set the next alarm (TIME YYYY-MM-DDTHH:MM[:SS], local) or clear it", verb_alarm},
         {"reminder", "fire", "SUBJECT [--location L]", "a reminder becomes active", verb_reminder},
         {"reminder", "dismiss", "", "the active reminder goes away", verb_reminder},
+        {"radio", "flight", "on|off", "flight mode: the radio-off bit of the phone's Status",
+         verb_radio_flight},
+
+        {"gsm", "signal", "PERCENT", "the signal strength, 0-100 (15 lights one bar, 95 all five)",
+         verb_gsm},
+        {"gsm", "operator", "NAME", "the network operator's name; \"\" for no service", verb_gsm},
+        {"gsm", "data", "none|gprs|edge|umts|hsdpa|hsupa|hspa", "the cellular data connection",
+         verb_gsm},
+        {"gsm", "forward", "on|off", "unconditional call forwarding", verb_gsm},
+        {"network", "connections", "N", "the number of open data connections", verb_network},
+        {"ringer", nullptr, "sound|vibrate|silent", "the sound mode", verb_ringer},
+        {"headset", nullptr, "wired|bt-handsfree|bt-stereo|none", "plug in or take out a headset",
+         verb_headset},
+        {"cradle", nullptr, "on|off", "put the phone in its cradle or take it out", verb_cradle},
+        {"stylus", nullptr, "in|out", "the stylus in its silo or out", verb_stylus},
+        {"keyboard", nullptr, "open|close",
+         "slide the keyboard out or in (a phone made with --oem htc-pro has one)", verb_keyboard},
+        {"sync", nullptr, "on|off", "ActiveSync synchronizing or not", verb_sync},
+        {"owner", nullptr, "NAME [PHONE]", "the owner's name and telephone", verb_owner},
+        {"state", nullptr, "",
+         "every published state value: ROOT, KEY, NAME, VALUE (tab-separated), one per line",
+         verb_state},
     };
     return table;
 }

@@ -76,6 +76,7 @@ namespace {
 struct OemName {
     const char* name;
     const char16_t* text;  // nullptr: the profile's own
+    bool keyboard = false;  // the model has a slide-out keyboard
 };
 // OEM information strings a person can give the phone: each picks another row of the lock
 // screen's display back-end table.
@@ -83,6 +84,7 @@ constexpr OemName kOemNames[] = {
     {"lumo", nullptr},
     {"htc-hd", u"HTC Touch HD T8282"},
     {"htc", u"HTC Touch Diamond2 T5353"},
+    {"htc-pro", u"HTC Touch Pro2 T7373", true},
     {"palm", u"Palm Treo 800w"},
     {"asus", u"Asus CANNES"},
     {"pm300", u"PM300"},
@@ -171,7 +173,10 @@ bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given
     for (const auto& candidate : kProfiles)
         if (chosen.profile == candidate.name) p = candidate;
     for (const auto& o : kOemNames)
-        if (chosen.oem == o.name && o.text) p.oem = o.text;
+        if (chosen.oem == o.name && o.text) {
+            p.oem = o.text;
+            p.keyboard = o.keyboard;
+        }
     p.wm65 = chosen.shell == "6.5";
     return true;
 }

@@ -35,6 +35,7 @@ struct DeviceProfile {
     const char16_t* oem;
     std::uint32_t major, minor, build;
     bool wm65 = false;  // Windows Mobile 6.5: the shell has the 6.5 start menu
+    bool keyboard = false;  // a slide-out keyboard
 };
 // What lumo-device was told about the phone's model; an empty field was not given.
 struct ProfileChoice {

@@ -6,6 +6,7 @@
 #include "process_service.h"
 #include "registry_service.h"
 #include "lumo/platform/registry.h"
+#include "phone_state.h"
 #include "simulated_programs.h"
 #include "sound_service.h"
 #include "sync_service.h"
@@ -46,6 +47,7 @@ void Services::publish_phone_state() {
 void Services::boot() {
     publish_phone_state();
     pim_->boot();
+    publish_state_defaults(host_.registry(), chosen_profile().keyboard);
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
     if (host_.options().startup) {

@@ -46,17 +46,21 @@ void compose_frame(Context& c) {
         case ScreenState::MissedCallView:
         case ScreenState::TaskView:
         default:
-            draw_wallpaper(c, c.scene_alpha);
+            if (battery_view_covers(c)) draw_battery_view(c);
+            else draw_wallpaper(c, c.scene_alpha);
             draw_top_bar(c);
+            draw_status_bar(c);
             draw_clock(c);
             draw_appointment_panel(c);
             draw_slider(c);
+            draw_owner_line(c);
             break;
     }
 }
 
 void draw_frame(Context& c) {
     if (c.call_end_pending || c.screen.suspended) return;
+    step_status(c);
     compose_frame(c);
     if (gfx::PresentScreen(c.screen)) ++c.frames_presented;
 }

@@ -114,14 +114,8 @@ void refresh_panels(Context& c) {
 }
 
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
+    if (on_status_message(c, msg, w, l)) return;
     switch (msg) {
-        case proto::WM_UpdateBattery:
-            c.battery = w;
-            c.on_ac = l != 0;
-            c.log.printf("WM_UpdateBattery %d", int(w));
-            request_redraw(c);
-            return;
-        case proto::WM_CHANGE_ACTIVESYNC: c.log.printf("Active Sync %d", int(w)); return;
         case proto::WM_CHANGE_WEATHER: refresh_weather(c); return;
         case proto::WM_UPDATEAPPOINTMENT:
             reload_appointments(c, int(w));

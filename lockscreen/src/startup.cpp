@@ -240,6 +240,7 @@ bool start_up(Context& c) {
     update_clock(c, true);
     load_wallpaper(c);
     read_ringer_mode(c);
+    read_status(c);
     refresh_panels(c);
     // 12.
     post_service(c, proto::WM_GetBattery, 0, 0);

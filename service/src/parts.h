@@ -120,6 +120,12 @@ LResult on_remove_state_listener(State&, std::uint32_t, WParam, LParam);
 void forward_state(State&, std::uint32_t msg, WParam);
 // Switches the Bluetooth radio off through the platform's wireless-device service.
 bool switch_bluetooth_off(State&);
+// WM_CHANGE_REMINDER to the own window: counts the reminders and tells lumo.
+LResult on_reminder_count(State&, std::uint32_t, WParam, LParam);
+// WM_GetBatteryS2V: the battery to the program slide-to-view brought to the front.
+LResult on_battery_for_s2v(State&, std::uint32_t, WParam, LParam);
+// The cellular system's connection flags as the number of the highest set bit (0 for none).
+std::uint32_t cellular_system_level(std::uint32_t flags);
 
 // --- lock conditions ------------------------------------------------------------------------
 void read_exception_list(State&);
@@ -150,10 +156,11 @@ int export_tasks(State&);
 bool export_messages(State&, std::u16string_view store);
 bool open_newest_unread(State&, std::u16string_view store);
 bool mark_newest_read(State&, std::u16string_view store);
-// The unread SMS, MMS and e-mail counts (exports and previews, then passed on) and the task
-// count (the task export, then passed on).
-LResult on_message_count(State&, std::uint32_t, WParam, LParam);
-LResult on_tasks_count(State&, std::uint32_t, WParam, LParam);
+// An SMS or MMS count changed (`previous` is the count before): the export and the preview;
+// true when a preview was shown, which stands in for the repeated lock.
+bool export_for_count(State&, std::uint32_t msg, std::int32_t previous, std::int32_t count);
+// An e-mail count changed with LockNotification set: passed on to lumo after the delay.
+void delay_email_count(State&, std::int32_t previous, std::int32_t count);
 
 // --- timed events ---------------------------------------------------------------------------
 std::optional<std::uint32_t> notification_led_count(State&);

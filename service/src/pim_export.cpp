@@ -245,12 +245,6 @@ int export_tasks(State& s) {
     return int(n);
 }
 
-LResult on_tasks_count(State& s, std::uint32_t msg, WParam w, LParam l) {
-    s.counters[kActiveTasks] = std::int32_t(w);
-    if (w != 0) export_tasks(s);
-    return on_state_change(s, msg, w, l);
-}
-
 // --- messages --------------------------------------------------------------------------------
 
 bool export_messages(State& s, std::u16string_view store_name) {
@@ -287,43 +281,27 @@ bool mark_newest_read(State& s, std::u16string_view store_name) {
     return row && s.platform->messaging().set_flags(store->entry_id, row->entry_id, kMessageRead);
 }
 
-LResult on_message_count(State& s, std::uint32_t msg, WParam w, LParam l) {
+bool export_for_count(State& s, std::uint32_t msg, std::int32_t previous, std::int32_t count) {
+    if (s.settings.num(Id::LockNotification) == 0 || count <= 0) return false;
+    const bool sms = msg == pr::WM_CHANGE_MESSAGINGSMSUNREAD;
+    // The store has the message a moment after the count says so.
+    s.sleep(sms ? kSmsSettleMs : kMmsSettleMs);
+    export_messages(s, sms ? kSmsStore : kMmsStore);
+    const bool preview = s.settings.num(sms ? Id::ShowSMSPreview : Id::ShowMMSPreview) != 0;
+    if (!preview || !s.Locked || count <= previous || in_call(s)) return false;
+    show_preview(s, sms ? pr::PreviewKind::Sms : pr::PreviewKind::Mms);
+    return true;
+}
+
+void delay_email_count(State& s, std::int32_t previous, std::int32_t count) {
+    trace(s, "WM_CHANGE_MESSAGINGTOTALEMAILUNREAD %d(%d)", int(count), int(previous));
     auto& win = s.platform->windows();
-    const auto count = std::int32_t(w);
-    const bool notify = s.settings.num(Id::LockNotification) != 0;
-    switch (msg) {
-        case pr::WM_CHANGE_MESSAGINGSMSUNREAD:
-        case pr::WM_CHANGE_MESSAGINGMMSUNREAD: {
-            const bool sms = msg == pr::WM_CHANGE_MESSAGINGSMSUNREAD;
-            auto& counter = s.counters[sms ? kUnreadSms : kUnreadMms];
-            const std::int32_t before = counter.exchange(count);
-            if (!notify || count == 0) break;
-            // The store has the message a moment after the count says so.
-            s.sleep(sms ? kSmsSettleMs : kMmsSettleMs);
-            export_messages(s, sms ? kSmsStore : kMmsStore);
-            const bool preview = s.settings.num(sms ? Id::ShowSMSPreview : Id::ShowMMSPreview) != 0;
-            if (preview && s.Locked && count > before && !in_call(s)) {
-                show_preview(s, sms ? pr::PreviewKind::Sms : pr::PreviewKind::Mms);
-                // The preview shows the message: no repeat lock for it.
-                forward_state(s, msg, w);
-                return 0;
-            }
-            break;
-        }
-        case pr::WM_CHANGE_MESSAGINGTOTALEMAILUNREAD: {
-            const std::int32_t before = s.counters[kUnreadEmail].exchange(count);
-            trace(s, "WM_CHANGE_MESSAGINGTOTALEMAILUNREAD %d(%d)", int(count), int(before));
-            if (!notify) break;
-            if (count < 1) {
-                win.kill_timer(s.ServiceWindow, kTimerEmail);
-                break;
-            }
-            win.set_timer(s.ServiceWindow, kTimerEmail, count > before ? kEmailGrewMs : kEmailSameMs);
-            return 0;
-        }
-        default: break;
+    if (count < 1) {
+        win.kill_timer(s.ServiceWindow, kTimerEmail);
+        forward_state(s, pr::WM_CHANGE_MESSAGINGTOTALEMAILUNREAD, WParam(count));
+        return;
     }
-    return on_state_change(s, msg, w, l);
+    win.set_timer(s.ServiceWindow, kTimerEmail, count > previous ? kEmailGrewMs : kEmailSameMs);
 }
 
 void on_timer_email(State& s) {

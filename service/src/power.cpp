@@ -379,8 +379,7 @@ LResult on_get_battery(State& s, std::uint32_t, WParam, LParam) {
 }
 
 LResult on_battery_for(State& s, std::uint32_t msg, WParam w, LParam) {
-    // The slide-to-view program has no window the service knows of; only a named asker is
-    // answered.
+    // The asker names its window (WM_GetBatteryS2V has its own handler).
     if (msg == pr::WM_GetBatteryFor && w)
         s.platform->windows().post(Hwnd(w), pr::WM_UpdateBattery, s.BatteryPercent,
                                    s.OnAC ? 1 : 0);

@@ -47,7 +47,7 @@ TEST(DeviceOptions, UnknownValuesAndMissingValuesAreUsageErrors) {
         {{"--shell", "7"}, "lumo-device: --shell wants 6.1|6.5, not '7'"},
         {{"--shell=6.2"}, "lumo-device: --shell wants 6.1|6.5, not '6.2'"},
         {{"--oem", "nokia"},
-         "lumo-device: --oem wants lumo|htc-hd|htc|palm|asus|pm300|samsung-i770|samsung"},
+         "lumo-device: --oem wants lumo|htc-hd|htc|htc-pro|palm|asus|pm300|samsung-i770|samsung"},
         {{"--device"}, "lumo-device: --device needs a folder"},
         {{"--device="}, "lumo-device: --device needs a folder"},
         {{"--bogus"}, "lumo-device: unknown option '--bogus'"},

@@ -183,6 +183,39 @@ struct AppointmentPanel {
     int fade = 0;
 };
 
+// The top bar's indicators, the full-screen battery and the owner line.
+inline constexpr int kIconSlots = 5;  // sound mode, Bluetooth, Wi-Fi, headset, data connections
+enum BatteryState : std::uint8_t { kOnBattery = 0, kCharging = 1, kFull = 2 };
+struct StatusState {
+    gfx::Image operator_image;  // logo, flight picture or rendered text
+    std::u16string operator_text;  // the text shown, empty for a picture
+    int operator_x = 0;
+    bool operator_named = false;  // an operator name was read: the signal bars show
+    int signal_level = 0;         // 0..5
+    std::uint8_t icons[kIconSlots] = {};
+    std::uint32_t headset_wired = 0, headset_bluetooth = 0;
+    int connection_type = 0;  // 0..7, the frame of conicon.png + 1
+    int connection_pulse = 29;
+    bool syncing = false;
+    gfx::Image diverted;
+    std::uint8_t battery_state = kOnBattery;
+    std::uint32_t battery_text_colour = 0xE6E6E6;
+    gfx::Brush battery_brush;
+    int battery_pulse = 29;
+    gfx::Image battery_text;
+    // The full-screen battery view: per-level pictures (battery0.png ... battery100.png) or the
+    // three-part set with its fill and charging mark.
+    bool per_level = false;
+    int level_picture = -1;  // the per-level picture loaded
+    gfx::Image level_image, left, body, right, fill, charge_mark;
+    double fill_width = 0;
+    int view_alpha = 0;
+    bool view_shown = false;
+    gfx::Image owner;
+    int owner_x = 0, owner_y = 0;
+    int banner_right = 0;  // right end of a banner text at the bottom left, 0 when none
+};
+
 // What the program's context needs from outside: the phone and its display, and the clocks
 // the curtain animations pace themselves with.
 struct Context {
@@ -248,6 +281,7 @@ struct Context {
     ClockState clock;
     WallpaperState wallpaper;
     AppointmentPanel appointments;
+    StatusState status;
     std::minstd_rand random;
 
     // The scene's offsets and alpha while a curtain animation runs.
@@ -371,6 +405,29 @@ char16_t clock_file_char(char16_t ch);
 double clock_fit_scale(Context& c);
 // Left and right end of what the big clock draws, in screen pixels.
 std::pair<int, int> clock_extent(const Context& c);
+
+// --- status indicators ---------------------------------------------------------------------------
+// Everything the top bar shows, read from the phone's published state (start-up).
+void read_status(Context& c);
+// A state message of the service that changes an indicator; false when it is not one.
+bool on_status_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// WM_UpdateBattery: level and external power.
+void update_battery(Context& c, std::uint32_t level, bool external_power);
+void read_operator(Context& c);
+void make_owner_line(Context& c);
+// Signal bars lit for a raw strength of 0..100.
+int signal_level_of(std::uint32_t raw);
+// The connection type shown for the cellular system's flags (the highest set bit, 1..7, or 0).
+int connection_type_of(std::uint32_t flags);
+// The full-screen battery view is drawn in place of the wallpaper.
+bool battery_view_covers(const Context& c);
+void draw_battery_view(Context& c);
+void draw_status_bar(Context& c);
+void draw_owner_line(Context& c);
+// One frame of the pulses, the fill sweep and the view's fade.
+void step_status(Context& c);
+// Something of the status moves: the animation timer keeps running.
+bool status_animating(const Context& c);
 
 // --- wallpaper -----------------------------------------------------------------------------------
 void choose_wallpapers(Context& c);

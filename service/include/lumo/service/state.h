@@ -93,6 +93,9 @@ enum Counter : std::size_t {
     kCounterCount
 };
 
+// The state broker subscriptions, one slot each (Subscriptions below).
+inline constexpr std::size_t kSubscriptionSlots = 51;
+
 class Worker;
 
 struct State {
@@ -149,6 +152,15 @@ struct State {
     std::atomic<bool> ShutdownDialogShown = false;
     std::atomic<std::uint8_t> SyncState = 0;
     std::array<std::atomic<std::int32_t>, kCounterCount> counters;
+    // The broker's notification of each subscription slot, 0 while the slot is empty. Main
+    // thread only.
+    std::array<platform::NotificationHandle, kSubscriptionSlots> Subscriptions{};
+    // The music player's last status and volume, the cellular system's converted value, and the
+    // reminder count last passed on to lumo (-1: none yet).
+    std::atomic<std::int32_t> ZorpStatus = 0;
+    std::atomic<std::int32_t> ZorpVolume = 0;
+    std::atomic<std::uint32_t> CellSystem = 0;
+    std::int32_t ReminderForwarded = -1;
     // Read by the power thread's battery broadcast while the main thread registers listeners.
     std::array<std::atomic<Hwnd>, protocol::kMaxStateListeners> StateListeners{};
     std::uint32_t OsMajorVersion = 5;
@@ -170,7 +182,7 @@ struct State {
     std::function<void(std::uint32_t ms)> sleep;
 
     // Facts read at start.
-    bool BluetoothOn = false;
+    std::atomic<bool> BluetoothOn = false;  // follows WM_CHANGE_SN_BLUETOOTH; the power thread reads it
     std::uint32_t ConnectionCount = 0;
     bool SkinnedPhone = false;
     Hwnd IncomingWindow = 0;
