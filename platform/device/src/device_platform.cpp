@@ -12,6 +12,11 @@ namespace lumo::platform::device {
 std::unique_ptr<Sound> make_sound(wire::Client& c);
 // Made in device_wireless.cpp.
 std::unique_ptr<Wireless> make_wireless(wire::Client& c);
+// Made in device_telephony.cpp.
+std::unique_ptr<Telephony> make_telephony(wire::Client& c, Windows& windows);
+std::unique_ptr<Contacts> make_contacts(wire::Client& c);
+std::unique_ptr<SimPhoneBook> make_sim(wire::Client& c, Windows& windows);
+std::unique_ptr<CallLog> make_call_log(wire::Client& c);
 
 using wire::Kind;
 using wire::Reader;
@@ -184,6 +189,10 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Power> power;
     std::unique_ptr<Sound> sound;
     std::unique_ptr<Wireless> wireless;
+    std::unique_ptr<Telephony> telephony;
+    std::unique_ptr<Contacts> contacts;
+    std::unique_ptr<SimPhoneBook> sim;
+    std::unique_ptr<CallLog> call_log;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -196,6 +205,10 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->power = make_power(*parts_->client);
     parts_->sound = make_sound(*parts_->client);
     parts_->wireless = make_wireless(*parts_->client);
+    parts_->telephony = make_telephony(*parts_->client, *parts_->windows);
+    parts_->contacts = make_contacts(*parts_->client);
+    parts_->sim = make_sim(*parts_->client, *parts_->windows);
+    parts_->call_log = make_call_log(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -214,6 +227,10 @@ Display& DevicePlatform::display() { return *parts_->display; }
 Power& DevicePlatform::power() { return *parts_->power; }
 Sound& DevicePlatform::sound() { return *parts_->sound; }
 Wireless& DevicePlatform::wireless() { return *parts_->wireless; }
+Telephony& DevicePlatform::telephony() { return *parts_->telephony; }
+Contacts& DevicePlatform::contacts() { return *parts_->contacts; }
+SimPhoneBook& DevicePlatform::sim() { return *parts_->sim; }
+CallLog& DevicePlatform::call_log() { return *parts_->call_log; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

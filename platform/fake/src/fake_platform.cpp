@@ -146,7 +146,11 @@ FakePlatform::FakePlatform()
           std::error_code ec;
           return file && std::filesystem::is_regular_file(*file, ec);
       })),
-      wireless_(std::make_unique<FakeWireless>(*this)) {}
+      wireless_(std::make_unique<FakeWireless>(*this)),
+      contacts_(std::make_unique<FakeContacts>()),
+      call_log_(std::make_unique<FakeCallLog>()),
+      sim_(std::make_unique<FakeSimPhoneBook>(*this)),
+      telephony_(std::make_unique<FakeTelephony>(*this)) {}
 
 FakePlatform::~FakePlatform() = default;
 

@@ -34,6 +34,10 @@ public:
     Power& power() override;
     Sound& sound() override;
     Wireless& wireless() override;
+    Telephony& telephony() override;
+    Contacts& contacts() override;
+    SimPhoneBook& sim() override;
+    CallLog& call_log() override;
 
 private:
     struct Parts;

@@ -27,6 +27,7 @@
 #include "lumo/platform/fake/fake_display.h"
 #include "lumo/platform/fake/fake_power.h"
 #include "lumo/platform/fake/fake_sound.h"
+#include "lumo/platform/fake/fake_telephony.h"
 #include "lumo/platform/platform.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
@@ -82,6 +83,11 @@ public:
     // Wave playback as the test sees it: every request, and what plays now.
     FakeSound& sound() override { return *sound_; }
     Wireless& wireless() override;
+    // Calls, with the test playing the other end and the phone user (fake_telephony.h).
+    FakeTelephony& telephony() override { return *telephony_; }
+    FakeContacts& contacts() override { return *contacts_; }
+    FakeSimPhoneBook& sim() override { return *sim_; }
+    FakeCallLog& call_log() override { return *call_log_; }
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -156,6 +162,8 @@ private:
     class FakeWireless;
     friend class FakeRegistry;
     friend class FakeWireless;
+    friend class FakeTelephony;
+    friend class FakeSimPhoneBook;
     friend class FakeBroker;
     friend class FakeMessages;
     friend class FakeWindows;
@@ -186,6 +194,10 @@ private:
     FakePower power_;
     std::unique_ptr<FakeSound> sound_;
     std::unique_ptr<FakeWireless> wireless_;
+    std::unique_ptr<FakeContacts> contacts_;
+    std::unique_ptr<FakeCallLog> call_log_;
+    std::unique_ptr<FakeSimPhoneBook> sim_;
+    std::unique_ptr<FakeTelephony> telephony_;
 };
 
 }  // namespace lumo::platform::fake
