@@ -764,6 +764,27 @@ bool bluetooth_on(Context& c) {
 
 // --- entry points ---------------------------------------------------------------------------------
 
+namespace {
+
+class PhoneContactPictures final : public gfx::ContactPictures {
+public:
+    explicit PhoneContactPictures(Platform& p) : p_(p) {}
+    std::optional<std::vector<std::uint8_t>> picture(std::u16string_view key, int kind) override {
+        auto contact = p_.contacts().find(ContactMatch(kind), key);
+        if (!contact || !contact->has_picture) return std::nullopt;
+        return p_.contacts().picture(contact->id);
+    }
+
+private:
+    Platform& p_;
+};
+
+}  // namespace
+
+std::unique_ptr<gfx::ContactPictures> make_contact_pictures(Platform& p) {
+    return std::make_unique<PhoneContactPictures>(p);
+}
+
 bool in_call_screen(const Context& c) {
     return c.state == ScreenState::IncomingCall || c.state == ScreenState::CallScreen;
 }

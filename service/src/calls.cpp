@@ -49,7 +49,6 @@ constexpr std::uint8_t kVkEnd = 0x73;
 constexpr std::size_t kMailboxChars = 260;
 constexpr std::size_t kDialNumberChars = 80;
 
-constexpr std::u16string_view kDialogClass = u"Dialog";
 constexpr std::u16string_view kMenuWorkerClass = u"menu_worker";
 constexpr std::u16string_view kSoftKeyClass = u"MS_SOFTKEY_CE_1.0";
 constexpr std::u16string_view kPhoneNotifyKey = u"ControlPanel\\Notifications\\Phone";
@@ -277,11 +276,6 @@ void remember_caption(State& s, std::u16string_view caption) {
 }
 
 // --- handing the caller to lumo ----------------------------------------------------------------
-
-std::u16string shortcut_host_path(State& s, std::u16string_view device) {
-    auto host = s.platform->processes().host_path(device);
-    return host ? host->u16string() : std::u16string();
-}
 
 // On the skinned phone a long press of the send key runs a shortcut; while lumo's answer
 // slider is up it runs lumo instead, so the key does not answer past the slider.

@@ -281,7 +281,8 @@ struct Context {
     int frames_presented = 0;
 
     CallState call;
-    // The contacts store the caller's picture comes from (none: no pictures).
+    // The contacts store the caller's picture comes from (none: no pictures): the phone's.
+    std::unique_ptr<gfx::ContactPictures> phone_contacts;
     gfx::ContactPictures* contacts = nullptr;
 
     platform::SyncHandle quit_event = 0;
@@ -347,6 +348,8 @@ void close_volume_control(Context& c);
 void open_shutdown_slider(Context& c);
 void close_shutdown_slider(Context& c);
 void on_call_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// The phone's contacts as the picture loader asks them.
+std::unique_ptr<gfx::ContactPictures> make_contact_pictures(platform::Platform& p);
 // --- the call screens ----------------------------------------------------------------------------
 bool in_call_screen(const Context& c);
 // The incoming-call screen shows the answer slider (else its buttons).
