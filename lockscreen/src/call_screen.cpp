@@ -167,24 +167,34 @@ void layout_call_bands(Context& c) {
     call.header_height = h;
     if (setting(c, Id::NoSoftKey) != 0) call.bottom_height = 0;
     else call.bottom_height = unit(c, call_waiting(c) ? 160 : 60);
+    // A picture between the bands (layouts 1 without a contact picture, and 3) fits between
+    // them with its frame: a landscape screen has less room than the picture was made for.
+    bool between = layout(c) == 3 || (layout(c) == 1 && call.picture.width < c.screen_width / 2);
+    int room = c.screen_height - call.header_height - call.bottom_height - unit(c, 16);
+    if (between && !call.picture.empty() && call.picture.height > room && room > unit(c, 16)) {
+        gfx::Image smaller;
+        int w = std::max(1, call.picture.width * room / call.picture.height);
+        if (gfx::ResizeImage(smaller, c.screen, call.picture, w, room, false, true)) std::swap(call.picture, smaller);
+    }
 }
 
-// A wide button face from a two-frame button picture, each frame stretched to `w`.
-void make_wide_face(Context& c, gfx::Image& out, const gfx::Image& src, int w) {
+// A wide button face from a two-frame button picture: each frame's rounded ends kept as they
+// are and its middle column repeated, so the corners do not stretch.
+void make_wide_face(Context&, gfx::Image& out, const gfx::Image& src, int w) {
     release(out);
     if (src.empty()) return;
-    int fw = src.width / 2, h = src.height;
-    gfx::Image frame, wide;
-    gfx::ResizeBuffers(out, 2 * w, h, true);
-    for (int f = 0; f < 2; ++f) {
-        gfx::CropImage(frame, src, fw, h, f * fw, 0, 0);
-        gfx::ResizeImage(wide, c.screen, frame, w, h, true, false);
-        for (int y = 0; y < h && y < wide.height; ++y)
-            for (int x = 0; x < w && x < wide.width; ++x) {
-                out.at(f * w + x, y) = wide.at(x, y);
-                out.alpha_row(y)[f * w + x] = wide.has_alpha() ? wide.alpha_row(y)[x] : 32;
+    const int fw = src.width / 2, h = src.height;
+    const int cap = std::min(fw / 2, h / 2);
+    w = std::max(w, 2 * cap + 1);
+    if (!gfx::ResizeBuffers(out, 2 * w, h, true)) return;
+    for (int f = 0; f < 2; ++f)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int sx = x < cap ? x : x >= w - cap ? fw - (w - x) : fw / 2;
+                sx += f * fw;
+                out.at(f * w + x, y) = src.at(sx, y);
+                out.alpha_row(y)[f * w + x] = src.has_alpha() ? src.alpha_row(y)[sx] : 32;
             }
-    }
 }
 
 void load_buttons(Context& c) {
