@@ -110,7 +110,7 @@ void PhoneApp::show_incoming(const store::TelephonyModel::CallView& call) {
         incoming_ = make(u"Dialog", std::u16string(kIncomingCaption), WS_EX_TOPMOST, {0, bar, w, h - bar});
         menu_ = make(u"menu_worker", u"Answer | Ignore", WS_EX_TOPMOST | kMenuWorkerExStyle, {0, h - bar, w, h});
         softkey_ = make(u"MS_SOFTKEY_CE_1.0", u"", 0, {0, h - bar, w, h});
-        sip_ = make(u"MS_SIPBUTTON", u"", WS_EX_TOPMOST, {w / 2 - bar, h - bar, w / 2 + bar, h});
+        sip_ = make(u"MS_SIPBUTTON", u"", WS_EX_TOPMOST, {w - bar, h - bar, w, h});
         ws_.show(incoming_, SW_SHOW);
         ws_.show(menu_, SW_SHOWNA);
         ws_.show(sip_, SW_SHOWNA);

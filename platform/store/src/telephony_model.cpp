@@ -273,11 +273,17 @@ void TelephonyModel::publish() {
         write_string(registry_, u"Incoming Caller Name", shown_name(*ring));
         write_string(registry_, u"Incoming Caller PropName",
                      ring->property_name.empty() ? ring->label : ring->property_name);
+        // Who rang last stays after the ring: the name when the phone knows one, else the number.
+        auto last = shown_name(*ring);
+        if (last.empty()) last = ring->number;
+        if (!last.empty()) write_string(registry_, u"Last Incoming Caller", last);
     } else {
         write_string(registry_, u"Incoming Caller Number", u"");
         write_string(registry_, u"Incoming Caller Name", u"");
         write_string(registry_, u"Incoming Caller PropName", u"");
     }
+    if (!registry_.find_value(Root::CurrentUser, kPhoneStateKey, u"Missed Call Count"))
+        write_dword(registry_, Root::CurrentUser, u"Missed Call Count", 0);
     write_string(registry_, u"Caller Number", talk ? talk->number : u"");
     write_string(registry_, u"Caller Name", talk ? shown_name(*talk) : u"");
 }
