@@ -126,4 +126,10 @@ int verb_sound_stop(Ctl&, const Args&);
 int verb_radio_list(Ctl&, const Args&);
 int verb_radio_set(Ctl&, const Args&);
 
+int verb_gsm(Ctl&, const Args&);
+int verb_gsm_list(Ctl&, const Args&);
+int verb_contact(Ctl&, const Args&);
+int verb_sim(Ctl&, const Args&);
+int verb_calllog(Ctl&, const Args&);
+
 }  // namespace lumo::ctl

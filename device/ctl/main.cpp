@@ -138,7 +138,7 @@ void print_help() {
         // A blank line between areas of the table: where the verb's first word changes area.
         if (last && std::strcmp(last, v.name) != 0 &&
             (!std::strcmp(v.name, "windows") || !std::strcmp(v.name, "screenshot") ||
-             !std::strcmp(v.name, "power")))
+             !std::strcmp(v.name, "power") || !std::strcmp(v.name, "gsm")))
             std::printf("\n");
         last = v.name;
         print_row(v);
@@ -156,8 +156,8 @@ void print_verb_help(const std::string& verb) {
 // Checks one placeholder's value by the kind its name stands for.
 void check_value(const std::string& name, const std::string& value) {
     static const char* kCoordinates[] = {"X", "Y", "X1", "Y1", "X2", "Y2"};
-    static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM",
-                                     "VK",  "MS",  "PERCENT", "HWND"};
+    static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM", "VK",    "MS",
+                                     "PERCENT", "HWND", "CALL", "ID", "COUNT"};
     for (auto* c : kCoordinates)
         if (name == c) parse_coordinate(value, c);
     for (auto* n : kNumbers)
@@ -167,6 +167,18 @@ void check_value(const std::string& name, const std::string& value) {
         double s = std::strtod(value.c_str(), &end);
         if (value.empty() || *end || !(s >= 0 && s <= 86400))
             usage("S must be a number of seconds, not '" + value + "'");
+    }
+    if (name == "NUMBER") {
+        // A phone number: digits, "+" in front, "*" and "#", and the blanks, dashes, dots and
+        // brackets people write between them.
+        bool digit = false, ok = !value.empty() && value.size() <= 80;
+        for (std::size_t i = 0; ok && i < value.size(); ++i) {
+            char c = value[i];
+            digit |= c >= '0' && c <= '9';
+            ok = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == ' ' || c == '-' || c == '.' ||
+                 c == '(' || c == ')' || (c == '+' && i == 0);
+        }
+        if (!ok || !digit) usage("NUMBER must be a phone number, not '" + value + "'");
     }
     if (name == "ROOT" && value != "HKCU" && value != "HKLM" && value != "HKEY_CURRENT_USER" &&
         value != "HKEY_LOCAL_MACHINE")

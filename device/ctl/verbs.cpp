@@ -87,6 +87,31 @@ const std::vector<Verb>& verbs() {
         {"radio", nullptr, "", "list the radios: 'NAME on|off', one per line", verb_radio_list},
         {"radio", "bluetooth|wifi", "on|off",
          "switch a radio (the published hardware state follows)", verb_radio_set},
+
+        {"gsm", "call", "NUMBER [--name NAME] [--no-caller-id|--out-of-area] [--prop TEXT] [--id-after MS]",
+         "a call arrives from NUMBER (with the network's NAME); its caller id withheld, out of area, or "
+         "arriving MS milliseconds after the ring; prints the call's id",
+         verb_gsm},
+        {"gsm", "accept|busy|cancel|hold", "[CALL]",
+         "the other end answers a dialled call (or the phone's user answers a ringing one), is busy, "
+         "hangs up, or the call goes on hold or back; without CALL the call it fits",
+         verb_gsm},
+        {"gsm", "list", "",
+         "the calls: id, incoming|dialing|connected|onhold|..., inbound|outbound, number, name, "
+         "caller-id flags, seconds connected (tab-separated)",
+         verb_gsm_list},
+        {"gsm", "dial", "NUMBER", "the phone's user dials NUMBER from the phone application", verb_gsm},
+        {"contact", "add", "NAME NUMBER [--email ADDR] [--picture FILE]",
+         "add a contact (FILE: a PNG, JPEG, GIF or BMP of at most 60000 bytes); prints its id", verb_contact},
+        {"contact", "list", "", "the contacts: id, name, numbers, e-mail, picture|- (tab-separated)",
+         verb_contact},
+        {"contact", "delete", "ID", "delete a contact", verb_contact},
+        {"sim", "add", "NAME NUMBER", "store an entry on the SIM card (texts cut to 30 characters)", verb_sim},
+        {"sim", "list", "", "the SIM phone book: index, name, number (tab-separated)", verb_sim},
+        {"calllog", nullptr, "[--max COUNT]",
+         "the newest calls (default 50): time, flags, missed|incoming|outgoing, number, name, label "
+         "(tab-separated; missed is flags & 3 = 0)",
+         verb_calllog},
     };
     return table;
 }

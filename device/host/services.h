@@ -14,6 +14,7 @@ class DisplayService;
 class PowerService;
 class SoundService;
 class WirelessService;
+class TelephonyService;
 
 class Services {
 public:
@@ -30,6 +31,7 @@ public:
     ProcessService& processes() { return *processes_; }
     DisplayService& display() { return *display_; }
     PowerService& power() { return *power_; }
+    TelephonyService& telephony() { return *telephony_; }
 
 private:
     void publish_phone_state();
@@ -42,6 +44,7 @@ private:
     std::unique_ptr<PowerService> power_;
     std::unique_ptr<SoundService> sound_;
     std::unique_ptr<WirelessService> wireless_;
+    std::unique_ptr<TelephonyService> telephony_;
 };
 
 }  // namespace lumo::host

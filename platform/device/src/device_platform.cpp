@@ -13,9 +13,9 @@ std::unique_ptr<Sound> make_sound(wire::Client& c);
 // Made in device_wireless.cpp.
 std::unique_ptr<Wireless> make_wireless(wire::Client& c);
 // Made in device_telephony.cpp.
-std::unique_ptr<Telephony> make_telephony(wire::Client& c, Windows& windows);
+void make_telephony_parts(wire::Client& c, Windows& windows, std::unique_ptr<Telephony>& telephony,
+                          std::unique_ptr<SimPhoneBook>& sim);
 std::unique_ptr<Contacts> make_contacts(wire::Client& c);
-std::unique_ptr<SimPhoneBook> make_sim(wire::Client& c, Windows& windows);
 std::unique_ptr<CallLog> make_call_log(wire::Client& c);
 
 using wire::Kind;
@@ -205,9 +205,8 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->power = make_power(*parts_->client);
     parts_->sound = make_sound(*parts_->client);
     parts_->wireless = make_wireless(*parts_->client);
-    parts_->telephony = make_telephony(*parts_->client, *parts_->windows);
+    make_telephony_parts(*parts_->client, *parts_->windows, parts_->telephony, parts_->sim);
     parts_->contacts = make_contacts(*parts_->client);
-    parts_->sim = make_sim(*parts_->client, *parts_->windows);
     parts_->call_log = make_call_log(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
