@@ -499,6 +499,7 @@ void start_caller(Context& c, WParam w, LParam l) {
     }
     all_to_normal(c);
     call.NameKnown = false;
+    call.in_call_name.clear();
     if (call.CallerState == 4) {
         c.state = ScreenState::CallScreen;
         call.answer_slider = false;
@@ -608,11 +609,25 @@ void render_in_call_line(Context& c, std::u16string_view title, std::u16string_v
     render_small(c, call.line_time, time, 0xDDDDDD);
 }
 
+// Without a caller name from the phone's published state, the phone dialog's own caller line
+// names the call: the name, else the number.
+void name_from_phone(Context& c, Hwnd phone) {
+    auto& call = c.call;
+    if (!call.in_call_name.empty()) return;
+    auto info = window_text(c, phone_child(c, phone, kCallerInfoClass));
+    auto cut = info.find(u"\r\n");
+    std::u16string name = cut == std::u16string::npos ? info : info.substr(0, cut);
+    if (name.empty() && cut != std::u16string::npos) name = info.substr(cut + 2);
+    if (name.size() > kMailboxChars - 1) name.resize(kMailboxChars - 1);
+    call.in_call_name = name;
+}
+
 void update_in_call(Context& c, Hwnd phone) {
     auto& call = c.call;
     c.log.printf("Update In Call (%0X)", phone);
     Hwnd elapsed = phone_child(c, phone, kElapsedClass);
     if (!elapsed) return;
+    name_from_phone(c, phone);
     call.PhoneElapsedWindow = elapsed;
     call.InCallLine = 2;
     call.line_alpha = 32;
@@ -638,6 +653,7 @@ void update_last_call(Context& c, Hwnd phone) {
         return;
     }
     Hwnd elapsed = phone_child(c, phone, kElapsedClass);
+    if (elapsed) name_from_phone(c, phone);
     if (!elapsed || call.in_call_name.empty()) return;
     call.PhoneElapsedWindow = elapsed;
     call.InCallLine = 1;
