@@ -176,7 +176,14 @@ TEST_F(CallsOnDevice, IgnoredWhileUnlockedTheBusySmsQuestionComesAndSendStartsMe
     ok({"tap", "180", "460"});
     ASSERT_TRUE(eventually([&] { return lumo_log().find("Busy SMS to +491701112233") != std::string::npos; }))
         << lumo_log();
-    EXPECT_TRUE(eventually([&] { return ok({"processes"}).find("tmail.exe") != std::string::npos; }));
+    // The messaging program was started with the number and the busy text.
+    auto device_log = [&] {
+        std::ifstream in(d_.dir() / "device.log");
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    const std::string started =
+        "tmail.exe -service \"SMS\" -to \"+491701112233\" -body \"I'm busy right now. I'll call you back later.\"";
+    EXPECT_TRUE(eventually([&] { return device_log().find(started) != std::string::npos; })) << device_log();
 }
 
 // A withheld number comes as a caller id without number or name: unknown at once (the delay
