@@ -1047,7 +1047,11 @@ void compose_busy_prompt(Context& c) {
     auto& call = c.call;
     auto& scr = c.screen;
     if (c.state == ScreenState::BusySmsPromptOverApp) {
+        // The other program's windows are the phone's to draw, not in this screen's memory:
+        // what was captured is lumo's own last frame. The wallpaper, darkened, stands behind
+        // the question instead of a black screen.
         gfx::DimToScreen(call.captured, scr, 16);
+        draw_wallpaper(c, 14);
     }
     if (c.state == ScreenState::BusySmsPrompt) call.prompt_alpha = std::min(32, call.prompt_alpha + 6);
     int a = call.prompt_alpha;
