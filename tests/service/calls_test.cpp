@@ -110,11 +110,18 @@ TEST_F(Calls, ARingingContactIsHandedToLumoWithNameAndNumberFirst) {
 
 TEST_F(Calls, TheSimBookNamesACallerByTheEndOfTheNumber) {
     started();
+    // The card tells the service of the new entry, which reads the book again.
     h.p.sim().add(u"Bob from the card", u"5550199");
-    h.s.platform->sim();
-    read_sim_phone_book(h.s);
+    h.p.run_until_idle();
     ring(u"+15550199");
     EXPECT_EQ(mailbox(pr::mailbox::kIncomingName), u"Bob from the card");
+}
+
+TEST_F(Calls, ANameLongerThanTheMailboxIsCutNotDropped) {
+    h.p.contacts().add(std::u16string(400, u'N'), {{u"Mobile", u"5550101"}});
+    started();
+    ring(u"5550101");
+    EXPECT_EQ(mailbox(pr::mailbox::kIncomingName), std::u16string(260, u'N'));
 }
 
 TEST_F(Calls, WithoutCallerIdTheScreenComesAfterTheDelayAsUnknown) {
