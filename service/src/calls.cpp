@@ -651,6 +651,7 @@ std::u16string tone_file(State& s, const Tone& t) {
     if (!host) return {};
     std::error_code ec;
     if (std::filesystem::is_regular_file(*host, ec)) return path;
+    std::filesystem::create_directories(host->parent_path(), ec);
     constexpr int kRate = 8000, kSamples = kRate * 150 / 1000;
     std::vector<std::int16_t> pcm(kSamples);
     for (int i = 0; i < kSamples; ++i) {

@@ -246,3 +246,27 @@ TEST_F(Calls, TheTelephonyRetriesWhileThePlatformReinitialises) {
 
 }  // namespace
 }  // namespace lumo::service::test
+
+namespace lumo::service::test {
+namespace {
+
+TEST(CallTones, AKeyPlaysItsTwoToneWaveAndOtherCharactersPlayNothing) {
+    ServiceHarness h;
+    h.p.set_boot_age(120000);
+    ASSERT_TRUE(h.start());
+    h.p.run_until_idle();
+    h.p.sound().clear_requests();
+    h.p.windows().post(h.service_window(), protocol::WM_PlayDTMF, u'5', 0);
+    h.p.windows().post(h.service_window(), protocol::WM_PlayDTMF, u'q', 0);
+    h.p.run_until_idle();
+    auto played = h.p.sound().requests();
+    ASSERT_EQ(played.size(), 1u);
+    EXPECT_TRUE(played[0].played);
+    auto host = h.p.processes().host_path(played[0].path);
+    ASSERT_TRUE(host);
+    // 150 ms of 16-bit mono at 8 kHz behind a 44-byte header.
+    EXPECT_EQ(std::filesystem::file_size(*host), 44u + 8000 * 150 / 1000 * 2);
+}
+
+}  // namespace
+}  // namespace lumo::service::test
