@@ -218,3 +218,17 @@ TEST_F(CallsOnDevice, CallWaitingShowsThreeButtonsAndEndAndAnswerSwapsTheCalls) 
 
 }  // namespace
 }  // namespace lumo::service::test
+
+namespace lumo::service::test {
+namespace {
+
+TEST_F(CallsOnDevice, WithoutTheServiceThePhonesOwnIncomingScreenStaysVisible) {
+    ASSERT_TRUE(d_.start({"--shell"})) << d_.last_error;
+    ok({"gsm", "call", "+46701234567"});
+    EXPECT_TRUE(eventually([&] { return window("Dialog", "Phone - Incoming...") == "visible"; }))
+        << ok({"windows"});
+    ok({"gsm", "cancel"});
+}
+
+}  // namespace
+}  // namespace lumo::service::test
