@@ -161,7 +161,8 @@ void render_caller_lines(Context& c) {
 // Header band and bottom band for the layout and the buttons.
 void layout_call_bands(Context& c) {
     auto& call = c.call;
-    int lines = unit(c, 8) + call.name_img.height + call.number_img.height + unit(c, 4) + unit(c, 18);
+    int lines = unit(c, 8) + call.header_img.height + call.name_img.height + call.number_img.height + unit(c, 4) +
+                unit(c, 18);
     int h = lines;
     if (layout(c) == 2) h = std::max({h, unit(c, 68), call.picture.height + unit(c, 16)});
     call.header_height = h;

@@ -30,8 +30,7 @@ bool answer_end_slider(const Context& c) {
 
 // The texts stand on both sides of a knob resting in the middle.
 bool centre_texts(const Context& c) {
-    return centre_slider(c) || c.slider.dismiss_view_mode || c.slider_texts == SliderTexts::AnswerEnd ||
-           c.slider_texts == SliderTexts::CallEnd;
+    return centre_slider(c) || c.slider.dismiss_view_mode || c.slider_texts == SliderTexts::AnswerEnd;
 }
 
 void clear_fling(SliderState& s) {
@@ -291,7 +290,9 @@ void make_slider_texts(Context& c) {
             right = text_or(c, u"s_S2EEnd=", u"ignore");
             break;
         case SliderTexts::CallEnd:
-            left = centre ? text_or(c, u"s_CS2UText=", u"unlock") : text_or(c, u"s_S2UText=", u"slide to unlock");
+            // The knob of the left-rest slider goes back to the left end, over where the unlock
+            // text would stand: only the centre slider shows both.
+            if (centre) left = text_or(c, u"s_CS2UText=", u"unlock");
             right = text_or(c, u"s_End=", u"end");
             break;
     }
