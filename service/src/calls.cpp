@@ -1146,12 +1146,15 @@ void on_timer_telephony_error(State& s) {
 void on_timer_hide_phone_dialog(State& s) {
     auto& w = win(s);
     if (now(s) - s.LastUnlockTick <= kSinceUnlockMs) return;
+    // Whether the dialog is in front is asked before lumo is brought forward, which takes the
+    // front from it.
+    find_phone_window(s);
+    const bool dialog_in_front = s.PhoneWindow && w.foreground_window() == s.PhoneWindow;
     Hwnd lumo = find_slide_window(s);
     if (!lumo || w.foreground_window() != lumo) wake_lock_screen(s, kWakeSkipCallCheck);
-    find_phone_window(s);
     if (s.HideDialogRetries >= kHideDialogRetries) return;
     ++s.HideDialogRetries;
-    if (!s.PhoneWindow || w.foreground_window() != s.PhoneWindow || talking_or_held(s)) {
+    if (!dialog_in_front || talking_or_held(s)) {
         set_timer(s, kTimerHidePhoneDialog, kHideDialogRetryMs);
         return;
     }

@@ -270,3 +270,64 @@ TEST(CallTones, AKeyPlaysItsTwoToneWaveAndOtherCharactersPlayNothing) {
 
 }  // namespace
 }  // namespace lumo::service::test
+
+namespace lumo::service::test {
+namespace {
+
+class CallEnd : public Calls {};
+
+TEST_F(CallEnd, ACallAnsweredWhileLockedEndsWithTheLastCallAndThePhoneDialogPutBehind) {
+    // The phone application's name, which titles its call dialog.
+    h.p.registry().create_key(Root::CurrentUser, u"ControlPanel\\Notifications\\Phone");
+    h.p.registry().set_string(Root::CurrentUser, u"ControlPanel\\Notifications\\Phone", u"Default", u"Phone: Ring");
+    started();
+    EXPECT_EQ(h.s.PhoneName, u"Phone");
+    h.s.Locked = true;
+    phone_incoming_window();
+    // The phone's call dialog, with its call time, as it shows once the call is connected.
+    Hwnd dialog;
+    {
+        auto scope = h.p.as_process(kPhonePid);
+        CreateWindowParams cp;
+        cp.class_name = u"Dialog";
+        cp.title = u"Phone";
+        dialog = h.p.windows().create_window(cp);
+        h.p.windows().register_class(u"MS_PHONE_ELAPSEDTIME", [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; });
+        cp.class_name = u"MS_PHONE_ELAPSEDTIME";
+        cp.title = u"0:01";
+        cp.parent = dialog;
+        cp.style = WS_CHILD;
+        h.p.windows().create_window(cp);
+        h.p.windows().show_window(dialog, SW_SHOW);
+    }
+    ring(u"5550101");
+    ASSERT_EQ(lock_got(pr::WM_RunCaller).size(), 1u);
+    EXPECT_EQ(lock_got(pr::WM_RunCaller)[0].l, 1);
+    h.p.windows().post(h.service_window(), pr::WM_PhoneKey, pr::kPhoneKeyAnswer, 0);
+    h.p.run_until_idle();
+    ASSERT_TRUE(h.s.Talking);
+    // Answered: the caller screen goes, the lock stays recorded.
+    auto end = lock_got(pr::WM_EndCaller);
+    ASSERT_FALSE(end.empty());
+    EXPECT_EQ(end.back().w, 0);
+    EXPECT_TRUE(h.s.Locked);
+    h.lock_received.clear();
+    h.p.windows().set_foreground_window(dialog);
+    h.p.telephony().remote_hang_up(*offered);
+    h.p.run_until_idle();
+    auto last = lock_got(pr::WM_UpdateLastCall);
+    ASSERT_EQ(last.size(), 1u);
+    EXPECT_EQ(last[0].w, dialog);
+    EXPECT_FALSE(lock_got(pr::WM_HideIncoming).empty());
+    // 1.6 s later the lock screen comes back over the dialog, which is put away.
+    h.p.windows().set_foreground_window(dialog);
+    h.p.run_for(1700);
+    EXPECT_EQ(h.p.windows().foreground_window(), h.lock_window);
+    // The dialog coming forward again over it is minimized.
+    h.p.windows().set_foreground_window(dialog);
+    h.p.run_for(500);
+    EXPECT_TRUE(h.p.windows().window_info(dialog)->minimized);
+}
+
+}  // namespace
+}  // namespace lumo::service::test
