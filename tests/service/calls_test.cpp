@@ -331,3 +331,54 @@ TEST_F(CallEnd, ACallAnsweredWhileLockedEndsWithTheLastCallAndThePhoneDialogPutB
 
 }  // namespace
 }  // namespace lumo::service::test
+
+namespace lumo::service::test {
+namespace {
+
+TEST_F(Calls, MakeCallDialsTheNumberLumoLeftAndHangUpClosesTheDialLine) {
+    started();
+    h.p.registry().set_string(Root::CurrentUser, pr::kRootKey, pr::mailbox::kDialNumber, u"112");
+    h.p.windows().post(h.service_window(), pr::WM_MakeCall, pr::kMakeCallDial, 0);
+    h.p.run_until_idle();
+    auto calls = h.p.telephony().calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].number, u"112");
+    EXPECT_FALSE(calls[0].inbound);
+    EXPECT_NE(h.s.DialLine, 0u);
+    h.p.windows().post(h.service_window(), pr::WM_MakeCall, pr::kMakeCallHangUp, 0);
+    h.p.run_until_idle();
+    EXPECT_EQ(h.s.DialLine, 0u);
+    h.p.run_until_idle();
+    for (auto& c : h.p.telephony().calls()) EXPECT_NE(c.state, kCallStateDialing);
+}
+
+TEST_F(Calls, OnTheSkinnedPhoneTheLongSendShortcutRunsLumoWhileTheSliderIsUp) {
+    h.p.registry().create_key(Root::LocalMachine, u"Security\\Phone\\Skin");
+    h.p.registry().set_dword(Root::LocalMachine, u"Security\\Phone\\Skin", u"Enabled", 1);
+    h.set_byte(u"Slide2Answer", 1);
+    auto write = [&](std::u16string_view path, const char* text) {
+        auto host = *h.p.processes().host_path(path);
+        std::filesystem::create_directories(host.parent_path());
+        std::ofstream(host) << text;
+    };
+    auto read = [&](std::u16string_view path) {
+        std::ifstream in(*h.p.processes().host_path(path));
+        return std::string((std::istreambuf_iterator<char>(in)), {});
+    };
+    auto windows = h.p.processes().special_folder(SpecialFolder::Windows);
+    write(u"\\windows\\long_send.lnk", "voice dial");
+    write(windows + u"\\Start Menu\\Programs\\Lumo\\lumo.lnk", "lumo");
+    started();
+    h.s.Locked = true;
+    phone_incoming_window();
+    ring(u"5550101");
+    ASSERT_EQ(lock_got(pr::WM_RunCaller).size(), 1u);
+    EXPECT_EQ(read(u"\\windows\\long_send.lnk"), "lumo");
+    EXPECT_EQ(read(u"\\windows\\long_send.bak"), "voice dial");
+    h.p.telephony().remote_hang_up(*offered);
+    h.p.run_until_idle();
+    EXPECT_EQ(read(u"\\windows\\long_send.lnk"), "voice dial");
+}
+
+}  // namespace
+}  // namespace lumo::service::test
