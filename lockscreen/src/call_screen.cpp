@@ -352,6 +352,9 @@ void draw_picture_behind(Context& c) {
                        (c.screen_height - call.picture.height) / 2, 0, 0, 0, gfx::kCopy, a);
         return;
     }
+    // No room between the bands (call waiting's tall button band on a small landscape screen):
+    // the header names the caller, and the picture stays out rather than under the buttons.
+    if (call.picture.height > bottom - top) return;
     int x = (c.screen_width - call.picture.width) / 2;
     int y = top + std::max(0, (bottom - top - call.picture.height) / 2);
     if (lay == 3) {
