@@ -232,3 +232,22 @@ TEST_F(CallsOnDevice, WithoutTheServiceThePhonesOwnIncomingScreenStaysVisible) {
 
 }  // namespace
 }  // namespace lumo::service::test
+
+namespace lumo::service::test {
+namespace {
+
+// Slide2Answer 2 shows the slider also on an unlocked phone; with Slide2End its right end
+// ignores the call.
+TEST_F(CallsOnDevice, UnlockedWithTheSliderEverywhereTheRightEndIgnores) {
+    boot({{"Slide2Answer", "02"}, {"Slide2End", "01"}});
+    ok({"gsm", "call", "+393331234567"});
+    ASSERT_TRUE(caller_screen_up()) << lumo_log();
+    EXPECT_NE(lumo_log().find("RunCaller: 2("), std::string::npos);
+    ok({"drag", "240", "740", "470", "740", "--ms", "400"});
+    ASSERT_TRUE(eventually([&] { return call_state("+393331234567").empty(); })) << ok({"gsm", "list"});
+    EXPECT_NE(service_log().find("Phone Key 71"), std::string::npos) << service_log();
+    EXPECT_TRUE(eventually([&] { return window("Lumo", "Lumo") == "hidden"; }));
+}
+
+}  // namespace
+}  // namespace lumo::service::test
