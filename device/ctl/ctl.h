@@ -139,7 +139,7 @@ int verb_task_add(Ctl&, const Args&);
 int verb_task_complete(Ctl&, const Args&);
 int verb_alarm(Ctl&, const Args&);
 int verb_reminder(Ctl&, const Args&);
-int verb_gsm(Ctl&, const Args&);
+int verb_gsm_network(Ctl&, const Args&);
 int verb_radio_flight(Ctl&, const Args&);
 int verb_network(Ctl&, const Args&);
 int verb_ringer(Ctl&, const Args&);
@@ -150,5 +150,10 @@ int verb_keyboard(Ctl&, const Args&);
 int verb_sync(Ctl&, const Args&);
 int verb_owner(Ctl&, const Args&);
 int verb_state(Ctl&, const Args&);
+int verb_gsm(Ctl&, const Args&);
+int verb_gsm_list(Ctl&, const Args&);
+int verb_contact(Ctl&, const Args&);
+int verb_sim(Ctl&, const Args&);
+int verb_calllog(Ctl&, const Args&);
 
 }  // namespace lumo::ctl

@@ -138,7 +138,8 @@ void print_help() {
         // A blank line between areas of the table: where the verb's first word changes area.
         if (last && std::strcmp(last, v.name) != 0 &&
             (!std::strcmp(v.name, "windows") || !std::strcmp(v.name, "screenshot") ||
-             !std::strcmp(v.name, "power") || !std::strcmp(v.name, "sms")))
+             !std::strcmp(v.name, "power") || !std::strcmp(v.name, "sms") ||
+             !std::strcmp(v.name, "gsm")))
             std::printf("\n");
         last = v.name;
         print_row(v);
@@ -156,8 +157,8 @@ void print_verb_help(const std::string& verb) {
 // Checks one placeholder's value by the kind its name stands for.
 void check_value(const std::string& name, const std::string& value) {
     static const char* kCoordinates[] = {"X", "Y", "X1", "Y1", "X2", "Y2"};
-    static const char* kNumbers[] = {"PID", "MSG", "WPARAM",  "LPARAM", "VK",
-                                     "MS",  "PERCENT", "HWND", "ID", "N"};
+    static const char* kNumbers[] = {"PID", "MSG",  "WPARAM", "LPARAM", "VK", "MS",
+                                     "PERCENT", "HWND", "CALL", "ID", "COUNT", "N"};
     for (auto* c : kCoordinates)
         if (name == c) parse_coordinate(value, c);
     for (auto* n : kNumbers)
@@ -178,6 +179,18 @@ void check_value(const std::string& name, const std::string& value) {
         usage("TIME wants YYYY-MM-DDTHH:MM[:SS] or off, not '" + value + "'");
     if (name == "IMPORTANCE" && value != "0" && value != "1" && value != "2")
         usage("IMPORTANCE must be 0, 1 or 2, not '" + value + "'");
+    if (name == "NUMBER") {
+        // A phone number: digits, "+" in front, "*" and "#", and the blanks, dashes, dots and
+        // brackets people write between them.
+        bool digit = false, ok = !value.empty() && value.size() <= 80;
+        for (std::size_t i = 0; ok && i < value.size(); ++i) {
+            char c = value[i];
+            digit |= c >= '0' && c <= '9';
+            ok = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == ' ' || c == '-' || c == '.' ||
+                 c == '(' || c == ')' || (c == '+' && i == 0);
+        }
+        if (!ok || !digit) usage("NUMBER must be a phone number, not '" + value + "'");
+    }
     if (name == "ROOT" && value != "HKCU" && value != "HKLM" && value != "HKEY_CURRENT_USER" &&
         value != "HKEY_LOCAL_MACHINE")
         usage("ROOT must be HKCU or HKLM, not '" + value + "'");

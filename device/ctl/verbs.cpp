@@ -115,11 +115,11 @@ const std::vector<Verb>& verbs() {
          verb_radio_flight},
 
         {"gsm", "signal", "PERCENT", "the signal strength, 0-100 (15 lights one bar, 95 all five)",
-         verb_gsm},
-        {"gsm", "operator", "NAME", "the network operator's name; \"\" for no service", verb_gsm},
+         verb_gsm_network},
+        {"gsm", "operator", "NAME", "the network operator's name; \"\" for no service", verb_gsm_network},
         {"gsm", "data", "none|gprs|edge|umts|hsdpa|hsupa|hspa", "the cellular data connection",
-         verb_gsm},
-        {"gsm", "forward", "on|off", "unconditional call forwarding", verb_gsm},
+         verb_gsm_network},
+        {"gsm", "forward", "on|off", "unconditional call forwarding", verb_gsm_network},
         {"network", "connections", "N", "the number of open data connections", verb_network},
         {"ringer", nullptr, "sound|vibrate|silent", "the sound mode", verb_ringer},
         {"headset", nullptr, "wired|bt-handsfree|bt-stereo|none", "plug in or take out a headset",
@@ -133,6 +133,30 @@ const std::vector<Verb>& verbs() {
         {"state", nullptr, "",
          "every published state value: ROOT, KEY, NAME, VALUE (tab-separated), one per line",
          verb_state},
+        {"gsm", "call", "NUMBER [--name NAME] [--no-caller-id|--out-of-area] [--prop TEXT] [--id-after MS]",
+         "a call arrives from NUMBER (with the network's NAME); its caller id withheld, out of area, or "
+         "arriving MS milliseconds after the ring; prints the call's id",
+         verb_gsm},
+        {"gsm", "accept|busy|cancel|hold", "[CALL]",
+         "the other end answers a dialled call (or the phone's user answers a ringing one), is busy, "
+         "hangs up, or the call goes on hold or back; without CALL the call it fits",
+         verb_gsm},
+        {"gsm", "list", "",
+         "the calls: id, incoming|dialing|connected|onhold|..., inbound|outbound, number, name, "
+         "caller-id flags, seconds connected (tab-separated)",
+         verb_gsm_list},
+        {"gsm", "dial", "NUMBER", "the phone's user dials NUMBER from the phone application", verb_gsm},
+        {"contact", "add", "NAME NUMBER [--email ADDR] [--picture FILE]",
+         "add a contact (FILE: a PNG, JPEG, GIF or BMP of at most 60000 bytes); prints its id", verb_contact},
+        {"contact", "list", "", "the contacts: id, name, numbers, e-mail, picture|- (tab-separated)",
+         verb_contact},
+        {"contact", "delete", "ID", "delete a contact", verb_contact},
+        {"sim", "add", "NAME NUMBER", "store an entry on the SIM card (texts cut to 30 characters)", verb_sim},
+        {"sim", "list", "", "the SIM phone book: index, name, number (tab-separated)", verb_sim},
+        {"calllog", nullptr, "[--max COUNT]",
+         "the newest calls (default 50): time, flags, missed|incoming|outgoing, number, name, label "
+         "(tab-separated; missed is flags & 3 = 0)",
+         verb_calllog},
     };
     return table;
 }

@@ -98,7 +98,7 @@ constexpr Published kPublished[] = {
 
 }  // namespace
 
-int verb_gsm(Ctl& ctl, const Args& a) {
+int verb_gsm_network(Ctl& ctl, const Args& a) {
     if (a.sub == "signal") {
         auto v = parse_number(a.at(0), "PERCENT");
         if (v > 100) usage("PERCENT must be 0 to 100, not '" + a.at(0) + "'");

@@ -354,7 +354,7 @@ const std::uint16_t* DisplayService::frame() {
     for (std::size_t i = top_program; i-- > 0;) {
         auto* w = windows_.find(z[i]);
         if (!w || !w->visible || w->minimized || !w->host_proc) continue;
-        std::u16string text;
+        std::u16string text = w->body;
         std::u16string_view answer;
         if (dialogs.empty()) dialogs = windows_.dialogs();
         for (const auto& d : dialogs) {
@@ -362,7 +362,6 @@ const std::uint16_t* DisplayService::frame() {
             text = d.text;
             answer = answer_name(platform::message_box_default_button(d.flags));
         }
-        if (text.empty()) text = w->text;
         if (w->class_name == kDesktopClass) {
             draw_home_screen(w->rect);
         } else if (w->class_name == kTaskBarClass) {
@@ -472,6 +471,15 @@ std::pair<int, int> DisplayService::box_metrics() const {
 std::vector<std::u16string> DisplayService::wrap(const std::u16string& text, int width) {
     // Broken at spaces to fit `width`; a word wider than that is cut where the width ends.
     std::vector<std::u16string> lines;
+    // Line breaks of the text stand; each line is broken again to fit.
+    if (auto nl = text.find(u'\n'); nl != std::u16string::npos) {
+        auto first = wrap(text.substr(0, nl), width);
+        if (first.empty()) first.push_back(u"");
+        auto rest = wrap(text.substr(nl + 1), width);
+        if (rest.empty()) rest.push_back(u"");
+        first.insert(first.end(), rest.begin(), rest.end());
+        return first;
+    }
     auto fits = [&](std::size_t from, std::size_t to) {
         return text_width(text.substr(from, to - from), font_.get()) <= width;
     };

@@ -369,6 +369,15 @@ std::uint32_t ProcessService::start(std::u16string_view path, std::u16string_vie
         return id;
     }
     auto name = file_name(path);
+    if (start_service_program) {
+        auto id = next_simulated_pid_;
+        if (start_service_program(name, id, shown)) {
+            ++next_simulated_pid_;
+            processes_[id] = {id, std::u16string(path), true, false, {}};
+            host_.log().printf("started simulated %s (pid %u)", to_utf8(path).c_str(), id);
+            return id;
+        }
+    }
     for (auto& program : simulated_programs()) {
         if (!equal_no_case(program.exe, name)) continue;
         auto id = next_simulated_pid_++;

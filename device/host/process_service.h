@@ -43,6 +43,9 @@ public:
     void stop_all();
     // The device's local time (as set with the control tool), milliseconds since 1970.
     std::int64_t local_now_ms() const;
+    // Simulated programs whose start another service provides (the phone application): asked
+    // before the table of simulated programs; true when it started the program.
+    std::function<bool(std::u16string_view exe, std::uint32_t pid, bool shown)> start_service_program;
 
 private:
     struct Process {

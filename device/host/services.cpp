@@ -5,11 +5,15 @@
 #include "power_service.h"
 #include "process_service.h"
 #include "registry_service.h"
+#include "lumo/platform/process.h"
 #include "lumo/platform/registry.h"
 #include "phone_state.h"
+#include "lumo/platform/text.h"
 #include "simulated_programs.h"
 #include "sound_service.h"
 #include "sync_service.h"
+#include "phone_app.h"
+#include "telephony_service.h"
 #include "window_service.h"
 #include "wireless_service.h"
 
@@ -26,6 +30,13 @@ Services::Services(Host& host) : host_(host) {
     sound_ = std::make_unique<SoundService>(host);
     wireless_ = std::make_unique<WirelessService>(host);
     pim_ = std::make_unique<PimService>(host, *windows_, *processes_);
+    telephony_ = std::make_unique<TelephonyService>(host, *windows_);
+    telephony_->local_now_ms = [this] { return processes_->local_now_ms(); };
+    processes_->start_service_program = [this](std::u16string_view exe, std::uint32_t pid, bool shown) {
+        if (!platform::equal_no_case(exe, platform::file_name(kPhoneProgramPath))) return false;
+        telephony_->start_phone_app(pid, shown);
+        return true;
+    };
 }
 
 Services::~Services() = default;
@@ -48,8 +59,12 @@ void Services::boot() {
     publish_phone_state();
     pim_->boot();
     publish_state_defaults(host_.registry(), chosen_profile().keyboard);
+    telephony_->boot();
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
+    // The phone application runs from boot on, as the phone's own does.
+    if (host_.options().shell && !processes_->start(kPhoneProgramPath, u"", false))
+        host_.log().line("the phone application did not start");
     if (host_.options().startup) {
         host_.on_started([this] { processes_->run_startup(); });
     } else {

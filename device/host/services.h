@@ -15,6 +15,7 @@ class PowerService;
 class SoundService;
 class WirelessService;
 class PimService;
+class TelephonyService;
 
 class Services {
 public:
@@ -31,6 +32,7 @@ public:
     ProcessService& processes() { return *processes_; }
     DisplayService& display() { return *display_; }
     PowerService& power() { return *power_; }
+    TelephonyService& telephony() { return *telephony_; }
 
 private:
     void publish_phone_state();
@@ -44,6 +46,7 @@ private:
     std::unique_ptr<SoundService> sound_;
     std::unique_ptr<WirelessService> wireless_;
     std::unique_ptr<PimService> pim_;
+    std::unique_ptr<TelephonyService> telephony_;
 };
 
 }  // namespace lumo::host

@@ -16,12 +16,15 @@ using namespace platform;
 std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> one_window(
     std::u16string_view class_name, std::u16string_view title) {
     return [cls = std::u16string(class_name), t = std::u16string(title)](
-               WindowService& ws, std::uint32_t pid, std::u16string_view, bool shown) {
+               WindowService& ws, std::uint32_t pid, std::u16string_view arguments, bool shown) {
         Hwnd h = ws.create_host_window(0, pid, cls, t, WS_POPUP, 0, {0, 52, 480, 800},
                                        [&ws](Hwnd self, std::uint32_t msg, WParam, LParam) -> LResult {
                                            if (msg == WM_CLOSE) ws.destroy(self);
                                            return 0;
                                        });
+        // What it was started with shows in its window (the messaging program shows the
+        // message a program asked it to write).
+        if (auto* w = ws.find(h)) w->body = std::u16string(arguments);
         if (shown) ws.show(h, SW_SHOW);
     };
 }
@@ -45,7 +48,7 @@ void start_messaging(WindowService& ws, std::uint32_t pid, std::u16string_view a
     if (message_lookup()) text = message_lookup()(arguments);
     for (Hwnd h : ws.z_order()) {
         auto* w = ws.find(h);
-        if (w && w->pid == pid && w->class_name == u"tmail") w->text = text.value_or(std::u16string(arguments));
+        if (w && w->pid == pid && w->class_name == u"tmail") w->body = text.value_or(std::u16string(arguments));
     }
 }
 

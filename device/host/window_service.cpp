@@ -169,7 +169,7 @@ bool WindowService::post(Hwnd hwnd, std::uint32_t msg, WParam w, LParam l) {
 Hwnd WindowService::create_host_window(std::uint32_t client, std::uint32_t pid,
                                        std::u16string class_name, std::u16string title,
                                        std::uint32_t style, std::uint32_t ex_style, Rect rect,
-                                       HostProc proc) {
+                                       HostProc proc, Hwnd parent) {
     Hwnd h = next_hwnd_;
     next_hwnd_ += 4;
     HostWindow w;
@@ -182,10 +182,22 @@ Hwnd WindowService::create_host_window(std::uint32_t client, std::uint32_t pid,
     w.ex_style = ex_style;
     w.rect = rect;
     w.host_proc = std::move(proc);
+    w.parent = find(parent) ? parent : 0;
     windows_[h] = std::move(w);
-    place_top(h);
+    if (auto* p = find(parent)) {
+        p->children.push_back(h);
+    } else {
+        place_top(h);
+    }
     if (style & WS_VISIBLE) show(h, SW_SHOW);
     return h;
+}
+
+bool WindowService::set_text(Hwnd hwnd, std::u16string text) {
+    auto* w = find(hwnd);
+    if (!w) return false;
+    w->title = std::move(text);
+    return true;
 }
 
 void WindowService::destroy_tree(Hwnd hwnd, bool notify_owner) {

@@ -39,7 +39,7 @@ struct HostWindow {
     };
     std::vector<Subclass> chain;  // bottom first
     HostProc host_proc;           // set for windows whose procedure runs in the host
-    std::u16string text;          // what a host window shows under its title bar
+    std::u16string body;          // what a host window shows under its title (simulated programs)
 };
 
 struct DialogRecord {
@@ -61,7 +61,9 @@ public:
     // For the host's own windows (simulated programs, message boxes).
     Hwnd create_host_window(std::uint32_t client, std::uint32_t pid, std::u16string class_name,
                             std::u16string title, std::uint32_t style, std::uint32_t ex_style,
-                            Rect rect, HostProc proc);
+                            Rect rect, HostProc proc, Hwnd parent = 0);
+    // Sets a window's text (its title), as the owner's SetWindowText does.
+    bool set_text(Hwnd hwnd, std::u16string text);
     void destroy(Hwnd hwnd);
     bool show(Hwnd hwnd, int command);
     void set_foreground(Hwnd hwnd);

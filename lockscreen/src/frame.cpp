@@ -39,8 +39,21 @@ void curtain_frame(Context& c, int top, int bottom, int alpha, std::uint32_t& la
 
 void compose_frame(Context& c) {
     switch (c.state) {
-        case ScreenState::Normal:
+        case ScreenState::IncomingCall:
+        case ScreenState::CallScreen:
+            compose_call_screen(c);
+            break;
+        case ScreenState::BusySmsPromptOverApp:
+            compose_busy_prompt(c);
+            break;
         case ScreenState::BusySmsPrompt:
+            draw_wallpaper(c, c.scene_alpha);
+            draw_top_bar(c);
+            draw_clock(c);
+            draw_slider(c);
+            compose_busy_prompt(c);
+            break;
+        case ScreenState::Normal:
         case ScreenState::NotificationView:
         case ScreenState::MessageView:
         case ScreenState::MissedCallView:
@@ -52,6 +65,7 @@ void compose_frame(Context& c) {
             draw_status_bar(c);
             draw_clock(c);
             draw_appointment_panel(c);
+            draw_in_call_line(c);
             draw_slider(c);
             draw_owner_line(c);
             break;

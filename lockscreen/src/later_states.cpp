@@ -57,10 +57,6 @@ void close_shutdown_slider(Context& c) {
     request_redraw(c);
 }
 
-void on_call_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
-    c.log.printf("call message 0x%X %u %d (call screens not built)", msg, w, int(l));
-}
-
 void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
     c.log.printf("emergency message 0x%X %u %d (keypad not built)", msg, w, int(l));
 }
@@ -93,6 +89,8 @@ void close_views(Context& c) {
     switch (c.state) {
         case ScreenState::BusySmsPrompt:
         case ScreenState::BusySmsPromptOverApp:
+            c.p.windows().kill_timer(c.main_window, kTimerBusySmsEnd);
+            [[fallthrough]];
         case ScreenState::NotificationView:
         case ScreenState::MessageView:
         case ScreenState::TaskView:

@@ -23,12 +23,23 @@ bool is_view(ScreenState s) {
            s == ScreenState::MissedCallView || s == ScreenState::TaskView;
 }
 
+// The incoming-call slider with Slide2End rests in the middle: answer left, ignore right.
+bool answer_end_slider(const Context& c) {
+    return answer_slider_shown(c) && c.settings.num(Id::Slide2End) != 0;
+}
+
+// The texts stand on both sides of a knob resting in the middle.
+bool centre_texts(const Context& c) {
+    return centre_slider(c) || c.slider.dismiss_view_mode || c.slider_texts == SliderTexts::AnswerEnd;
+}
+
 void clear_fling(SliderState& s) {
     s.fling_distance = 0;
     s.fling_time = 0;
 }
 
 void right_end(Context& c) {
+    if (call_slider_end(c, true)) return;
     if (c.state == ScreenState::ShutdownSlider) {
         c.log.printf("power off (shutdown slider not built)");
         return;
@@ -39,6 +50,7 @@ void right_end(Context& c) {
 
 void left_end(Context& c) {
     auto& s = c.slider;
+    if (call_slider_end(c, false)) return;
     if (c.state == ScreenState::ShutdownSlider) {
         if (centre_slider(c)) c.log.printf("power off (shutdown slider not built)");
         return;
@@ -73,7 +85,7 @@ void layout_slider(Context& c) {
 }
 
 int rest_pos(const Context& c) {
-    if (centre_slider(c) || c.slider.dismiss_view_mode) return c.slider.track_centre;
+    if (centre_slider(c) || c.slider.dismiss_view_mode || answer_end_slider(c)) return c.slider.track_centre;
     return c.slider.track_left;
 }
 
@@ -98,7 +110,7 @@ void set_knob_position(Context& c, int x) {
 void guarded_move(Context& c, int x) {
     auto& s = c.slider;
     if (s.slide_locked || s.slide_pause) return;
-    int end = (centre_slider(c) || s.dismiss_view_mode) ? s.track_centre : s.track_right;
+    int end = (centre_slider(c) || s.dismiss_view_mode || answer_end_slider(c)) ? s.track_centre : s.track_right;
     if (std::abs(x - s.knob_pos) > end - s.track_left - s.knob_width / 4) {
         // Too far for one move (two fingers, a lost event): the drag ends without an action.
         s.dragging = false;
@@ -113,7 +125,8 @@ void start_drag(Context& c, int x, int y) {
     if (c.settings.num(Id::NoSoftKey) != 0) return;
     int left = s.knob_pos - s.knob_width / 2;
     int right = s.knob_pos + s.knob_width / 2 + s.knob_width;
-    int top = s.knob_top - c.knob.height / 2;
+    // On the call screens a press above the knob belongs to the screen, not to the knob.
+    int top = in_call_screen(c) ? s.knob_top : s.knob_top - c.knob.height / 2;
     int bottom = s.knob_top + c.knob.height;
     if (x >= left && x < right && y >= top && y < bottom && !s.slide_locked) {
         s.dragging = true;
@@ -175,7 +188,7 @@ void slide_tick(Context& c) {
     }
     if (s.dragging || s.fling_distance != 0 || s.fling_time != 0) return;
     int step = unit(c, 32);
-    if (centre_slider(c) || s.dismiss_view_mode) {
+    if (centre_slider(c) || s.dismiss_view_mode || answer_end_slider(c)) {
         if (s.knob_pos < s.track_centre) s.knob_pos = std::min(s.knob_pos + step, s.track_centre);
         else if (s.knob_pos > s.track_centre) s.knob_pos = std::max(s.knob_pos - step, s.track_centre);
     } else if (s.knob_pos > s.track_left) {
@@ -269,6 +282,19 @@ void make_slider_texts(Context& c) {
             right = centre ? text_or(c, u"s_CS2POText=", u"power off") : text_or(c, u"s_S2POText=", u"slide to power off");
             if (centre) left = right;
             break;
+        case SliderTexts::Answer:
+            right = text_or(c, u"s_S2AText=", u"slide to answer");
+            break;
+        case SliderTexts::AnswerEnd:
+            left = text_or(c, u"s_S2EAnswer=", u"answer");
+            right = text_or(c, u"s_S2EEnd=", u"ignore");
+            break;
+        case SliderTexts::CallEnd:
+            // The knob of the left-rest slider goes back to the left end, over where the unlock
+            // text would stand: only the centre slider shows both.
+            if (centre) left = text_or(c, u"s_CS2UText=", u"unlock");
+            right = text_or(c, u"s_End=", u"end");
+            break;
     }
     c.slider_left_text = left;
     c.slider_right_text = right;
@@ -339,7 +365,7 @@ void draw_slider(Context& c) {
         int ta = std::min({s.text_alpha, 20, a});
         auto& right = c.slider_text[1];
         int ty = s.track_top + off + (c.track.height - right.height) / 2;
-        bool centre = centre_slider(c) || s.dismiss_view_mode;
+        bool centre = centre_texts(c);
         int rx = centre ? s.track_centre + s.knob_width + unit(c, 4)
                         : s.track_left + s.knob_width + (s.track_right - s.track_left - right.width) / 2 + unit(c, 4);
         if (!right.empty()) gfx::DrawImage(right, scr, rx, ty, 0, 0, 0, gfx::kColourKey, ta);
@@ -350,9 +376,20 @@ void draw_slider(Context& c) {
         if (!s.dragging && frame < int(c.shine.size()) && !c.shine[frame].empty())
             gfx::DrawImage(c.shine[frame], scr, rx, ty, 0, 0, 0, gfx::kCopy, std::min(s.text_alpha, a));
     }
-    // 5. The knob, fading in.
-    gfx::DrawImage(c.knob, scr, s.knob_pos, s.knob_top + off, 0, s.knob_width, 0, gfx::kColourKey,
-                   std::min(s.knob_alpha, a));
+    // 5. The knob, fading in. On the call screens its second frame shows, and right of the middle
+    // the first one comes over it as the knob nears the end.
+    int ka = std::min(s.knob_alpha, a);
+    if (in_call_screen(c)) {
+        gfx::DrawImage(c.knob, scr, s.knob_pos, s.knob_top + off, s.knob_width, s.knob_width, 0, gfx::kColourKey, ka);
+        bool blend = c.state == ScreenState::CallScreen || answer_end_slider(c);
+        if (blend && s.knob_pos > s.track_centre && s.track_right > s.track_centre) {
+            int over = 32 * (s.knob_pos - s.track_centre) / (s.track_right - s.track_centre);
+            gfx::DrawImage(c.knob, scr, s.knob_pos, s.knob_top + off, 0, s.knob_width, 0, gfx::kColourKey,
+                           std::min(over, ka));
+        }
+    } else {
+        gfx::DrawImage(c.knob, scr, s.knob_pos, s.knob_top + off, 0, s.knob_width, 0, gfx::kColourKey, ka);
+    }
     s.knob_alpha = std::min(32, s.knob_alpha + 4);
     // 6. The shine moves on while the knob rests.
     if (s.knob_pos == rest && !s.dragging) {

@@ -52,6 +52,8 @@ Context::Context(platform::Platform& platform, platform::Display& d) : p(platfor
     light_grey = gfx::MakeBrush(gfx::RGBTo565(gfx::kRgb565, 230, 230, 230));
     blue = gfx::MakeBrush(gfx::RGBTo565(gfx::kRgb565, 0, 50, 240));
     red = gfx::MakeBrush(gfx::RGBTo565(gfx::kRgb565, 255, 0, 0));
+    phone_contacts = make_contact_pictures(platform);
+    contacts = phone_contacts.get();
 }
 
 Context::~Context() {

@@ -174,6 +174,7 @@ void on_anim_timer(Context& c) {
 void on_lbutton_down(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
     c.slider.shine_runs = 1;
+    call_touch(c, WM_LBUTTONDOWN, x, y);
     bool slider_state = c.state == ScreenState::Normal || is_view(c.state);
     if (slider_state) {
         start_drag(c, x, y);
@@ -189,12 +190,17 @@ void on_lbutton_down(Context& c, LParam l) {
             reg.set_dword(Root::LocalMachine, u"System\\State", u"Lock", *old);
         }
     }
-    if (c.slider.dragging) reset_anim_lcd(c);
+    // The call screens never time out, also while the answer slider is dragged.
+    if (c.slider.dragging && !in_call_screen(c)) reset_anim_lcd(c);
     request_redraw(c);
 }
 
 void on_lbutton_up(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
+    if (call_touch(c, WM_LBUTTONUP, x, y)) {
+        c.clock.press_x = c.clock.press_y = -1;
+        return;
+    }
     if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider) {
         bool was_dragging = c.slider.dragging;
         end_drag(c, x, y);
@@ -211,8 +217,13 @@ void on_lbutton_up(Context& c, LParam l) {
     request_redraw(c);
 }
 
-void on_key(Context& c, std::uint32_t msg, WParam w) {
+void on_key(Context& c, std::uint32_t msg, WParam w, LParam l) {
     std::uint8_t vk = std::uint8_t(w);
+    if (in_call_screen(c)) {
+        c.log.printf(msg == WM_KEYDOWN ? "WM_KEYDOWN %0X(%0X)" : "WM_KEYUP %0X(%0X)", int(vk), int(w));
+        call_key(c, msg, vk, l);
+        return;
+    }
     if (msg == WM_KEYDOWN) {
         c.log.printf("WM_KEYDOWN %0X(%0X)", int(vk), int(w));
         if ((c.state == ScreenState::Normal || is_view(c.state)) && setting(c, Id::DpadOn) != 0 &&
@@ -308,6 +319,7 @@ void on_window_pos_changed(Context& c) {
         }
     }
     refresh_panels(c);
+    relayout_call_screen(c);
     if (c.state == ScreenState::VolumeControl || c.state == ScreenState::InCallVolume)
         arm(c, kTimerCloseVolume, 3000);
     request_redraw(c);
@@ -492,6 +504,10 @@ void unlock(Context& c, bool sound, bool skip_pending) {
     c.locked = false;
     if (sound) unlock_sound(c);
     store_last_lock_time(c, 0);
+    if (c.call.InCallLine == 1) {
+        kill(c, kTimerResetLastCall);
+        c.call.InCallLine = 0;
+    }
     // The curtain draws on the screen it is about to give back.
     bool call_up = c.state == ScreenState::IncomingCall || c.state == ScreenState::CallScreen;
     if (!call_up) {
@@ -569,7 +585,9 @@ void on_timer(Context& c, std::uint32_t id) {
             if (c.state == ScreenState::ShutdownSlider || c.state == ScreenState::CallScreen) {
                 win.set_foreground_window(c.main_window);
                 c.log.printf("SetSlideForeground");
-            } else if (c.state != ScreenState::IncomingCall) {
+            } else if (c.state == ScreenState::IncomingCall) {
+                hide_phone_windows(c);
+            } else {
                 kill(c, id);
             }
             if (++c.repeat_count > 10) kill(c, id);
@@ -591,11 +609,22 @@ void on_timer(Context& c, std::uint32_t id) {
             kill(c, id);
             if (c.state == ScreenState::BusySmsPromptOverApp) {
                 kill_all_timer(c, true);
+                if (!c.locked) full_screen(c, false);
                 win.show_window(c.main_window, SW_HIDE);
+                if (Hwnd back = c.call.RestoreWindow; back && win.is_window(back)) {
+                    win.show_window(back, SW_SHOW);
+                    win.set_foreground_window(back);
+                }
+                c.call.RestoreWindow = 0;
             } else if (c.state == ScreenState::BusySmsPrompt) {
                 set_off_lcd(c, setting(c, Id::OffLCD), setting(c, Id::ACOffLCD));
             }
             c.state = ScreenState::Normal;
+            return;
+        case kTimerCallTime:
+        case kTimerInCall:
+            // Repeating: their handler stops them.
+            on_call_message(c, WM_TIMER, id, 0);
             return;
         default:
             // The call screens, keypad and volume timers belong to their own parts.
@@ -620,10 +649,12 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             l = layout_point(c, l);
             if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
                 drag_to(c, lparam_x(l), lparam_y(l));
+            else
+                call_touch(c, WM_MOUSEMOVE, lparam_x(l), lparam_y(l));
             return 0;
         case WM_LBUTTONUP: on_lbutton_up(c, layout_point(c, l)); return 0;
         case WM_KEYDOWN:
-        case WM_KEYUP: on_key(c, msg, w); return 0;
+        case WM_KEYUP: on_key(c, msg, w, l); return 0;
         case WM_WINDOWPOSCHANGED:
             if (c.starting_up) return 0;
             on_window_pos_changed(c);

@@ -152,7 +152,7 @@ void hide_task_bar(State& s) {
 }
 
 // The desktop and Manila guards, while locked; subclassing the desktop hides the task bar.
-void guard_shell_windows(State& s) {
+void guard_shell_windows_here(State& s) {
     auto& win = s.platform->windows();
     if (!s.settings.num(Id::NoManilaLock))
         install_guard(s, s.Manila, win.find_window(kManilaClass, std::nullopt), manila_guard,
@@ -240,6 +240,10 @@ void wake_lock_screen(State& s, std::uint32_t flags) {
     wake_here(s, flags);
 }
 
+void guard_shell_windows(State& s) {
+    guard_shell_windows_here(s);
+}
+
 void start_lock_screen_hidden(State& s) {
     wake_lock_screen(s, kWakeSkipCallCheck);
 }
@@ -279,7 +283,7 @@ void set_slide_foreground(State& s) {
     if (!lumo) return;
     s.platform->windows().show_window(lumo, SW_SHOW);
     s.platform->windows().post(lumo, WM_SETFOCUS, 1, 0);
-    guard_shell_windows(s);
+    guard_shell_windows_here(s);
 }
 
 void hide_slide(State& s) {
@@ -330,7 +334,7 @@ void settle_task_bar(State& s) {
         trace(s, "Lock in force");
         s.TaskBarHidden = away;
         s.Locked = true;
-        guard_shell_windows(s);
+        guard_shell_windows_here(s);
         set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
         return;
     }
@@ -400,7 +404,7 @@ LResult on_locked(State& s, std::uint32_t, WParam, LParam) {
     // lumo can die while locked (killed, crashed, dropped by the phone); the lock is watched
     // so that it comes back rather than leaving the phone open.
     set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
-    guard_shell_windows(s);
+    guard_shell_windows_here(s);
     disable_reminder_options(s);
     s.ReminderWakeTick = 0;
     if (s.LcdOff) {

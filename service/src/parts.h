@@ -64,6 +64,8 @@ void set_slide_foreground(State&);
 void hide_slide(State&);
 void force_slide_front(State&);
 void find_task_bar(State&);
+// The desktop and Manila guards (a lock, or a call that ends locked).
+void guard_shell_windows(State&);
 // At start: with no lock in force, a task bar left above the screen or hidden by an earlier run
 // goes back to its place; with lumo still up and locked, the lock is taken over.
 void settle_task_bar(State&);
@@ -103,6 +105,12 @@ void on_timer_telephony_restart(State&);
 void on_timer_unknown_caller(State&);
 void on_timer_call_ended_topmost(State&);
 void on_timer_telephony_error(State&);
+void on_line_message(State&, const platform::LineMessage&);
+void on_call_disconnected(State&, platform::CallHandle call);
+void on_caller_id(State&, platform::CallHandle call);
+// The phone application's name and the incoming window's caption, from the settings.
+void load_phone_names(State&);
+void on_timer_incoming_search(State&);
 // Closes a telephony call handle left open by a call screen.
 void close_call_handle(State&);
 void on_timer_hide_phone_dialog(State&);

@@ -204,6 +204,7 @@ void load_settings(State& s) {
         s.settings = std::move(st);
     }
     read_exception_list(s);
+    load_phone_names(s);
     catalogue::create_missing_subkey_values(reg);
     video_power_escape_supported(s);
 }

@@ -197,6 +197,7 @@ constexpr TimerRow kTimerTable[] = {
     {kTimerBGAutoStart, Arming::OneShot, on_timer_bg_autostart},
     {kTimerBootLock, Arming::OneShot, on_timer_boot_lock},
     {kTimerSleep, Arming::OneShot, on_timer_sleep},
+    {kTimerIncomingSearch, Arming::SelfManaged, on_timer_incoming_search},
     {kTimerStopUnattended, Arming::OneShot, on_timer_stop_unattended},
     {kTimerPowerOffLater, Arming::OneShot, on_timer_power_off_later},
     {kTimerStartMenu, Arming::OneShot, on_timer_start_menu},

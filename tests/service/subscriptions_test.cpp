@@ -142,6 +142,10 @@ class RefusingPlatform final : public Platform {
     Wireless& wireless() override { return p_.wireless(); }
     Pim& pim() override { return p_.pim(); }
     Messaging& messaging() override { return p_.messaging(); }
+    Telephony& telephony() override { return p_.telephony(); }
+    Contacts& contacts() override { return p_.contacts(); }
+    SimPhoneBook& sim() override { return p_.sim(); }
+    CallLog& call_log() override { return p_.call_log(); }
 
   private:
     fake::FakePlatform& p_;

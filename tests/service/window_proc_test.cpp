@@ -26,7 +26,8 @@ TEST(ServiceDispatch, EveryMessageThatReachesTheServiceHasAHandler) {
 TEST(ServiceDispatch, OnlyTheSelfManagedTimersRepeat) {
     for (std::uint32_t id = 1025; id <= 1053; ++id) {
         bool repeats = id == kTimerWallpaper || id == kTimerAppointments || id == kTimerZorpFront ||
-                       id == kTimerPasswordLock || id == kTimerLockScreenWatch;
+                       id == kTimerPasswordLock || id == kTimerLockScreenWatch ||
+                       id == kTimerIncomingSearch;
         EXPECT_EQ(timer_repeats(id), repeats) << id;
     }
 }
@@ -48,7 +49,7 @@ struct TimerCount {
 TEST(ServiceTimers, OneShotTimersFireOnce) {
     const std::uint32_t one_shots[] = {kTimerLaunchSettled,  kTimerTelephonyRestart,
                                        kTimerUnknownCaller,  kTimerCallEndedTopmost,
-                                       kTimerWakeUpDelay,    kTimerHidePhoneDialog,
+                                       kTimerWakeUpDelay,
                                        kTimerDelayUnlock,    kTimerHookOn,
                                        kTimerDelayedStart,   kTimerLockScreenFront,
                                        kTimerReminder,       kTimerEmail,

@@ -15,6 +15,11 @@ std::unique_ptr<Wireless> make_wireless(wire::Client& c);
 // Made in device_pim.cpp.
 std::unique_ptr<Pim> make_pim(wire::Client& c);
 std::unique_ptr<Messaging> make_messaging(wire::Client& c);
+// Made in device_telephony.cpp.
+void make_telephony_parts(wire::Client& c, Windows& windows, std::unique_ptr<Telephony>& telephony,
+                          std::unique_ptr<SimPhoneBook>& sim);
+std::unique_ptr<Contacts> make_contacts(wire::Client& c);
+std::unique_ptr<CallLog> make_call_log(wire::Client& c);
 
 using wire::Kind;
 using wire::Reader;
@@ -189,6 +194,10 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Wireless> wireless;
     std::unique_ptr<Pim> pim;
     std::unique_ptr<Messaging> messaging;
+    std::unique_ptr<Telephony> telephony;
+    std::unique_ptr<Contacts> contacts;
+    std::unique_ptr<SimPhoneBook> sim;
+    std::unique_ptr<CallLog> call_log;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -203,6 +212,9 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->wireless = make_wireless(*parts_->client);
     parts_->pim = make_pim(*parts_->client);
     parts_->messaging = make_messaging(*parts_->client);
+    make_telephony_parts(*parts_->client, *parts_->windows, parts_->telephony, parts_->sim);
+    parts_->contacts = make_contacts(*parts_->client);
+    parts_->call_log = make_call_log(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -223,6 +235,10 @@ Sound& DevicePlatform::sound() { return *parts_->sound; }
 Wireless& DevicePlatform::wireless() { return *parts_->wireless; }
 Pim& DevicePlatform::pim() { return *parts_->pim; }
 Messaging& DevicePlatform::messaging() { return *parts_->messaging; }
+Telephony& DevicePlatform::telephony() { return *parts_->telephony; }
+Contacts& DevicePlatform::contacts() { return *parts_->contacts; }
+SimPhoneBook& DevicePlatform::sim() { return *parts_->sim; }
+CallLog& DevicePlatform::call_log() { return *parts_->call_log; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

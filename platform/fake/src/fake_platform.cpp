@@ -206,7 +206,11 @@ FakePlatform::FakePlatform()
       wireless_(std::make_unique<FakeWireless>(*this)),
       pim_store_(std::make_unique<store::PimStore>()),
       pim_(std::make_unique<FakePim>(*this)),
-      messaging_(std::make_unique<FakeMessaging>(*this)) {
+      messaging_(std::make_unique<FakeMessaging>(*this)),
+      contacts_(std::make_unique<FakeContacts>()),
+      call_log_(std::make_unique<FakeCallLog>()),
+      sim_(std::make_unique<FakeSimPhoneBook>(*this)),
+      telephony_(std::make_unique<FakeTelephony>(*this)) {
     pim_store_->set_poster([this](Hwnd h, std::uint32_t msg, std::uint32_t folder) {
         windows_->post(h, msg, 0, LParam(folder));
     });

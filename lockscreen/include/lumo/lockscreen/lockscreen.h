@@ -16,6 +16,7 @@
 
 #include "lumo/catalogue/catalogue.h"
 #include "lumo/gfx/image.h"
+#include "lumo/gfx/load.h"
 #include "lumo/gfx/screen.h"
 #include "lumo/lang/lang.h"
 #include "lumo/lockscreen/datetime_format.h"
@@ -106,7 +107,9 @@ struct SliderState {
 };
 // Which texts the slider shows: the lock screen's, a tapped panel row's, a reminder or message
 // view's dismiss/view pair, or the shutdown slider's.
-enum class SliderTexts : std::uint8_t { Lock, View, DismissView, Shutdown };
+// The call screens have their own: slide to answer, answer/ignore (Slide2End), and the outgoing
+// call's unlock/end pair.
+enum class SliderTexts : std::uint8_t { Lock, View, DismissView, Shutdown, Answer, AnswerEnd, CallEnd };
 
 inline constexpr int kShineStep = 112;
 inline constexpr int kShineFrozen = 3360;
@@ -216,6 +219,43 @@ struct StatusState {
     int banner_right = 0;  // right end of a banner text at the bottom left, 0 when none
 };
 
+// The caller screen, the outgoing-call screen, the in-call and last-call lines and the busy-SMS
+// question.
+struct CallState {
+    std::uint8_t CallerState = 0;  // 1 locked, 2 unlocked, 3 call waiting, 4 dialing; 0 none
+    bool AnswerPressed = false, IgnorePressed = false, EndPressed = false;
+    bool NameKnown = false;      // the in-call name line came from WM_CHANGE_CALLERNAME
+    bool NoNumber = false;       // unknown or out of area: no busy SMS possible
+    bool BusySmsWanted = false;
+    bool HasPicture = false;
+    bool PropNameShown = false;  // the property name is shown once per call
+    bool talking = false, dialing = false;
+    bool answer_slider = false;  // the answer slider rather than the buttons
+    bool knob_swapped = false;   // the lock knob waits in saved_knob
+    Hwnd PhoneElapsedWindow = 0;
+    std::uint8_t InCallLine = 0;  // 0 none, 1 last call, 2 in call
+    int line_alpha = 32;
+    bool line_fading = false;
+    std::u16string name, number;  // as shown
+    std::u16string raw_number;    // IncomingNumber as read, for the busy SMS
+    std::u16string in_call_name;  // set by WM_CHANGE_CALLERNAME / _CALLERNUMBER
+    std::u16string header;        // "dialing %s" on the outgoing-call screen
+    gfx::Image picture, name_img, number_img, prop_img, time_img, header_img;
+    std::u16string last_time;
+    gfx::Image buttons, button_l, button_r;  // as loaded; the wide call-waiting faces below
+    gfx::Image wait_faces[3];    // end-and-answer, hold-and-answer, ignore: 2 frames each
+    gfx::Image button_text[3];
+    gfx::Image saved_knob;
+    int header_height = 0, bottom_height = 0;
+    // The in-call / last-call line over the lock screen.
+    gfx::Image line_title, line_time;
+    // The busy-SMS question.
+    gfx::Image ptbox, ptbutton, prompt_text, prompt_send, prompt_cancel, captured;
+    int prompt_alpha = 0;
+    Hwnd RestoreWindow = 0;
+    bool prompt_send_down = false, prompt_cancel_down = false;
+};
+
 // What the program's context needs from outside: the phone and its display, and the clocks
 // the curtain animations pace themselves with.
 struct Context {
@@ -288,6 +328,11 @@ struct Context {
     int top_offset = 0, bottom_offset = 0, scene_alpha = 32;
     int frames_presented = 0;
 
+    CallState call;
+    // The contacts store the caller's picture comes from (none: no pictures): the phone's.
+    std::unique_ptr<gfx::ContactPictures> phone_contacts;
+    gfx::ContactPictures* contacts = nullptr;
+
     platform::SyncHandle quit_event = 0;
     std::atomic<platform::SyncHandle> worker_event = 0;  // made by the worker itself
     std::thread worker;
@@ -351,6 +396,24 @@ void close_volume_control(Context& c);
 void open_shutdown_slider(Context& c);
 void close_shutdown_slider(Context& c);
 void on_call_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// The phone's contacts as the picture loader asks them.
+std::unique_ptr<gfx::ContactPictures> make_contact_pictures(platform::Platform& p);
+// --- the call screens ----------------------------------------------------------------------------
+bool in_call_screen(const Context& c);
+// The incoming-call screen shows the answer slider (else its buttons).
+bool answer_slider_shown(const Context& c);
+// Stylus and keys while a call screen or the busy-SMS question is up; false when not theirs.
+bool call_touch(Context& c, std::uint32_t msg, int x, int y);
+bool call_key(Context& c, std::uint32_t msg, std::uint8_t vk, LParam l);
+// The slider's ends on the call screens; false when the slider is not a call screen's.
+bool call_slider_end(Context& c, bool right);
+void compose_call_screen(Context& c);
+void compose_busy_prompt(Context& c);
+void draw_in_call_line(Context& c);
+void hide_phone_windows(Context& c);
+void relayout_call_screen(Context& c);
+// The caller's number as shown: "unknown", "outofarea" and the canonical form.
+std::u16string display_number(const Context& c, std::u16string_view number, bool* no_number);
 void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 void open_reminder_view(Context& c);
 void open_message_view(Context& c);

@@ -3,6 +3,7 @@
 // programs get the device host's client (platform/device); unit tests get the in-process fake
 // (platform/fake). Nothing above this layer calls Linux for what the phone's OS would provide.
 #include "lumo/platform/clock.h"
+#include "lumo/platform/contacts.h"
 #include "lumo/platform/messages.h"
 #include "lumo/platform/pim.h"
 #include "lumo/platform/power.h"
@@ -10,6 +11,7 @@
 #include "lumo/platform/registry.h"
 #include "lumo/platform/sound.h"
 #include "lumo/platform/sync.h"
+#include "lumo/platform/telephony.h"
 #include "lumo/platform/wireless.h"
 #include "lumo/platform/windows.h"
 
@@ -35,6 +37,12 @@ public:
     // The calendar and tasks, and the message stores.
     virtual Pim& pim() = 0;
     virtual Messaging& messaging() = 0;
+    // Line and phone devices, calls and the emergency numbers.
+    virtual Telephony& telephony() = 0;
+    // Contacts with their pictures, the SIM phone book and the call log (read-only).
+    virtual Contacts& contacts() = 0;
+    virtual SimPhoneBook& sim() = 0;
+    virtual CallLog& call_log() = 0;
 };
 
 }  // namespace lumo::platform

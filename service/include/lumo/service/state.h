@@ -10,10 +10,12 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "lumo/catalogue/catalogue.h"
 #include "lumo/log/log.h"
 #include "lumo/platform/platform.h"
+#include "lumo/platform/telephony.h"
 
 namespace lumo::service {
 
@@ -44,6 +46,7 @@ enum TimerId : std::uint32_t {
     kTimerBGAutoStart = 1045,        // power button: BGAutoStart
     kTimerBootLock = 1046,           // lock after a recent boot with PasswordLock
     kTimerSleep = 1047,              // sleep-timer lock
+    kTimerIncomingSearch = 1048,     // look for the phone's incoming window (re-arms itself)
     kTimerStopUnattended = 1049,     // WM_StopUnattendedLater
     kTimerPowerOffLater = 1050,      // WM_PowerOFFLater: WM_PowerOff to lumo
     kTimerStartMenu = 1051,          // remember the start-menu text, replace the 6.5 lock
@@ -180,6 +183,46 @@ struct State {
     std::thread::id MainThread;
     // How the power thread waits where its rules say "sleep" (tests replace it).
     std::function<void(std::uint32_t ms)> sleep;
+
+    // The call monitor. The telephony callback runs on the main thread; the flags the power
+    // thread reads (the call flags above, these) are atomic.
+    std::atomic<bool> CallerShown = false;    // WM_RunCaller was posted for this call
+    std::atomic<bool> CallerPending = false;  // show it when lumo reports WM_SlideReady
+    std::atomic<bool> ForcedUnknown = false;  // shown without a caller id (timer 1029)
+    std::atomic<bool> PropNameSeen = false;
+    std::atomic<bool> SuppressTalking = false;  // the next connected state is not reported
+    std::atomic<bool> SlideDialing = false;     // lumo itself is dialing
+    std::atomic<platform::CallHandle> OfferedCall = 0, CurrentCall = 0;
+    // Main thread only from here on.
+    std::array<platform::CallHandle, 2> VoiceCalls{}, DataCalls{};
+    platform::LineAppHandle LineApp = 0;
+    std::uint32_t LineDevices = 0;
+    struct LineRecord {
+        platform::LineHandle line = 0;
+        bool voice = false;
+        std::uint32_t version = 0;
+        std::uint32_t addresses = 0;
+        std::uint32_t device = 0;
+    };
+    std::vector<LineRecord> Lines;
+    int DialDevice = -1;  // the first opened device: the dial line's
+    platform::LineHandle DialLine = 0;
+    platform::CallHandle DialCall = 0;
+    std::int32_t DialRequest = 0;
+    std::u16string PhoneName;
+    std::u16string IncomingCaption;
+    Hwnd PhoneWindow = 0;
+    std::atomic<Hwnd> MenuWorker = 0;
+    Hwnd SkinWindow = 0;
+    Subclassed IncomingSubclass, SkinSubclass;
+    std::uint32_t IncomingSearchStart = 0;
+    bool MenuWorkerSearchLogged = false;
+    std::uint8_t HideDialogRetries = 0;
+    struct SimEntry {
+        std::u16string number, name;
+    };
+    std::vector<SimEntry> SimBook;
+    bool SimOpen = false;
 
     // Facts read at start.
     std::atomic<bool> BluetoothOn = false;  // follows WM_CHANGE_SN_BLUETOOTH; the power thread reads it

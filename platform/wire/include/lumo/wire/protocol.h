@@ -116,7 +116,51 @@ inline constexpr std::size_t kMaxPacket = 65536;
                                s16 address, s16 subject -> u32 entry */                 \
     X(PimVoicemail, 161)    /* u32 unread count -> */                                   \
     X(PimAlarm, 162)        /* u32 on, u64 local file time -> */                        \
-    X(PimReminder, 163)     /* u32 fire, s16 subject, s16 location -> */
+    X(PimReminder, 163)     /* u32 fire, s16 subject, s16 location -> */                \
+    /* Telephony: every answer's body starts with i32 result (0, a request id, or an error). */ \
+    X(TelInitialize, 130)   /* u32 version, u32 hidden hwnd, s16 app name -> i32, u32 app, \
+                               u32 devices (line messages: LineEvent, then a post to hwnd) */ \
+    X(TelNegotiate, 131)    /* u32 app, u32 device, u32 low, u32 high -> i32, u32 version */ \
+    X(TelDevCaps, 132)      /* u32 app, u32 device, u32 version -> i32, s16 name,           \
+                               s16 provider, u32 line id, u32 addresses, u32 bearer modes, \
+                               u32 media modes, u32 max calls */                           \
+    X(TelOpen, 133)         /* u32 app, u32 device, u32 version, u32 privileges, u32 media, \
+                               u32 instance -> i32, u32 line */                            \
+    X(TelGetCalls, 134)     /* u32 line -> i32, u32 count, u32 call... */                   \
+    X(TelCallStatus, 135)   /* u32 call -> i32, u32 state, u32 mode, u32 privilege */      \
+    X(TelCallInfo, 136)     /* u32 call -> i32, u32 line, u32 device, u32 address,         \
+                               u32 bearer, u32 media, u32 call id, u32 origin, u32 caller  \
+                               flags, s16 caller, s16 caller name, u32 called flags,       \
+                               s16 called, s16 called name */                              \
+    X(TelCallOp, 137)       /* u32 op (1 privilege, 2 drop, 3 deallocate), u32 call,       \
+                               u32 value -> i32 */                                         \
+    X(TelLineOp, 138)       /* u32 op (1 close, 2 shutdown), u32 handle -> i32 */          \
+    X(TelTranslate, 139)    /* u32 app, u32 device, s16 address -> i32, s16 dialable,      \
+                               s16 displayable, u32 country */                             \
+    X(TelMakeCall, 140)     /* u32 line, s16 destination, u32 bearer, u32 media,           \
+                               s16 dialable address -> i32, u32 call */                    \
+    X(TelPhone, 141)        /* u32 op (1 open, 2 status, 3 volume, 4 set volume, 5 close), \
+                               u32 phone, u32 hook device, u32 value -> i32, u32 a, u32 b, \
+                               u32 c, u32 d */                                             \
+    X(TelEmergency, 142)    /* -> u32 count, s16 number... */                              \
+    X(GsmControl, 143)      /* u32 action (GsmAction), u32 call id, u32 flags (GsmFlag),   \
+                               u32 caller id delay ms, s16 number, s16 name, s16 property \
+                               -> u32 call id (Failed: s16 why) */                         \
+    X(GsmList, 144)         /* -> u32 count, (u32 id, u32 state, u32 inbound, s16 number,  \
+                               s16 name, u32 caller id flags, u32 seconds connected)... */ \
+    X(ContactFind, 145)     /* u32 match, s16 key -> u32 id, s16 file-as, s16 e-mail,      \
+                               u32 has picture, u32 count, (s16 label, s16 number)... */   \
+    X(ContactPicture, 146)  /* u32 id -> bin picture */                                    \
+    X(ContactList, 147)     /* u32 first -> u32 total, u32 count, (u32 id, s16 file-as,    \
+                               s16 e-mail, u32 has picture, u32 numbers, (s16 label,       \
+                               s16 number)...)... */                                       \
+    X(PimControl, 148)      /* u32 action (PimAction), u32 id, s16 name, s16 number,       \
+                               s16 e-mail, bin picture -> u32 id (Failed: s16 why) */      \
+    X(PimRead, 149)         /* u32 what (1 SIM entries, 2 call log newest first, 3 SIM     \
+                               notifications to u32 hwnd, 4 no more), u32 first, u32 value \
+                               -> SIM: u32 count, (u32 index, s16 number, s16 name)...;    \
+                               log: u32 count, (u64 time, u64 end, u32 flags, s16 number, \
+                               s16 name, s16 label)... */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
@@ -126,7 +170,10 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(HookCall, 0x4003)      /* u32 call id, u32 hook, u32 vk, u32 flags */            \
     X(DialogClosed, 0x4004)  /* u32 hwnd, i32 button */                                \
     X(SubclassState, 0x4005) /* u32 hwnd, u32 subclassed (0/1) */                     \
-    X(PowerNotification, 0x4006) /* u32 queue, bin record (at most 44 bytes) */
+    X(PowerNotification, 0x4006) /* u32 queue, bin record (at most 44 bytes) */ \
+    X(LineEvent, 0x4010)     /* u32 app, u32 device, u32 msg, u32 instance, u32 param1,  \
+                                u32 param2, u32 param3 */                                \
+    X(SimEvent, 0x4011)      /* u32 code, u32 index */
 
 enum class Kind : std::uint16_t {
 #define LUMO_ENUM(name, number) name = number,
@@ -149,6 +196,27 @@ enum class PowerAction : std::uint32_t {
     Unattended = 9,
     VideoPower = 10,
 };
+
+// What a GsmControl request does: the network's side of a call and the phone user's.
+enum class GsmAction : std::uint32_t {
+    Call = 1,    // a call arrives from `number`
+    Accept = 2,  // the dialled party answers (or the phone's user answers a ringing call)
+    Busy = 3,    // the dialled party is busy
+    Cancel = 4,  // the other end hangs up
+    Hold = 5,    // a connected call goes on hold, a held one comes back
+    Dial = 6,    // the phone's user dials `number`
+};
+// GsmControl flags.
+inline constexpr std::uint32_t kGsmNoCallerId = 1;
+inline constexpr std::uint32_t kGsmOutOfArea = 2;
+
+// What a PimControl request does.
+enum class PimAction : std::uint32_t { AddContact = 1, DeleteContact = 2, AddSim = 3 };
+
+// Messages the telephony's hidden window in a program is posted (wParam: the instance, or for the
+// SIM 0), each after the event it announces.
+inline constexpr std::uint32_t kLineWakeMessage = 0x0401;
+inline constexpr std::uint32_t kSimWakeMessage = 0x0402;
 
 // The name of a kind for the host's log; "?" for an unknown number.
 std::string_view kind_name(std::uint16_t kind);

@@ -36,6 +36,10 @@ public:
     Wireless& wireless() override;
     Pim& pim() override;
     Messaging& messaging() override;
+    Telephony& telephony() override;
+    Contacts& contacts() override;
+    SimPhoneBook& sim() override;
+    CallLog& call_log() override;
 
 private:
     struct Parts;

@@ -27,6 +27,7 @@
 #include "lumo/platform/fake/fake_display.h"
 #include "lumo/platform/fake/fake_power.h"
 #include "lumo/platform/fake/fake_sound.h"
+#include "lumo/platform/fake/fake_telephony.h"
 #include "lumo/platform/platform.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/sync.h"
@@ -93,6 +94,11 @@ public:
     void publish_pim();
     // Every message shown in the mail program: (store, entry), oldest first.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> displayed_messages() const;
+    // Calls, with the test playing the other end and the phone user (fake_telephony.h).
+    FakeTelephony& telephony() override { return *telephony_; }
+    FakeContacts& contacts() override { return *contacts_; }
+    FakeSimPhoneBook& sim() override { return *sim_; }
+    FakeCallLog& call_log() override { return *call_log_; }
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -171,6 +177,8 @@ private:
     friend class FakeMessaging;
     friend class FakeRegistry;
     friend class FakeWireless;
+    friend class FakeTelephony;
+    friend class FakeSimPhoneBook;
     friend class FakeBroker;
     friend class FakeMessages;
     friend class FakeWindows;
@@ -205,6 +213,10 @@ private:
     std::unique_ptr<FakePim> pim_;
     std::unique_ptr<FakeMessaging> messaging_;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> displayed_;
+    std::unique_ptr<FakeContacts> contacts_;
+    std::unique_ptr<FakeCallLog> call_log_;
+    std::unique_ptr<FakeSimPhoneBook> sim_;
+    std::unique_ptr<FakeTelephony> telephony_;
 };
 
 }  // namespace lumo::platform::fake
