@@ -120,8 +120,10 @@ void PhoneApp::calls_changed() {
 }
 
 void PhoneApp::show_incoming(const store::TelephonyModel::CallView& call) {
+    // The screen as it is turned now: a window made in landscape fills the landscape screen.
     const auto& profile = chosen_profile();
-    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    const Rect screen = ws_.screen_rect ? ws_.screen_rect() : Rect{0, 0, profile.width, profile.height};
+    const int w = screen.width(), h = screen.height(), bar = task_bar_height(profile.dpi);
     if (!incoming_ || !ws_.find(incoming_)) {
         incoming_ = make(u"Dialog", std::u16string(kIncomingCaption), WS_EX_TOPMOST, {0, bar, w, h - bar});
         menu_ = make(u"menu_worker", u"Answer | Ignore", WS_EX_TOPMOST | kMenuWorkerExStyle, {0, h - bar, w, h});
@@ -148,8 +150,10 @@ void PhoneApp::drop_incoming() {
 }
 
 void PhoneApp::show_dialog() {
+    // The screen as it is turned now: a window made in landscape fills the landscape screen.
     const auto& profile = chosen_profile();
-    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    const Rect screen = ws_.screen_rect ? ws_.screen_rect() : Rect{0, 0, profile.width, profile.height};
+    const int w = screen.width(), h = screen.height(), bar = task_bar_height(profile.dpi);
     if (!dialog_ || !ws_.find(dialog_)) {
         dialog_ = make(u"Dialog", phone_name(), 0, {0, bar, w, h});
         elapsed_ = make(u"MS_PHONE_ELAPSEDTIME", u"0:00", 0, {w / 4, h / 2, 3 * w / 4, h / 2 + bar}, dialog_);
@@ -197,14 +201,17 @@ void PhoneApp::refresh_dialog() {
 }
 
 void PhoneApp::show_history() {
+    // The screen as it is turned now: a window made in landscape fills the landscape screen.
     const auto& profile = chosen_profile();
-    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    const Rect screen = ws_.screen_rect ? ws_.screen_rect() : Rect{0, 0, profile.width, profile.height};
+    const int w = screen.width(), h = screen.height(), bar = task_bar_height(profile.dpi);
     model_.reset_missed_count();
     if (!history_ || !ws_.find(history_)) history_ = make(u"Dialog", u"Call History", 0, {0, bar, w, h});
     std::u16string body;
     for (auto& e : recent_calls ? recent_calls() : std::vector<CallLogEntry>{}) {
         const char16_t* kind = call_log_missed(e.flags) ? u"Missed" : (e.flags & kCallLogOutgoing) ? u"Outgoing" : u"Incoming";
-        body += std::u16string(kind) + u": " + (e.name.empty() ? e.number : e.name) + u"\n";
+        std::u16string who = !e.name.empty() ? e.name : !e.number.empty() ? e.number : u"Unknown";
+        body += std::u16string(kind) + u": " + who + u"\n";
     }
     if (auto* win = ws_.find(history_)) win->body = body.empty() ? u"No calls" : body;
     ws_.show(history_, SW_SHOW);
