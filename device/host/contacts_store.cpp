@@ -316,11 +316,17 @@ bool ContactsStore::seed_samples() {
 }
 
 std::vector<std::uint8_t> sample_portrait(std::uint32_t seed, const std::string& scratch_dir) {
-    constexpr int kSize = 96;
-    static const std::uint8_t kGround[][3] = {{70, 130, 180}, {180, 90, 60}, {80, 150, 90}, {140, 90, 160}};
-    static const std::uint8_t kSkin[][3] = {{240, 200, 170}, {200, 150, 110}, {150, 105, 75}, {225, 185, 150}};
-    const auto* g = kGround[seed % 4];
-    const auto* k = kSkin[(seed + 1) % 4];
+    constexpr int kSize = 160;
+    // Ground, shoulders and face of each sample: colours far enough apart to read at a glance.
+    static const std::uint8_t kLooks[][3][3] = {
+        {{70, 130, 180}, {40, 110, 60}, {240, 200, 170}},
+        {{120, 70, 150}, {230, 170, 40}, {205, 155, 115}},
+        {{40, 150, 140}, {170, 40, 60}, {160, 110, 80}},
+        {{200, 200, 210}, {50, 60, 120}, {235, 190, 160}},
+    };
+    const auto& look = kLooks[seed % 4];
+    const std::uint8_t* g = look[0];
+    const std::uint8_t* k = look[2];
     std::vector<std::uint8_t> rgba(std::size_t(kSize) * kSize * 4);
     for (int y = 0; y < kSize; ++y)
         for (int x = 0; x < kSize; ++x) {
@@ -329,7 +335,7 @@ std::vector<std::uint8_t> sample_portrait(std::uint32_t seed, const std::string&
             double hx = x - kSize / 2.0, hy = y - kSize * 0.38;
             double bx = x - kSize / 2.0, by = y - kSize * 1.05;
             if (hx * hx + hy * hy < (kSize * 0.2) * (kSize * 0.2)) c = k;                         // head
-            else if (bx * bx / 1.2 + by * by < (kSize * 0.45) * (kSize * 0.45)) c = kGround[(seed + 2) % 4];  // shoulders
+            else if (bx * bx / 1.2 + by * by < (kSize * 0.45) * (kSize * 0.45)) c = look[1];  // shoulders
             double shade = 0.8 + 0.2 * (1.0 - double(y) / kSize);
             p[0] = std::uint8_t(c[0] * shade);
             p[1] = std::uint8_t(c[1] * shade);

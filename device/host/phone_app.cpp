@@ -4,6 +4,7 @@
 
 #include "display_service.h"
 #include "simulated_programs.h"
+#include "lumo/platform/contacts.h"
 #include "lumo/platform/registry.h"
 #include "lumo/platform/text.h"
 #include "lumo/platform/winuser.h"
@@ -27,6 +28,21 @@ std::u16string call_time(std::uint64_t ms) {
     else
         std::snprintf(buf, sizeof buf, "%u:%02u", unsigned(s / 60), unsigned(s % 60));
     return to_u16(buf);
+}
+
+// Who the other party is, as the phone's screens show it: name and number on two lines.
+std::u16string party(const store::TelephonyModel::CallView& call) {
+    std::u16string who;
+    if (!call.name.empty()) who += call.name + u"\n";
+    if (!call.number.empty())
+        who += call.number;
+    else if (call.caller_id_flags & kPartyIdOutOfArea)
+        who += u"Out of area";
+    else if (call.caller_id_flags & kPartyIdBlocked)
+        who += u"Private number";
+    else
+        who += u"Unknown";
+    return who;
 }
 
 const char16_t* state_text(std::uint32_t state) {
@@ -104,8 +120,10 @@ void PhoneApp::calls_changed() {
 }
 
 void PhoneApp::show_incoming(const store::TelephonyModel::CallView& call) {
+    // The screen as it is turned now: a window made in landscape fills the landscape screen.
     const auto& profile = chosen_profile();
-    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    const Rect screen = ws_.screen_rect ? ws_.screen_rect() : Rect{0, 0, profile.width, profile.height};
+    const int w = screen.width(), h = screen.height(), bar = task_bar_height(profile.dpi);
     if (!incoming_ || !ws_.find(incoming_)) {
         incoming_ = make(u"Dialog", std::u16string(kIncomingCaption), WS_EX_TOPMOST, {0, bar, w, h - bar});
         menu_ = make(u"menu_worker", u"Answer | Ignore", WS_EX_TOPMOST | kMenuWorkerExStyle, {0, h - bar, w, h});
@@ -117,16 +135,7 @@ void PhoneApp::show_incoming(const store::TelephonyModel::CallView& call) {
         host_.log().printf("phone: incoming window shown");
     }
     ringing_ = call.id;
-    std::u16string who;
-    if (!call.name.empty()) who += call.name + u"\n";
-    if (!call.number.empty())
-        who += call.number;
-    else if (call.caller_id_flags & kPartyIdOutOfArea)
-        who += u"Out of area";
-    else if (call.caller_id_flags & kPartyIdBlocked)
-        who += u"Private number";
-    else
-        who += u"Unknown";
+    std::u16string who = party(call);
     if (auto* win = ws_.find(incoming_))
         win->body = u"Incoming call\n\n" + who + u"\n\nTalk: answer     End: ignore";
 }
@@ -141,8 +150,10 @@ void PhoneApp::drop_incoming() {
 }
 
 void PhoneApp::show_dialog() {
+    // The screen as it is turned now: a window made in landscape fills the landscape screen.
     const auto& profile = chosen_profile();
-    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    const Rect screen = ws_.screen_rect ? ws_.screen_rect() : Rect{0, 0, profile.width, profile.height};
+    const int w = screen.width(), h = screen.height(), bar = task_bar_height(profile.dpi);
     if (!dialog_ || !ws_.find(dialog_)) {
         dialog_ = make(u"Dialog", phone_name(), 0, {0, bar, w, h});
         elapsed_ = make(u"MS_PHONE_ELAPSEDTIME", u"0:00", 0, {w / 4, h / 2, 3 * w / 4, h / 2 + bar}, dialog_);
@@ -181,9 +192,8 @@ void PhoneApp::refresh_dialog() {
     std::u16string time = view->connected_ms ? call_time(host_.now_ms() - view->connected_ms) : u"0:00";
     ws_.set_text(elapsed_, time);
     ws_.set_text(caller_, view->name + u"\r\n" + view->number);
-    std::u16string body = std::u16string(state_text(view->state)) + u"\n\n";
-    if (!view->name.empty()) body += view->name + u"\n";
-    body += view->number + u"\n\n" + time + u"\n\nEnd: hang up";
+    std::u16string body = std::u16string(state_text(view->state)) + u"\n\n" + party(*view) + u"\n\n" + time +
+                          u"\n\nEnd: hang up";
     int held = 0;
     for (auto& c : model_.calls()) held += c.state == kCallStateOnHold && c.id != view->id;
     if (held) body += u"\n1 call on hold";
@@ -191,10 +201,19 @@ void PhoneApp::refresh_dialog() {
 }
 
 void PhoneApp::show_history() {
+    // The screen as it is turned now: a window made in landscape fills the landscape screen.
     const auto& profile = chosen_profile();
-    const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
+    const Rect screen = ws_.screen_rect ? ws_.screen_rect() : Rect{0, 0, profile.width, profile.height};
+    const int w = screen.width(), h = screen.height(), bar = task_bar_height(profile.dpi);
     model_.reset_missed_count();
     if (!history_ || !ws_.find(history_)) history_ = make(u"Dialog", u"Call History", 0, {0, bar, w, h});
+    std::u16string body;
+    for (auto& e : recent_calls ? recent_calls() : std::vector<CallLogEntry>{}) {
+        const char16_t* kind = call_log_missed(e.flags) ? u"Missed" : (e.flags & kCallLogOutgoing) ? u"Outgoing" : u"Incoming";
+        std::u16string who = !e.name.empty() ? e.name : !e.number.empty() ? e.number : u"Unknown";
+        body += std::u16string(kind) + u": " + who + u"\n";
+    }
+    if (auto* win = ws_.find(history_)) win->body = body.empty() ? u"No calls" : body;
     ws_.show(history_, SW_SHOW);
     host_.log().printf("phone: call history opened");
 }

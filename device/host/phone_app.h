@@ -7,7 +7,9 @@
 // answers WM_COMMAND 1 (answer, holding a connected call) and 2 (reject or end), the talk and
 // end keys, and opens its call history on message 32794.
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "host.h"
 #include "lumo/platform/windows.h"
@@ -34,6 +36,8 @@ class PhoneApp {
     bool running();
     // The calls changed: windows come and go with them.
     void calls_changed();
+    // The newest calls of the call log, for the call history (set by the telephony service).
+    std::function<std::vector<platform::CallLogEntry>()> recent_calls;
 
   private:
     platform::LResult proc(platform::Hwnd hwnd, std::uint32_t msg, platform::WParam w,

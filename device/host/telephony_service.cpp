@@ -63,6 +63,7 @@ TelephonyService::TelephonyService(Host& host, WindowService& windows) : host_(h
     model_->tick = [this] { return host_.now_ms(); };
     phone_ = std::make_unique<PhoneApp>(host, windows, *model_);
     model_->on_calls_changed = [this] { phone_->calls_changed(); };
+    phone_->recent_calls = [this] { return pim_.calls(10).value_or(std::vector<CallLogEntry>{}); };
     register_handlers();
     host.on_client_closed([this](ClientConn& c) {
         model_->owner_gone(c.id);

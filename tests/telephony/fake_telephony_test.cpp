@@ -5,6 +5,7 @@
 
 #include "lumo/platform/fake/fake_platform.h"
 #include "lumo/platform/registry.h"
+#include "lumo/platform/winuser.h"
 
 namespace {
 
@@ -98,6 +99,7 @@ TEST(FakeTelephonyCalls, OfferedCallWithCallerIdLaterReachesTheLoopInOrder) {
     const CallHandle call = first[0].param2;
     EXPECT_EQ(first[1], (LineMessage{call, kLineCallState, 77, kCallStateOffering, 0, kCallPrivilegeOwner}));
     EXPECT_EQ(dword(p, Root::LocalMachine, u"Status"), 0x10100u);
+    EXPECT_EQ(text(p, u"Incoming Caller Number"), u"");  // not known before its caller id
     LineCallInfo info;
     ASSERT_EQ(p.telephony().get_call_info(call, info), 0);
     EXPECT_EQ(info.caller_id_flags, kPartyIdUnknown);  // not yet
@@ -355,6 +357,53 @@ TEST(FakeTelephonyPhone, HookSwitchVolumeAndEmergencyNumbers) {
     p.registry().set_string(Root::LocalMachine, u"Software\\Lumo\\Device\\Telephony", u"EmergencyNumbers",
                             u"112, 000;bogus");
     EXPECT_EQ(p.telephony().emergency_numbers(), (std::vector<std::u16string>{u"112", u"000"}));
+}
+
+TEST(FakePhoneApplication, WindowsFollowTheCallsAndCommandsActOnThem) {
+    FakePlatform p;
+    auto pid = p.telephony().start_phone_application();
+    ASSERT_TRUE(p.is_running(pid));
+    auto& w = p.windows();
+    EXPECT_NE(w.find_window(u"MSCprog", std::nullopt), 0u);
+    auto first = p.telephony().offer_call({u"111111", u"First"});
+    EXPECT_EQ(w.find_window(u"Dialog", u"Phone - Incoming..."), 0u);  // on the next loop pass
+    p.run_until_idle();
+    Hwnd incoming = w.find_window(u"Dialog", u"Phone - Incoming...");
+    ASSERT_NE(incoming, 0u);
+    EXPECT_EQ(w.window_info(incoming)->process_id, pid);
+    EXPECT_TRUE(w.window_info(incoming)->ex_style & WS_EX_TOPMOST);
+    Hwnd menu = w.find_window(u"menu_worker", std::nullopt);
+    ASSERT_NE(menu, 0u);
+    EXPECT_TRUE(w.window_info(menu)->ex_style & 0x20000000);
+    EXPECT_NE(w.find_window(u"MS_SOFTKEY_CE_1.0", std::nullopt), 0u);
+    ASSERT_TRUE(w.send(menu, WM_COMMAND, 1, 0));
+    p.run_until_idle();
+    EXPECT_EQ(w.find_window(u"Dialog", u"Phone - Incoming..."), 0u);
+    Hwnd dialog = w.find_window(u"Dialog", u"Phone");
+    ASSERT_NE(dialog, 0u);
+    Hwnd elapsed = w.get_window(dialog, Relation::FirstChild);
+    Hwnd caller = w.get_window(elapsed, Relation::Next);
+    EXPECT_EQ(w.window_info(elapsed)->class_name, u"MS_PHONE_ELAPSEDTIME");
+    EXPECT_EQ(w.window_info(caller)->title, u"First\r\n111111");
+    // A second call waits; the end command rejects it and the first talks on.
+    auto second = p.telephony().offer_call({u"222222"});
+    p.run_until_idle();
+    ASSERT_TRUE(w.send(w.find_window(u"menu_worker", std::nullopt), WM_COMMAND, 2, 0));
+    p.run_until_idle();
+    auto calls = p.telephony().calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].id, *first);
+    EXPECT_EQ(calls[0].state, kCallStateConnected);
+    EXPECT_EQ(dword(p, Root::CurrentUser, u"Missed Call Count"), 1u);
+    // The end key ends the talking call; the dialog stays hidden with the last call.
+    ASSERT_TRUE(w.send(dialog, WM_KEYDOWN, 0x73, 0));
+    p.run_until_idle();
+    EXPECT_TRUE(p.telephony().calls().empty());
+    EXPECT_FALSE(w.window_info(dialog)->visible);
+    EXPECT_EQ(w.window_info(caller)->title, u"First\r\n111111");
+    ASSERT_TRUE(w.send(w.find_window(u"MSCprog", std::nullopt), 32794, 0, 0));
+    EXPECT_EQ(dword(p, Root::CurrentUser, u"Missed Call Count"), 0u);
+    (void)second;
 }
 
 TEST(FakeContactsAndSim, LookupsPicturesAndTheSimBook) {

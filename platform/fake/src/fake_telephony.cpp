@@ -2,6 +2,8 @@
 #include "lumo/platform/fake/fake_telephony.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <deque>
 #include <map>
 
@@ -18,6 +20,7 @@ namespace {
 constexpr std::uint32_t kLineWake = WM_USER + 1;  // wParam: the instance with a message waiting
 constexpr std::uint32_t kSimWake = WM_USER + 2;
 constexpr std::u16string_view kHiddenClass = u"LumoTelephonyHidden";
+constexpr std::uint32_t kPhoneSync = WM_USER + 3;  // to the phone application: the calls changed
 
 bool lower_equal(std::u16string_view a, std::u16string_view b) {
     auto low = [](char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c; };
@@ -163,8 +166,15 @@ struct FakeTelephony::Impl {
     std::map<std::uint32_t, App> apps;
     Hidden hidden;
     std::vector<std::u16string> emergency;
+    // The phone application's process and windows (0: not running).
+    struct Phone {
+        std::uint32_t pid = 0;
+        Hwnd main = 0, incoming = 0, menu = 0, softkey = 0, sip = 0, dialog = 0, elapsed = 0, caller = 0;
+    } phone;
 
     Impl(FakePlatform& platform, std::recursive_mutex& m) : p(platform), mutex(m) {}
+    void sync_phone();
+    LResult phone_proc(Hwnd h, std::uint32_t msg, WParam w, LParam l);
 
     LResult proc(Hwnd h, std::uint32_t msg, WParam w, LParam l) {
         if (msg != kLineWake) return p.windows().default_proc(h, msg, w, l);
@@ -204,6 +214,126 @@ FakeTelephony::FakeTelephony(FakePlatform& platform)
         *platform.store_, deliver, lookup, [&platform] { return platform.clock().local_file_time(); },
         [&platform](const CallLogEntry& e) { platform.call_log().add(e); });
     impl_->model->tick = [&platform] { return platform.now(); };
+    // The phone application hears of a change on its next loop pass, not inside the change.
+    impl_->model->on_calls_changed = [impl] {
+        if (impl->phone.pid && impl->p.windows().is_window(impl->phone.main))
+            impl->p.windows().post(impl->phone.main, kPhoneSync, 0, 0);
+    };
+}
+
+namespace {
+constexpr std::uint32_t kPhoneCommandAnswer = 1, kPhoneCommandEnd = 2, kPhoneShowHistory = 32794;
+constexpr std::uint8_t kVkTalk = 0x72, kVkEnd = 0x73;
+}  // namespace
+
+std::uint32_t FakeTelephony::start_phone_application() {
+    auto* impl = impl_.get();
+    if (impl->phone.pid && impl->p.is_running(impl->phone.pid)) return impl->phone.pid;
+    impl->phone = {};
+    impl->phone.pid = impl->p.add_process(u"\\Windows\\cprog.exe");
+    auto scope = impl->p.as_process(impl->phone.pid);
+    auto proc = [impl](Hwnd h, std::uint32_t m, WParam w, LParam l) { return impl->phone_proc(h, m, w, l); };
+    for (auto cls : {u"MSCprog", u"Dialog", u"menu_worker", u"MS_SOFTKEY_CE_1.0", u"MS_SIPBUTTON",
+                     u"MS_PHONE_ELAPSEDTIME", u"MS_PHONE_CALLERIDINFO"})
+        impl->p.windows().register_class(cls, proc);
+    CreateWindowParams params;
+    params.class_name = u"MSCprog";
+    params.title = u"Phone";
+    params.style = WS_POPUP;
+    impl->phone.main = impl->p.windows().create_window(params);
+    impl->sync_phone();
+    return impl->phone.pid;
+}
+
+void FakeTelephony::Impl::sync_phone() {
+    auto& w = p.windows();
+    std::optional<std::uint32_t> ring, active;
+    std::vector<store::TelephonyModel::CallView> calls;
+    {
+        std::lock_guard lock(mutex);
+        ring = model->ringing();
+        active = model->active();
+        calls = model->calls();
+    }
+    auto make = [&](const char16_t* cls, const char16_t* title, std::uint32_t ex, Hwnd parent = 0) {
+        CreateWindowParams params;
+        params.class_name = cls;
+        params.title = title;
+        params.style = WS_POPUP;
+        params.ex_style = ex;
+        params.parent = parent;
+        params.rect = {0, 0, 480, 800};
+        return w.create_window(params);
+    };
+    if (ring && !w.is_window(phone.incoming)) {
+        phone.incoming = make(u"Dialog", u"Phone - Incoming...", WS_EX_TOPMOST);
+        phone.menu = make(u"menu_worker", u"", WS_EX_TOPMOST | 0x20000000);
+        phone.softkey = make(u"MS_SOFTKEY_CE_1.0", u"", 0);
+        phone.sip = make(u"MS_SIPBUTTON", u"", WS_EX_TOPMOST);
+        w.show_window(phone.incoming, SW_SHOW);
+        w.show_window(phone.menu, SW_SHOWNA);
+        w.show_window(phone.sip, SW_SHOWNA);
+    } else if (!ring) {
+        for (Hwnd* h : {&phone.incoming, &phone.menu, &phone.softkey, &phone.sip}) {
+            if (*h && w.is_window(*h)) w.destroy_window(*h);
+            *h = 0;
+        }
+    }
+    std::optional<store::TelephonyModel::CallView> shown;
+    for (auto& c : calls)
+        if ((active && c.id == *active) || (!shown && c.state == kCallStateOnHold)) shown = c;
+    if (shown) {
+        if (!w.is_window(phone.dialog)) {
+            phone.dialog = make(u"Dialog", u"Phone", 0);
+            phone.elapsed = make(u"MS_PHONE_ELAPSEDTIME", u"0:00", 0, phone.dialog);
+            phone.caller = make(u"MS_PHONE_CALLERIDINFO", u"", 0, phone.dialog);
+        }
+        std::uint64_t secs = shown->connected_ms ? (p.now() - shown->connected_ms) / 1000 : 0;
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%u:%02u", unsigned(secs / 60), unsigned(secs % 60));
+        std::u16string t(buf, buf + std::strlen(buf));
+        w.set_window_text(phone.elapsed, t);
+        w.set_window_text(phone.caller, shown->name + u"\r\n" + shown->number);
+        auto info = w.window_info(phone.dialog);
+        if (info && !info->visible) w.show_window(phone.dialog, SW_SHOW);
+    } else if (w.is_window(phone.dialog)) {
+        w.show_window(phone.dialog, SW_HIDE);
+    }
+}
+
+LResult FakeTelephony::Impl::phone_proc(Hwnd h, std::uint32_t msg, WParam wp, LParam l) {
+    auto act = [&](bool answer_key) {
+        std::lock_guard lock(mutex);
+        auto ring = model->ringing();
+        if (answer_key) {
+            if (ring) model->answer(*ring);
+        } else if (auto a = model->active(); a && !(ring && msg == WM_COMMAND)) {
+            model->hang_up(*a);
+        } else if (ring) {
+            model->hang_up(*ring);
+        }
+        p.deliver();
+    };
+    switch (msg) {
+        case kPhoneSync:
+            sync_phone();
+            return 0;
+        case WM_COMMAND:
+            if ((wp & 0xFFFF) == kPhoneCommandAnswer) act(true);
+            if ((wp & 0xFFFF) == kPhoneCommandEnd) act(false);
+            return 0;
+        case WM_KEYDOWN:
+            if (wp == kVkTalk) act(true);
+            if (wp == kVkEnd) act(false);
+            return 0;
+        case kPhoneShowHistory: {
+            std::lock_guard lock(mutex);
+            model->reset_missed_count();
+            p.deliver();
+            return 0;
+        }
+    }
+    return p.windows().default_proc(h, msg, wp, l);
 }
 
 FakeTelephony::~FakeTelephony() = default;

@@ -261,13 +261,10 @@ void TelephonyModel::publish() {
                 break;
         }
     }
-    // Only our bits change; the radio-off bit and whatever else lives in Status stay.
-    std::uint32_t status = read_dword(registry_, Root::LocalMachine, kPhoneStateKey, u"Status");
-    write_dword(registry_, Root::LocalMachine, u"Status", (status & ~kPhoneStatusTelephonyBits) | bits);
-    write_dword(registry_, Root::LocalMachine, u"Active Call Count", active);
     auto shown_name = [](const Call& c) { return c.contact_name.empty() ? c.network_name : c.contact_name; };
-    // The caller's values are written before the status bit's notification matters to nobody:
-    // both are written in one pass, name and number first when a call rings.
+    // The caller's values first: whoever hears of the status bit finds them written.
+    // Until its caller id arrives the phone does not know who rings.
+    if (ring && !(ring->caller_id_flags & (kPartyIdAddress | kPartyIdName))) ring = nullptr;
     if (ring) {
         write_string(registry_, u"Incoming Caller Number", ring->number);
         write_string(registry_, u"Incoming Caller Name", shown_name(*ring));
@@ -286,6 +283,10 @@ void TelephonyModel::publish() {
         write_dword(registry_, Root::CurrentUser, u"Missed Call Count", 0);
     write_string(registry_, u"Caller Number", talk ? talk->number : u"");
     write_string(registry_, u"Caller Name", talk ? shown_name(*talk) : u"");
+    // Only our bits change; the radio-off bit and whatever else lives in Status stay.
+    std::uint32_t status = read_dword(registry_, Root::LocalMachine, kPhoneStateKey, u"Status");
+    write_dword(registry_, Root::LocalMachine, u"Status", (status & ~kPhoneStatusTelephonyBits) | bits);
+    write_dword(registry_, Root::LocalMachine, u"Active Call Count", active);
 }
 
 // --- programs -------------------------------------------------------------------------------------

@@ -111,6 +111,17 @@ class FakeTelephony final : public Telephony {
     // number).
     std::optional<std::uint32_t> dial(std::u16string_view number);
 
+    // --- the phone application ---------------------------------------------------------------
+    // Starts the phone application (\Windows\cprog.exe) as a process of its own, as the device
+    // runs it: its MSCprog window, and on the next loop pass after each change of the calls the
+    // topmost incoming-call set while a call rings ("Dialog" titled "Phone - Incoming...",
+    // "menu_worker" with extended style 0x20000000, "MS_SOFTKEY_CE_1.0", "MS_SIPBUTTON") and the
+    // phone dialog titled "Phone" with its "MS_PHONE_ELAPSEDTIME" and "MS_PHONE_CALLERIDINFO"
+    // children while calls last (hidden, keeping the last call, after). WM_COMMAND 1 answers
+    // (holding a connected call), 2 rejects or ends; key 0x72 answers, 0x73 ends the talking
+    // call or rejects the ringing one; message 32794 resets the missed-call count. Its id.
+    std::uint32_t start_phone_application();
+
     // --- what the test looks at ----------------------------------------------------------------
     // Every call not yet gone, oldest first.
     std::vector<CallView> calls() const;
