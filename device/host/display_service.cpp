@@ -172,6 +172,9 @@ bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given
         if (chosen.profile == candidate.name) p = candidate;
     for (const auto& o : kOemNames)
         if (chosen.oem == o.name && o.text) p.oem = o.text;
+    p.vendor = chosen.oem.starts_with("htc")       ? DeviceProfile::Vendor::Htc
+               : chosen.oem.starts_with("samsung") ? DeviceProfile::Vendor::Samsung
+                                                   : DeviceProfile::Vendor::None;
     p.wm65 = chosen.shell == "6.5";
     return true;
 }

@@ -35,6 +35,10 @@ struct DeviceProfile {
     const char16_t* oem;
     std::uint32_t major, minor, build;
     bool wm65 = false;  // Windows Mobile 6.5: the shell has the 6.5 start menu
+    std::uint32_t leds = 2;  // notification LEDs; the last drives the vibrator
+    // The maker's own registry settings the phone has (HTC's long-press end key, Samsung's
+    // optical mouse), from the OEM name.
+    enum class Vendor : std::uint8_t { None, Htc, Samsung } vendor = Vendor::None;
 };
 // What lumo-device was told about the phone's model; an empty field was not given.
 struct ProfileChoice {

@@ -129,10 +129,21 @@ std::uint32_t PowerService::unattended_holds() const {
 
 void PowerService::check_unattended() {
     if (state_ != PowerState::Unattended || unattended_holds() != 0) return;
-    // Deferred, so the unattended transition reaches every queue before the suspend does.
-    host_.schedule(0, [this] {
+    // Deferred, so the unattended transition reaches every queue before the suspend does; after
+    // a timed wake-up the programs get their grace to take a request first.
+    const auto now = host_.now_ms();
+    const auto wait = unattended_grace_until_ > now ? unattended_grace_until_ - now : 0;
+    host_.schedule(std::uint32_t(wait), [this] {
         if (state_ == PowerState::Unattended && unattended_holds() == 0) enter(PowerState::Suspend);
     });
+}
+
+void PowerService::wake_unattended(std::uint32_t grace_ms) {
+    if (state_ != PowerState::Suspend) return;
+    host_.log().line("woken by a timed event");
+    unattended_grace_until_ = host_.now_ms() + grace_ms;
+    enter(PowerState::Resuming);
+    enter(PowerState::Unattended);
 }
 
 void PowerService::wake() {

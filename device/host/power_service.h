@@ -55,6 +55,9 @@ public:
     // The display switched off by a program's video power escape (the power state is unchanged).
     bool video_off() const { return video_off_; }
     void set_video_off(bool off);
+    // A timed event woke the phone from suspend: it resumes into the unattended state (display
+    // dark) and, unless a program takes an unattended request within `grace_ms`, suspends again.
+    void wake_unattended(std::uint32_t grace_ms);
     // Unattended-mode requests held by every program together.
     std::uint32_t unattended_holds() const;
 
@@ -78,6 +81,7 @@ private:
     DisplayService& display_;
     WindowService& windows_;
     PowerState state_ = PowerState::On;
+    std::uint64_t unattended_grace_until_ = 0;
     bool on_ac_ = false;
     int battery_ = 100;
     std::uint64_t last_activity_ = 0;

@@ -10,6 +10,7 @@
 #include "sync_service.h"
 #include "window_service.h"
 #include "wireless_service.h"
+#include "notify_service.h"
 
 namespace lumo::host {
 
@@ -23,6 +24,9 @@ Services::Services(Host& host) : host_(host) {
     power_ = std::make_unique<PowerService>(host, *display_, *windows_);
     sound_ = std::make_unique<SoundService>(host);
     wireless_ = std::make_unique<WirelessService>(host);
+    notify_ = std::make_unique<NotifyService>(
+        host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
+        chosen_profile().leds);
 }
 
 Services::~Services() = default;
@@ -41,8 +45,42 @@ void Services::publish_phone_state() {
         reg.write_value(platform::Root::LocalMachine, kPhone, name, platform::ValueType::Dword, bytes);
 }
 
+void Services::seed_system_settings() {
+    using platform::Root;
+    auto& reg = host_.registry();
+    auto seed = [&reg](Root root, std::u16string_view key, std::u16string_view name,
+                       std::uint32_t value) {
+        if (reg.find_value(root, key, name)) return;
+        reg.create_key(root, key);
+        reg.write_value(root, key, name, platform::ValueType::Dword,
+                        std::as_bytes(std::span(&value, 1)));
+    };
+    // The notification classes (reminders, SMS, MMS, e-mail, missed calls): sound, vibration,
+    // LED and the message bubble (0x8) on.
+    for (std::u16string_view guid :
+         {u"{15F11F90-8A5F-454c-89FC-BA9B7AAB0CAD}", u"{A877D65B-239C-47a7-9304-0D347F580408}",
+          u"{C3465585-39EF-4c9b-B2A3-5558BF27BFB0}", u"{A877D65A-239C-47a7-9304-0D347F580408}",
+          u"{A877D660-239C-47a7-9304-0D347F580408}"})
+        seed(Root::CurrentUser, u"ControlPanel\\Notifications\\" + std::u16string(guid),
+             u"Options", 0xF);
+    seed(Root::LocalMachine, u"System\\State", u"Lock", 0);
+    // The system's own device lock starts off, as on a phone out of its box.
+    seed(Root::CurrentUser, u"ControlPanel\\Keybd", u"DeviceLockWhenSuspend", 0);
+    switch (chosen_profile().vendor) {
+        case DeviceProfile::Vendor::Htc:
+            seed(Root::CurrentUser, u"Software\\HTC\\LongPressEndKey", u"AutoExecute", 1);
+            break;
+        case DeviceProfile::Vendor::Samsung:
+            seed(Root::LocalMachine, u"System\\State\\Samsung\\Mouse", u"ActionMethod", 3001);
+            break;
+        case DeviceProfile::Vendor::None:
+            break;
+    }
+}
+
 void Services::boot() {
     publish_phone_state();
+    seed_system_settings();
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
     if (host_.options().startup) {

@@ -14,6 +14,7 @@ class DisplayService;
 class PowerService;
 class SoundService;
 class WirelessService;
+class NotifyService;
 
 class Services {
 public:
@@ -33,6 +34,8 @@ public:
 
 private:
     void publish_phone_state();
+    // The system settings a phone of this model has and the lock overrides change.
+    void seed_system_settings();
 
     Host& host_;
     std::unique_ptr<WindowService> windows_;
@@ -42,6 +45,7 @@ private:
     std::unique_ptr<PowerService> power_;
     std::unique_ptr<SoundService> sound_;
     std::unique_ptr<WirelessService> wireless_;
+    std::unique_ptr<NotifyService> notify_;
 };
 
 }  // namespace lumo::host

@@ -12,6 +12,8 @@ namespace lumo::platform::device {
 std::unique_ptr<Sound> make_sound(wire::Client& c);
 // Made in device_wireless.cpp.
 std::unique_ptr<Wireless> make_wireless(wire::Client& c);
+// Made in device_notify.cpp.
+std::unique_ptr<Notify> make_notify(wire::Client& c);
 
 using wire::Kind;
 using wire::Reader;
@@ -184,6 +186,7 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Power> power;
     std::unique_ptr<Sound> sound;
     std::unique_ptr<Wireless> wireless;
+    std::unique_ptr<Notify> notify;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -196,6 +199,7 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     parts_->power = make_power(*parts_->client);
     parts_->sound = make_sound(*parts_->client);
     parts_->wireless = make_wireless(*parts_->client);
+    parts_->notify = make_notify(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -214,6 +218,7 @@ Display& DevicePlatform::display() { return *parts_->display; }
 Power& DevicePlatform::power() { return *parts_->power; }
 Sound& DevicePlatform::sound() { return *parts_->sound; }
 Wireless& DevicePlatform::wireless() { return *parts_->wireless; }
+Notify& DevicePlatform::notify() { return *parts_->notify; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

@@ -146,7 +146,8 @@ FakePlatform::FakePlatform()
           std::error_code ec;
           return file && std::filesystem::is_regular_file(*file, ec);
       })),
-      wireless_(std::make_unique<FakeWireless>(*this)) {}
+      wireless_(std::make_unique<FakeWireless>(*this)),
+      notify_(std::make_unique<FakeNotify>(*sync_, *clock_)) {}
 
 FakePlatform::~FakePlatform() = default;
 

@@ -4,6 +4,7 @@
 // (platform/fake). Nothing above this layer calls Linux for what the phone's OS would provide.
 #include "lumo/platform/clock.h"
 #include "lumo/platform/messages.h"
+#include "lumo/platform/notify.h"
 #include "lumo/platform/power.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/registry.h"
@@ -31,6 +32,8 @@ public:
     virtual Sound& sound() = 0;
     // The radios and their power.
     virtual Wireless& wireless() = 0;
+    // User notifications (named events at a local time) and the notification LEDs.
+    virtual Notify& notify() = 0;
 };
 
 }  // namespace lumo::platform

@@ -94,7 +94,14 @@ inline constexpr std::size_t kMaxPacket = 65536;
                                u32 plays, u32 volume, u32 audio output (0 silent) */    \
     X(SoundVolume, 113)     /* u32 set (0 read), u32 volume -> u32 volume */            \
     X(RadioList, 120)       /* -> u32 count, (u32 type, s16 name, u32 on)... */          \
-    X(RadioSet, 121)        /* u32 type, u32 on -> (NotFound: no such radio) */
+    X(RadioSet, 121)        /* u32 type, u32 on -> (NotFound: no such radio) */          \
+    X(UserNotifySet, 170)   /* s16 application, u64 local file time -> u32 handle */     \
+    X(UserNotifyList, 171)  /* -> u32 count, (u32 handle, s16 application, u64 time)... */ \
+    X(UserNotifyClear, 172) /* u32 handle -> (NotFound: no such notification) */         \
+    X(LedCount, 173)        /* -> u32 count */                                          \
+    X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
+    X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
+                               u32 still on)... (the newest pulses, oldest first) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \

@@ -34,6 +34,7 @@ public:
     Power& power() override;
     Sound& sound() override;
     Wireless& wireless() override;
+    Notify& notify() override;
 
 private:
     struct Parts;

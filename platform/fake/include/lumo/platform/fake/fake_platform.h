@@ -25,6 +25,7 @@
 
 #include "lumo/platform/clock.h"
 #include "lumo/platform/fake/fake_display.h"
+#include "lumo/platform/fake/fake_notify.h"
 #include "lumo/platform/fake/fake_power.h"
 #include "lumo/platform/fake/fake_sound.h"
 #include "lumo/platform/platform.h"
@@ -82,6 +83,8 @@ public:
     // Wave playback as the test sees it: every request, and what plays now.
     FakeSound& sound() override { return *sound_; }
     Wireless& wireless() override;
+    // User notifications and LEDs; the test fires due notifications with fire_due().
+    FakeNotify& notify() override { return *notify_; }
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -186,6 +189,7 @@ private:
     FakePower power_;
     std::unique_ptr<FakeSound> sound_;
     std::unique_ptr<FakeWireless> wireless_;
+    std::unique_ptr<FakeNotify> notify_;
 };
 
 }  // namespace lumo::platform::fake
