@@ -125,5 +125,7 @@ int verb_sound_play(Ctl&, const Args&);
 int verb_sound_stop(Ctl&, const Args&);
 int verb_radio_list(Ctl&, const Args&);
 int verb_radio_set(Ctl&, const Args&);
+int verb_notifications(Ctl&, const Args&);
+int verb_led(Ctl&, const Args&);
 
 }  // namespace lumo::ctl

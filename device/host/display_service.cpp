@@ -383,6 +383,7 @@ std::string DisplayService::status_line() {
         case Light::Off:
             break;
     }
+    if (switched_off) return "switched off \u2014 press the power button (P) to start it";
     return suspended_ ? "suspended \u2014 press the power button (P)"
                       : "display off \u2014 press the power button (P)";
 }

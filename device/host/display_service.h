@@ -77,6 +77,8 @@ public:
 
     // The device's local wall-clock milliseconds since 1970, for the Today screen's clock.
     std::function<std::int64_t()> local_time;
+    // The phone is switched off (the power button boots it); said on the status line.
+    bool switched_off = false;
     // How lit the panel is, and whether the phone is suspended; set by the power manager.
     enum class Light { On, Dim, Off };
     void set_light(Light light, bool suspended = false) {

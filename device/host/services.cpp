@@ -1,5 +1,8 @@
 #include "services.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include "display_service.h"
 #include "power_service.h"
 #include "process_service.h"
@@ -14,6 +17,11 @@
 
 namespace lumo::host {
 
+namespace {
+// How long the programs have to end by themselves when the phone is switched off.
+constexpr std::uint32_t kSwitchOffGraceMs = 5000;
+}  // namespace
+
 Services::Services(Host& host) : host_(host) {
     register_registry_handlers(host);
     windows_ = std::make_unique<WindowService>(host);
@@ -27,9 +35,21 @@ Services::Services(Host& host) : host_(host) {
     notify_ = std::make_unique<NotifyService>(
         host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
         chosen_profile().leds);
+    power_->cold_boot = [this] { boot(); };
+    set_switch_off([this] { host_.schedule(0, [this] { switch_off(); }); });
 }
 
-Services::~Services() = default;
+Services::~Services() { set_switch_off(nullptr); }
+
+void Services::switch_off() {
+    if (switching_off_ || power_->state() == PowerState::Off) return;
+    switching_off_ = true;
+    host_.log().line("switching off");
+    processes_->end_all(kSwitchOffGraceMs, [this] {
+        switching_off_ = false;
+        power_->switch_off();
+    });
+}
 
 bool Services::install(std::string* error) { return processes_->install(host_.fresh(), error); }
 
@@ -78,9 +98,26 @@ void Services::seed_system_settings() {
     }
 }
 
+void Services::place_simulated_programs() {
+    // The phone's own programs lie in \Windows, where a setting can name them (ShutDownEXE) and a
+    // program can find them; the files are not executable, so starting one runs the simulation.
+    auto windows = std::filesystem::path(host_.options().dir) / "fs" / "Windows";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(windows, ec)) return;
+    for (const auto& program : simulated_programs()) {
+        auto file = windows / std::filesystem::path(std::u16string(program.exe));
+        if (std::filesystem::exists(file, ec)) continue;
+        std::ofstream(file) << "simulated program\n";
+        std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_write,
+                                     ec);
+    }
+}
+
 void Services::boot() {
     publish_phone_state();
     seed_system_settings();
+    place_simulated_programs();
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
     if (host_.options().startup) {

@@ -50,10 +50,27 @@ void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool
     }
 }
 
+std::function<void()>& switch_off_action() {
+    static std::function<void()> action;
+    return action;
+}
+
+// Switches the phone off once the program has started (not inside its own start).
+void start_shut_down(WindowService&, std::uint32_t, std::u16string_view, bool) {
+    if (auto& off = switch_off_action()) off();
+}
+
 const std::vector<SimulatedProgram>& table() {
     static const std::vector<SimulatedProgram> programs = {
         {u"tmail.exe", one_window(u"tmail", u"Messaging")},
         {u"shell32.exe", start_shell},
+        // Programs the lock conditions look for: the exception list and the music test.
+        {u"iexplore.exe", one_window(u"IExplore", u"Internet Explorer")},
+        {u"wmplayer.exe", one_window(u"WMPlayer", u"Windows Media")},
+        {u"player.exe", one_window(u"Player", u"Music")},
+        {u"camera.exe", one_window(u"camera", u"Camera")},
+        {u"fmradio.exe", one_window(u"FMRadioMain", u"FM Radio")},
+        {u"ShutDown.exe", start_shut_down},
     };
     return programs;
 }
@@ -61,5 +78,7 @@ const std::vector<SimulatedProgram>& table() {
 }  // namespace
 
 std::span<const SimulatedProgram> simulated_programs() { return table(); }
+
+void set_switch_off(std::function<void()> switch_off) { switch_off_action() = std::move(switch_off); }
 
 }  // namespace lumo::host

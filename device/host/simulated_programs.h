@@ -20,6 +20,10 @@ struct SimulatedProgram {
 
 std::span<const SimulatedProgram> simulated_programs();
 
+// The phone's shut-down program (\Windows\ShutDown.exe, what a lock screen's ShutDownEXE names):
+// starting it switches the phone off through this, which the device sets.
+void set_switch_off(std::function<void()> switch_off);
+
 // The shell: started at every boot as a simulated process owning the task bar, the Today screen
 // (the desktop window), the notification window and, on Windows Mobile 6.5, the start menu.
 inline constexpr std::u16string_view kShellPath = u"\\Windows\\shell32.exe";

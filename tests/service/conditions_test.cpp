@@ -81,6 +81,7 @@ class MusicTest : public testing::TestWithParam<MusicCase> {};
 TEST_P(MusicTest, EachTestKeepsThePhoneRunningAtThePowerButton) {
     DutiesHarness h;
     h.set_byte(u"DebugOn", 1);
+    h.set_byte(u"BlankStart", 1);
     h.boot();
     EXPECT_FALSE(music_is_running(h.s));
     GetParam().make_playing(h);
@@ -90,6 +91,8 @@ TEST_P(MusicTest, EachTestKeepsThePhoneRunningAtThePowerButton) {
     h.transition(kPowerStateUnattended, u"unattended");
     auto states = h.p.power().system_states();
     EXPECT_NE(std::find(states.begin(), states.end(), kPowerStateIdle), states.end());
+    // The phone announces the idle state it was asked for: still no lock.
+    h.transition(kPowerStateIdle, u"useridle");
     h.p.run_for(3000);
     EXPECT_FALSE(h.lock_in_front());
 }
@@ -120,6 +123,16 @@ INSTANTIATE_TEST_SUITE_P(
                   [](DutiesHarness& h) { h.p.add_process(u"\\Windows\\Player.exe"); },
                   "player.exe is running"}),
     [](const testing::TestParamInfo<MusicCase>& p) { return std::string(p.param.name); });
+
+TEST(MusicTest, ADisplayThatTimesOutLocksAlsoWithMusic) {
+    DutiesHarness h;
+    h.set_byte(u"BlankStart", 1);
+    h.boot();
+    h.p.add_process(u"\\Windows\\wmplayer.exe");
+    h.lock_screen_away();
+    h.transition(kPowerStateIdle, u"useridle");
+    EXPECT_TRUE(h.lock_in_front());
+}
 
 TEST(MusicTest, AStoppedAudioManagerIsNoMusic) {
     DutiesHarness h;
