@@ -17,7 +17,11 @@ std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> on
     std::u16string_view class_name, std::u16string_view title) {
     return [cls = std::u16string(class_name), t = std::u16string(title)](
                WindowService& ws, std::uint32_t pid, std::u16string_view, bool shown) {
-        Hwnd h = ws.create_host_window(0, pid, cls, t, WS_POPUP, 0, {0, 52, 480, 800},
+        // Below the task bar, filling the rest of the screen as it is turned now.
+        const auto& profile = chosen_profile();
+        Rect rect = ws.screen_rect ? ws.screen_rect() : Rect{0, 0, profile.width, profile.height};
+        rect.top = task_bar_height(profile.dpi);
+        Hwnd h = ws.create_host_window(0, pid, cls, t, WS_POPUP, 0, rect,
                                        [&ws](Hwnd self, std::uint32_t msg, WParam, LParam) -> LResult {
                                            if (msg == WM_CLOSE) ws.destroy(self);
                                            return 0;

@@ -94,7 +94,7 @@ bool no_system_lock(State& s) {
     return setting(s, Id::NoSystemLock) != 0;
 }
 
-std::string hex_or_dash(const std::optional<std::uint32_t>& v) {
+std::string hex_of(const std::optional<std::uint32_t>& v) {
     char buf[16];
     std::snprintf(buf, sizeof buf, "%X", v.value_or(0));
     return buf;
@@ -118,9 +118,9 @@ void save_reminder_option(State& s) {
     }
     s.RemindersSaved = true;
     const auto& r = s.SavedReminders;
-    trace(s, "SaveReminderOption R=%s S=%s C=%s M=%s E=%s", hex_or_dash(r[kReminders]).c_str(),
-          hex_or_dash(r[kSms]).c_str(), hex_or_dash(r[kMissedCalls]).c_str(),
-          hex_or_dash(r[kMms]).c_str(), hex_or_dash(r[kEmail]).c_str());
+    trace(s, "SaveReminderOption R=%s S=%s C=%s M=%s E=%s", hex_of(r[kReminders]).c_str(),
+          hex_of(r[kSms]).c_str(), hex_of(r[kMissedCalls]).c_str(),
+          hex_of(r[kMms]).c_str(), hex_of(r[kEmail]).c_str());
 }
 
 void disable_reminder_option(State& s) {
