@@ -245,6 +245,26 @@ TEST_F(DutiesOnDevice, TheStylusTakenOutUnlocksAndPutBackLocks) {
     EXPECT_TRUE(lumo("--foreground", 5)) << service_log();
 }
 
+TEST_F(DutiesOnDevice, VolumeDownWhileUnlockedOpensTheVolumeControlAndIsSwallowed) {
+    boot({{"VolumeControl", "01"}, {"NoKeyBoardHook", "00"}});
+    // The hook comes with the delayed part of the start-up.
+    ASSERT_TRUE(wait_until([&] { return count(service_log(), "Turn on Key Hook ") > 0; },
+                           Ms(10000)))
+        << service_log();
+    ASSERT_EQ(d_.ctl({"key", "118"}).status, 0);
+    // WM_VolumeControl 1 reached lumo (its control is still to be drawn, which it logs).
+    EXPECT_TRUE(wait_until(
+        [&] { return count(log_of("lumo.log"), "VolumeControl (not built)") == 1; }, Ms(3000)))
+        << log_of("lumo.log");
+    // The release is passed on, counted off the skip counter; the next key passes untouched.
+    EXPECT_TRUE(wait_until([&] { return count(service_log(), "Skipped: 0x76 (0)") == 1; },
+                           Ms(3000)))
+        << service_log();
+    ASSERT_EQ(d_.ctl({"key", "65"}).status, 0);
+    EXPECT_TRUE(wait_until([&] { return count(service_log(), "Key: 0x41") == 2; }, Ms(3000)));
+    EXPECT_EQ(count(service_log(), "Skipped: 0x41"), 0);
+}
+
 TEST_F(DutiesOnDevice, SwitchingOffEndsEveryProgramAndThePowerButtonBootsAgain) {
     boot({{"LockNotification", "01"}});
     set("HKCU", kRoot, "ShutDownEXE", "string", "\\Windows\\ShutDown.exe");
