@@ -126,6 +126,8 @@ int verb_sound_play(Ctl&, const Args&);
 int verb_sound_stop(Ctl&, const Args&);
 int verb_radio_list(Ctl&, const Args&);
 int verb_radio_set(Ctl&, const Args&);
+int verb_notifications(Ctl&, const Args&);
+int verb_led(Ctl&, const Args&);
 
 // A local date and time in ISO form, YYYY-MM-DD[THH:MM[:SS]]; `has_time` tells whether a time
 // was given. Nullopt for anything else, a day the month lacks included.

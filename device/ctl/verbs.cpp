@@ -27,7 +27,10 @@ const std::vector<Verb>& verbs() {
          verb_windows},
         {"processes", nullptr, "", "running processes: id and executable path", verb_processes},
         {"start", nullptr, "DEVICE-PATH [ARGS...]",
-         "start a program, e.g. '\\Program Files\\Lumo\\lumo.exe'", verb_start},
+         "start a program, e.g. '\\Program Files\\Lumo\\lumo.exe'; a bare name is one of "
+         "\\Windows (the phone's own programs: iexplore.exe, wmplayer.exe, player.exe, "
+         "camera.exe, fmradio.exe, ShutDown.exe)",
+         verb_start},
         {"kill", nullptr, "PID", "end a process at once", verb_kill},
         {"lock", nullptr, "", "lock the phone now, as 'Vardex2 -slide' does", verb_lock},
         {"log", nullptr, "[lumo|Vardex2|LumoSettings|LumoC] [-f|--follow]",
@@ -157,6 +160,14 @@ const std::vector<Verb>& verbs() {
          "the newest calls (default 50): time, flags, missed|incoming|outgoing, number, name, label "
          "(tab-separated; missed is flags & 3 = 0)",
          verb_calllog},
+        {"notifications", nullptr, "",
+         "user notifications set: handle, local time and the event they signal "
+         "(tab-separated), one per line",
+         verb_notifications},
+        {"led", nullptr, "",
+         "the last LED pulses, oldest first: LED index and how long it was on ('on' while it "
+         "still is); the last LED is the vibrator",
+         verb_led},
     };
     return table;
 }

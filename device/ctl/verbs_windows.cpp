@@ -104,8 +104,11 @@ int verb_processes(Ctl& ctl, const Args&) {
 int verb_start(Ctl& ctl, const Args& a) {
     std::string arguments;
     for (std::size_t i = 1; i < a.count(); ++i) arguments += (i > 1 ? " " : "") + a.at(i);
+    // A bare name is one of the phone's own programs.
+    std::string path = a.at(0);
+    if (path.find('\\') == std::string::npos) path = "\\Windows\\" + path;
     auto& w = ctl.begin(Kind::ProcStart);
-    w.s16(to_u16(a.at(0))).s16(to_u16(arguments)).u32(1);
+    w.s16(to_u16(path)).s16(to_u16(arguments)).u32(1);
     auto r = ctl.call(w);
     if (r.status != Status::Ok) fail("the phone cannot run " + a.at(0));
     std::printf("%u\n", reply_u32(r));

@@ -177,6 +177,9 @@ bool settle_profile(const std::filesystem::path& dir, const ProfileChoice& given
             p.oem = o.text;
             p.keyboard = o.keyboard;
         }
+    p.vendor = chosen.oem.starts_with("htc")       ? DeviceProfile::Vendor::Htc
+               : chosen.oem.starts_with("samsung") ? DeviceProfile::Vendor::Samsung
+                                                   : DeviceProfile::Vendor::None;
     p.wm65 = chosen.shell == "6.5";
     return true;
 }
@@ -385,6 +388,7 @@ std::string DisplayService::status_line() {
         case Light::Off:
             break;
     }
+    if (switched_off) return "switched off \u2014 press the power button (P) to start it";
     return suspended_ ? "suspended \u2014 press the power button (P)"
                       : "display off \u2014 press the power button (P)";
 }

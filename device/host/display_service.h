@@ -36,6 +36,10 @@ struct DeviceProfile {
     std::uint32_t major, minor, build;
     bool wm65 = false;  // Windows Mobile 6.5: the shell has the 6.5 start menu
     bool keyboard = false;  // a slide-out keyboard
+    std::uint32_t leds = 2;  // notification LEDs; the last drives the vibrator
+    // The maker's own registry settings the phone has (HTC's long-press end key, Samsung's
+    // optical mouse), from the OEM name.
+    enum class Vendor : std::uint8_t { None, Htc, Samsung } vendor = Vendor::None;
 };
 // What lumo-device was told about the phone's model; an empty field was not given.
 struct ProfileChoice {
@@ -74,6 +78,8 @@ public:
 
     // The device's local wall-clock milliseconds since 1970, for the Today screen's clock.
     std::function<std::int64_t()> local_time;
+    // The phone is switched off (the power button boots it); said on the status line.
+    bool switched_off = false;
     // How lit the panel is, and whether the phone is suspended; set by the power manager.
     enum class Light { On, Dim, Off };
     void set_light(Light light, bool suspended = false) {

@@ -37,6 +37,8 @@ Options:
   --oem NAME            the OEM information the phone reports, which picks the lock screen's
                         display back-end (default lumo):
                         %OEMS%
+                        htc* phones also have HTC's long-press end key setting,
+                        samsung* phones Samsung's optical mouse setting
   --headless            no window, even when a display is available
   --detach              return once the device accepts connections; the device runs on
   --no-startup          boot without starting the programs of \Windows\StartUp, and

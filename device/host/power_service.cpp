@@ -23,13 +23,14 @@ using Light = DisplayService::Light;
 namespace {
 
 // The flags are the ones the platform's power notifications carry for each state.
-constexpr std::array<PowerStateInfo, 6> kStates{{
+constexpr std::array<PowerStateInfo, 7> kStates{{
     {PowerState::On, u"on", 0x00010000, Light::On},
     {PowerState::BacklightOff, u"backlightoff", 0x10010000, Light::Dim},
     {PowerState::DisplayIdle, u"useridle", 0x00100000, Light::Off},
     {PowerState::Suspend, u"suspend", 0x00200000, Light::Off},
     {PowerState::Resuming, u"resuming", 0x00000000, Light::Off},
     {PowerState::Unattended, u"unattended", 0x00400000, Light::Off},
+    {PowerState::Off, u"off", 0x00020000, Light::Off},
 }};
 
 constexpr std::uint8_t kPowerKey = 0xDF;  // VK_OFF
@@ -129,10 +130,21 @@ std::uint32_t PowerService::unattended_holds() const {
 
 void PowerService::check_unattended() {
     if (state_ != PowerState::Unattended || unattended_holds() != 0) return;
-    // Deferred, so the unattended transition reaches every queue before the suspend does.
-    host_.schedule(0, [this] {
+    // Deferred, so the unattended transition reaches every queue before the suspend does; after
+    // a timed wake-up the programs get their grace to take a request first.
+    const auto now = host_.now_ms();
+    const auto wait = unattended_grace_until_ > now ? unattended_grace_until_ - now : 0;
+    host_.schedule(std::uint32_t(wait), [this] {
         if (state_ == PowerState::Unattended && unattended_holds() == 0) enter(PowerState::Suspend);
     });
+}
+
+void PowerService::wake_unattended(std::uint32_t grace_ms) {
+    if (state_ != PowerState::Suspend) return;
+    host_.log().line("woken by a timed event");
+    unattended_grace_until_ = host_.now_ms() + grace_ms;
+    enter(PowerState::Resuming);
+    enter(PowerState::Unattended);
 }
 
 void PowerService::wake() {
@@ -146,7 +158,24 @@ void PowerService::wake() {
     arm();
 }
 
+void PowerService::switch_off() {
+    if (state_ == PowerState::Off) return;
+    if (timer_) host_.cancel(timer_);
+    timer_ = 0;
+    unattended_.clear();
+    video_off_ = false;
+    // Nobody is left to hear of it: the state changes without a transition.
+    state_ = PowerState::Off;
+    display_.switched_off = true;
+    display_.set_light(Light::Off, true);
+    host_.log().line("power state off");
+}
+
 void PowerService::go(PowerState state) {
+    if (state_ == PowerState::Off) {
+        if (state == PowerState::On) button();
+        return;
+    }
     if (state == PowerState::On) {
         wake();
     } else {
@@ -155,6 +184,16 @@ void PowerService::go(PowerState state) {
 }
 
 void PowerService::button() {
+    if (state_ == PowerState::Off) {
+        host_.log().line("cold boot");
+        last_activity_ = host_.now_ms();
+        state_ = PowerState::On;
+        display_.switched_off = false;
+        apply_light();
+        arm();
+        if (cold_boot) cold_boot();
+        return;
+    }
     if (dark(state_)) {
         wake();
     } else {
@@ -164,6 +203,10 @@ void PowerService::button() {
 
 void PowerService::set_ac(bool on) {
     if (on == on_ac_) return;
+    if (state_ == PowerState::Off) {
+        on_ac_ = on;
+        return;
+    }
     on_ac_ = on;
     host_.log().printf("external power %s", on ? "connected" : "disconnected");
     send_power_info();
@@ -211,6 +254,7 @@ bool PowerService::input(bool is_touch) {
 void PowerService::arm() {
     if (timer_) host_.cancel(timer_);
     timer_ = 0;
+    if (state_ == PowerState::Off) return;
     auto t = timeouts();
     const std::pair<PowerState, std::uint32_t> stages[] = {
         {PowerState::BacklightOff, t.backlight_ms},

@@ -23,7 +23,10 @@ namespace lumo::host {
 
 class WindowService;
 
-enum class PowerState : std::uint8_t { On, BacklightOff, DisplayIdle, Suspend, Resuming, Unattended };
+enum class PowerState : std::uint8_t {
+    On, BacklightOff, DisplayIdle, Suspend, Resuming, Unattended,
+    Off  // switched off: only the power button does something, a cold boot
+};
 
 // The name and flags a transition to the state is announced with.
 struct PowerStateInfo {
@@ -55,6 +58,13 @@ public:
     // The display switched off by a program's video power escape (the power state is unchanged).
     bool video_off() const { return video_off_; }
     void set_video_off(bool off);
+    // The phone is switched off (its programs have ended): the display goes black and nothing
+    // but the power button wakes it, which boots it through `cold_boot`.
+    void switch_off();
+    std::function<void()> cold_boot;
+    // A timed event woke the phone from suspend: it resumes into the unattended state (display
+    // dark) and, unless a program takes an unattended request within `grace_ms`, suspends again.
+    void wake_unattended(std::uint32_t grace_ms);
     // Unattended-mode requests held by every program together.
     std::uint32_t unattended_holds() const;
 
@@ -78,6 +88,7 @@ private:
     DisplayService& display_;
     WindowService& windows_;
     PowerState state_ = PowerState::On;
+    std::uint64_t unattended_grace_until_ = 0;
     bool on_ac_ = false;
     int battery_ = 100;
     std::uint64_t last_activity_ = 0;

@@ -446,6 +446,37 @@ void ProcessService::stop_all() {
     }
 }
 
+void ProcessService::end_all(std::uint32_t grace_ms, std::function<void()> done) {
+    std::vector<std::uint32_t> simulated;
+    for (auto& [pid, p] : processes_)
+        if (p.simulated) simulated.push_back(pid);
+    for (auto pid : simulated) ended(pid, "the phone switched off");
+    for (Hwnd h : std::vector<Hwnd>(windows_.z_order())) {
+        auto* w = windows_.find(h);
+        if (w && w->parent == 0) windows_.post(h, platform::WM_CLOSE, 0, 0);
+    }
+    finish_end_all(host_.now_ms() + grace_ms, std::move(done));
+}
+
+void ProcessService::finish_end_all(std::uint64_t deadline, std::function<void()> done) {
+    std::vector<std::uint32_t> children;
+    for (auto& [pid, p] : processes_)
+        if (p.child) children.push_back(pid);
+    // Looked at often, so that a phone whose programs closed at once is off at once.
+    if (!children.empty() && host_.now_ms() < deadline) {
+        host_.schedule(50, [this, deadline, done = std::move(done)]() mutable {
+            finish_end_all(deadline, std::move(done));
+        });
+        return;
+    }
+    if (!children.empty()) {
+        host_.log().line("programs still running at switch-off are ended");
+        stop_all();
+        for (auto pid : children) ended(pid, "ended at switch-off");
+    }
+    done();
+}
+
 void ProcessService::register_handlers() {
     host_.add_handler(Kind::ProcStart, [this](ClientConn&, Reader& in, Writer& out) {
         auto path = in.s16();

@@ -41,6 +41,9 @@ public:
                         bool* refused = nullptr);
     // Ends every child at host shutdown.
     void stop_all();
+    // Switching the phone off: every program's windows are asked to close (WM_CLOSE), simulated
+    // programs end at once, and what still runs after `grace_ms` is ended; then `done`.
+    void end_all(std::uint32_t grace_ms, std::function<void()> done);
     // The device's local time (as set with the control tool), milliseconds since 1970.
     std::int64_t local_now_ms() const;
     // Simulated programs whose start another service provides (the phone application): asked
@@ -60,6 +63,7 @@ private:
         Host::TimerId timer;
     };
     void register_handlers();
+    void finish_end_all(std::uint64_t deadline, std::function<void()> done);
     // Installs or refreshes the product in the file system at `root`.
     bool install_into(const std::filesystem::path& root, bool fresh, std::string* error);
     // The executable a device path runs, when it is a program of this device: the file, links

@@ -1,5 +1,8 @@
 #include "services.h"
 
+#include <filesystem>
+#include <fstream>
+
 #include "display_service.h"
 #include "pim_service.h"
 #include "power_service.h"
@@ -16,8 +19,14 @@
 #include "telephony_service.h"
 #include "window_service.h"
 #include "wireless_service.h"
+#include "notify_service.h"
 
 namespace lumo::host {
+
+namespace {
+// How long the programs have to end by themselves when the phone is switched off.
+constexpr std::uint32_t kSwitchOffGraceMs = 5000;
+}  // namespace
 
 Services::Services(Host& host) : host_(host) {
     register_registry_handlers(host);
@@ -37,9 +46,24 @@ Services::Services(Host& host) : host_(host) {
         telephony_->start_phone_app(pid, shown);
         return true;
     };
+    notify_ = std::make_unique<NotifyService>(
+        host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
+        chosen_profile().leds);
+    power_->cold_boot = [this] { boot(); };
+    set_switch_off([this] { host_.schedule(0, [this] { switch_off(); }); });
 }
 
-Services::~Services() = default;
+Services::~Services() { set_switch_off(nullptr); }
+
+void Services::switch_off() {
+    if (switching_off_ || power_->state() == PowerState::Off) return;
+    switching_off_ = true;
+    host_.log().line("switching off");
+    processes_->end_all(kSwitchOffGraceMs, [this] {
+        switching_off_ = false;
+        power_->switch_off();
+    });
+}
 
 bool Services::install(std::string* error) { return processes_->install(host_.fresh(), error); }
 
@@ -55,11 +79,62 @@ void Services::publish_phone_state() {
         reg.write_value(platform::Root::LocalMachine, kPhone, name, platform::ValueType::Dword, bytes);
 }
 
+void Services::seed_system_settings() {
+    using platform::Root;
+    auto& reg = host_.registry();
+    auto seed = [&reg](Root root, std::u16string_view key, std::u16string_view name,
+                       std::uint32_t value) {
+        if (reg.find_value(root, key, name)) return;
+        reg.create_key(root, key);
+        reg.write_value(root, key, name, platform::ValueType::Dword,
+                        std::as_bytes(std::span(&value, 1)));
+    };
+    // The notification classes (reminders, SMS, MMS, e-mail, missed calls): sound, vibration,
+    // LED and the message bubble (0x8) on.
+    for (std::u16string_view guid :
+         {u"{15F11F90-8A5F-454c-89FC-BA9B7AAB0CAD}", u"{A877D65B-239C-47a7-9304-0D347F580408}",
+          u"{C3465585-39EF-4c9b-B2A3-5558BF27BFB0}", u"{A877D65A-239C-47a7-9304-0D347F580408}",
+          u"{A877D660-239C-47a7-9304-0D347F580408}"})
+        seed(Root::CurrentUser, u"ControlPanel\\Notifications\\" + std::u16string(guid),
+             u"Options", 0xF);
+    seed(Root::LocalMachine, u"System\\State", u"Lock", 0);
+    // The system's own device lock starts off, as on a phone out of its box.
+    seed(Root::CurrentUser, u"ControlPanel\\Keybd", u"DeviceLockWhenSuspend", 0);
+    switch (chosen_profile().vendor) {
+        case DeviceProfile::Vendor::Htc:
+            seed(Root::CurrentUser, u"Software\\HTC\\LongPressEndKey", u"AutoExecute", 1);
+            break;
+        case DeviceProfile::Vendor::Samsung:
+            seed(Root::LocalMachine, u"System\\State\\Samsung\\Mouse", u"ActionMethod", 3001);
+            break;
+        case DeviceProfile::Vendor::None:
+            break;
+    }
+}
+
+void Services::place_simulated_programs() {
+    // The phone's own programs lie in \Windows, where a setting can name them (ShutDownEXE) and a
+    // program can find them; the files are not executable, so starting one runs the simulation.
+    auto windows = std::filesystem::path(host_.options().dir) / "fs" / "Windows";
+    std::error_code ec;
+    if (!std::filesystem::is_directory(windows, ec)) return;
+    for (const auto& program : simulated_programs()) {
+        auto file = windows / std::filesystem::path(std::u16string(program.exe));
+        if (std::filesystem::exists(file, ec)) continue;
+        std::ofstream(file) << "simulated program\n";
+        std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_write,
+                                     ec);
+    }
+}
+
 void Services::boot() {
     publish_phone_state();
     pim_->boot();
     publish_state_defaults(host_.registry(), chosen_profile().keyboard);
     telephony_->boot();
+    seed_system_settings();
+    place_simulated_programs();
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
     // The phone application runs from boot on, as the phone's own does.

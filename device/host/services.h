@@ -16,6 +16,7 @@ class SoundService;
 class WirelessService;
 class PimService;
 class TelephonyService;
+class NotifyService;
 
 class Services {
 public:
@@ -27,6 +28,9 @@ public:
     void boot();
     // Ends the device's programs; called after the host's loop ended.
     void shutdown();
+    // The shut-down program ran: every program ends cleanly, then the phone is off until the
+    // power button boots it again.
+    void switch_off();
 
     WindowService& windows() { return *windows_; }
     ProcessService& processes() { return *processes_; }
@@ -36,8 +40,12 @@ public:
 
 private:
     void publish_phone_state();
+    // The system settings a phone of this model has and the lock overrides change.
+    void seed_system_settings();
+    void place_simulated_programs();
 
     Host& host_;
+    bool switching_off_ = false;
     std::unique_ptr<WindowService> windows_;
     std::unique_ptr<ProcessService> processes_;
     std::unique_ptr<SyncService> sync_;
@@ -47,6 +55,7 @@ private:
     std::unique_ptr<WirelessService> wireless_;
     std::unique_ptr<PimService> pim_;
     std::unique_ptr<TelephonyService> telephony_;
+    std::unique_ptr<NotifyService> notify_;
 };
 
 }  // namespace lumo::host

@@ -17,7 +17,11 @@ std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> on
     std::u16string_view class_name, std::u16string_view title) {
     return [cls = std::u16string(class_name), t = std::u16string(title)](
                WindowService& ws, std::uint32_t pid, std::u16string_view arguments, bool shown) {
-        Hwnd h = ws.create_host_window(0, pid, cls, t, WS_POPUP, 0, {0, 52, 480, 800},
+        // Below the task bar, filling the rest of the screen as it is turned now.
+        const auto& profile = chosen_profile();
+        Rect rect = ws.screen_rect ? ws.screen_rect() : Rect{0, 0, profile.width, profile.height};
+        rect.top = task_bar_height(profile.dpi);
+        Hwnd h = ws.create_host_window(0, pid, cls, t, WS_POPUP, 0, rect,
                                        [&ws](Hwnd self, std::uint32_t msg, WParam, LParam) -> LResult {
                                            if (msg == WM_CLOSE) ws.destroy(self);
                                            return 0;
@@ -76,10 +80,27 @@ void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool
     }
 }
 
+std::function<void()>& switch_off_action() {
+    static std::function<void()> action;
+    return action;
+}
+
+// Switches the phone off once the program has started (not inside its own start).
+void start_shut_down(WindowService&, std::uint32_t, std::u16string_view, bool) {
+    if (auto& off = switch_off_action()) off();
+}
+
 const std::vector<SimulatedProgram>& table() {
     static const std::vector<SimulatedProgram> programs = {
         {u"tmail.exe", start_messaging},
         {u"shell32.exe", start_shell},
+        // Programs the lock conditions look for: the exception list and the music test.
+        {u"iexplore.exe", one_window(u"IExplore", u"Internet Explorer")},
+        {u"wmplayer.exe", one_window(u"WMPlayer", u"Windows Media")},
+        {u"player.exe", one_window(u"Player", u"Music")},
+        {u"camera.exe", one_window(u"camera", u"Camera")},
+        {u"fmradio.exe", one_window(u"FMRadioMain", u"FM Radio")},
+        {u"ShutDown.exe", start_shut_down},
     };
     return programs;
 }
@@ -91,5 +112,6 @@ std::span<const SimulatedProgram> simulated_programs() { return table(); }
 void set_message_lookup(MessageLookup lookup) { message_lookup() = std::move(lookup); }
 
 const std::vector<std::u16string>& messaging_arguments() { return recorded_messaging_arguments(); }
+void set_switch_off(std::function<void()> switch_off) { switch_off_action() = std::move(switch_off); }
 
 }  // namespace lumo::host

@@ -209,4 +209,14 @@ void SyncService::register_handlers() {
     });
 }
 
+bool SyncService::set_named_event(std::u16string_view name) {
+    auto n = names_.find(std::u16string(name));
+    if (n == names_.end()) return false;
+    auto it = objects_.find(n->second);
+    if (it == objects_.end() || it->second.kind != 2) return false;
+    it->second.set = true;
+    wake_waiters();
+    return true;
+}
+
 }  // namespace lumo::host

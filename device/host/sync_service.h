@@ -12,6 +12,9 @@ namespace lumo::host {
 class SyncService {
 public:
     explicit SyncService(Host& host);
+    // Sets a named event as a program would (the notification service's named events); false
+    // when no program holds an event of that name.
+    bool set_named_event(std::u16string_view name);
 
 private:
     struct Object {

@@ -405,14 +405,13 @@ LResult on_locked(State& s, std::uint32_t, WParam, LParam) {
     // so that it comes back rather than leaving the phone open.
     set_timer(s, kTimerLockScreenWatch, kLockScreenWatchMs);
     guard_shell_windows_here(s);
-    disable_reminder_options(s);
     s.ReminderWakeTick = 0;
     if (s.LcdOff) {
         stop_unattended_later(s, kLockedStopUnattendedMs);
     } else {
         stop_unattended(s, true);
     }
-    apply_lock_overrides(s);
+    overrides_on_lock(s);
     trace(s, "Locked %d", s.LcdOff ? 1 : 0);
     post_to_lock_screen(s, pr::WM_VardexLocked, 1);
     return 0;
@@ -431,10 +430,9 @@ LResult on_unlock(State& s, std::uint32_t, WParam, LParam) {
     s.PowerPlugged = 0;
     unguard_shell_windows(s);
     show_task_bar(s);
-    restore_reminder_options(s);
     start_unattended(s);
     close_call_handle(s);
-    restore_lock_overrides(s);
+    overrides_on_unlock(s);
     trace(s, "Unlocked");
     s.LastUnlockTick = s.platform->clock().tick_count();
     post_to_lock_screen(s, pr::WM_VardexLocked, 0);

@@ -176,8 +176,14 @@ void set_wallpaper_change_time(State&);
 // After a wake-up: a wallpaper change that fell due while the display was off comes soon.
 void check_wallpaper_change_time(State&);
 void clear_user_notifications(State&);
-void timer_thread_main(State&, SyncHandle notify_event, SyncHandle stop_event);
+// The sleep-timer listener on NotifyEvent and NotifyStopEvent; false when it cannot start.
+bool start_timer_event_listener(State&);
+// Stops it cooperatively within its time limit; an overrun is logged, never killed.
+void stop_timer_event_listener(State&);
+// Reads SleepTimer and sets its user notification (or deletes a sleep time that is no use).
 void arm_sleep_timer(State&);
+// Runs the vibrator (the VibrationLED) for `ms`; blocks the caller meanwhile.
+void vibrate(State&, std::uint32_t ms);
 LResult on_timed_event(State&, std::uint32_t, WParam, LParam);
 void on_timer_wallpaper(State&);
 void on_timer_sleep(State&);
@@ -185,15 +191,21 @@ void on_timer_sleep(State&);
 // --- system overrides and backup ------------------------------------------------------------
 // Turns the system device lock off; true when it was on (the service then does not start).
 bool turn_system_lock_off(State&);
+// At start: every value a run killed while locked left changed is put back from its backup.
 void restore_overrides(State&);
 void replace_65_lock(State&);
 LResult on_override_request(State&, std::uint32_t, WParam, LParam);
 void on_timer_start_menu(State&);
-// The system's reminder pop-ups while locked: saved and turned off, then restored.
-void disable_reminder_options(State&);
+// At WM_Locked: the notification bubbles, the system lock flag, the long-press end key and the
+// Samsung mouse are saved (with backups) and switched for the lock.
+void overrides_on_lock(State&);
+// At WM_Unlock: each goes back and its backup is deleted.
+void overrides_on_unlock(State&);
+// The system lock flag back to 0 (also when a call is offered or dialed).
+void system_lock_off(State&);
+// The five notification options back from their saved values.
 void restore_reminder_options(State&);
-// The hardware-key actions replaced while locked, and restored with the lock bit at unlock.
-void apply_lock_overrides(State&);
-void restore_lock_overrides(State&);
+// At the end: the start-menu subclass comes off.
+void release_start_menu(State&);
 
 }  // namespace lumo::service

@@ -89,7 +89,10 @@ void store_power_info(State& s, const PowerInfo& info) {
 
 // Rule 2: the display went idle.
 void on_display_idle(State& s) {
-    s.LcdOff = true;
+    // The power button with music playing asks for the idle state itself: that is the phone
+    // running on with the display dark, not a display that timed out, and is not locked.
+    const bool was_off = s.LcdOff.exchange(true);
+    if (was_off && music_is_running(s)) return;
     if (in_call_lock_applies(s) && talking_or_held(s)) {
         wake_lock_screen(s, kWakeSkipCallCheck);
         return;
@@ -119,9 +122,10 @@ void on_power_button(State& s) {
     }
     if (in_call(s)) return;
     if (music_is_running(s) || s.counters[kReminders] > 0) {
-        // The display stays off and the phone keeps running (music, a reminder that rings).
-        stop_unattended(s, true);
+        // The display stays off and the phone keeps running (music, a reminder that rings). The
+        // idle state comes first: released first, the request would let the phone suspend.
         s.platform->power().set_system_power_state(kPowerStateIdle);
+        stop_unattended(s, true);
         return;
     }
     trace(s, "Set WM_BGAutoStart VC=%d SD=%d", s.VolumeControlShown ? 1 : 0,

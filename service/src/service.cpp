@@ -103,10 +103,7 @@ void show_first_start_boxes(State& s) {
 
 void stop_timer_thread(State& s) {
     auto& sync = s.platform->sync();
-    if (s.NotifyStopEvent) sync.set_event(s.NotifyStopEvent);
-    if (s.timer_thread && !s.timer_thread->stop(kTimerThreadWaitMs))
-        trace(s, "timer thread did not end; left behind");
-    s.timer_thread.reset();
+    stop_timer_event_listener(s);
     clear_user_notifications(s);
     if (s.NotifyEvent) sync.close(s.NotifyEvent);
     if (s.NotifyStopEvent) sync.close(s.NotifyStopEvent);
@@ -133,6 +130,7 @@ State::~State() {
     // Threads still running (a test that never destroyed the window) end before their state.
     if (power_thread) power_thread->stop(kPowerThreadWaitMs);
     if (appointment_thread) appointment_thread->stop(kAppointmentThreadWaitMs);
+    if (ListenerQuit) *ListenerQuit = true;
     if (timer_thread) timer_thread->stop(kTimerThreadWaitMs);
 }
 
@@ -253,14 +251,7 @@ bool start(State& s, Platform& p, std::u16string_view command_line) {
     clear_user_notifications(s);
     s.NotifyEvent = p.sync().create_event(u"Vardex2Notify", true, false);
     s.NotifyStopEvent = p.sync().create_event(u"VardexNotifyStop", true, false);
-    if (s.NotifyEvent && s.NotifyStopEvent) {
-        auto notify = s.NotifyEvent;
-        // The thread ends on the named stop event, which other programs can see as well.
-        s.timer_thread = Worker::start(
-            p.sync(), [&s, notify](SyncHandle stop) { timer_thread_main(s, notify, stop); },
-            s.NotifyStopEvent);
-    }
-    if (!s.timer_thread) {
+    if (!start_timer_event_listener(s)) {
         win.destroy_window(self);
         return false;
     }

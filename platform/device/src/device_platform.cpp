@@ -20,6 +20,8 @@ void make_telephony_parts(wire::Client& c, Windows& windows, std::unique_ptr<Tel
                           std::unique_ptr<SimPhoneBook>& sim);
 std::unique_ptr<Contacts> make_contacts(wire::Client& c);
 std::unique_ptr<CallLog> make_call_log(wire::Client& c);
+// Made in device_notify.cpp.
+std::unique_ptr<Notify> make_notify(wire::Client& c);
 
 using wire::Kind;
 using wire::Reader;
@@ -198,6 +200,7 @@ struct DevicePlatform::Parts {
     std::unique_ptr<Contacts> contacts;
     std::unique_ptr<SimPhoneBook> sim;
     std::unique_ptr<CallLog> call_log;
+    std::unique_ptr<Notify> notify;
     explicit Parts(std::unique_ptr<wire::Client> c)
         : client(std::move(c)), registry(*client), broker(*client), messages(*client) {}
 };
@@ -215,6 +218,7 @@ DevicePlatform::DevicePlatform(std::unique_ptr<wire::Client> client, const std::
     make_telephony_parts(*parts_->client, *parts_->windows, parts_->telephony, parts_->sim);
     parts_->contacts = make_contacts(*parts_->client);
     parts_->call_log = make_call_log(*parts_->client);
+    parts_->notify = make_notify(*parts_->client);
     // The socket lives in DIR/run; the clock page beside it.
     auto device_dir = std::filesystem::path(socket_path).parent_path().parent_path();
     parts_->clock = make_clock(device_dir);
@@ -239,6 +243,7 @@ Telephony& DevicePlatform::telephony() { return *parts_->telephony; }
 Contacts& DevicePlatform::contacts() { return *parts_->contacts; }
 SimPhoneBook& DevicePlatform::sim() { return *parts_->sim; }
 CallLog& DevicePlatform::call_log() { return *parts_->call_log; }
+Notify& DevicePlatform::notify() { return *parts_->notify; }
 
 std::unique_ptr<DevicePlatform> connect(const std::string& socket_path, std::u16string_view program,
                                   std::string* error) {

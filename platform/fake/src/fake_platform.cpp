@@ -210,7 +210,8 @@ FakePlatform::FakePlatform()
       contacts_(std::make_unique<FakeContacts>()),
       call_log_(std::make_unique<FakeCallLog>()),
       sim_(std::make_unique<FakeSimPhoneBook>(*this)),
-      telephony_(std::make_unique<FakeTelephony>(*this)) {
+      telephony_(std::make_unique<FakeTelephony>(*this)),
+      notify_(std::make_unique<FakeNotify>(*sync_, *clock_)) {
     pim_store_->set_poster([this](Hwnd h, std::uint32_t msg, std::uint32_t folder) {
         windows_->post(h, msg, 0, LParam(folder));
     });

@@ -6,6 +6,7 @@
 #include "lumo/platform/contacts.h"
 #include "lumo/platform/messages.h"
 #include "lumo/platform/pim.h"
+#include "lumo/platform/notify.h"
 #include "lumo/platform/power.h"
 #include "lumo/platform/process.h"
 #include "lumo/platform/registry.h"
@@ -43,6 +44,8 @@ public:
     virtual Contacts& contacts() = 0;
     virtual SimPhoneBook& sim() = 0;
     virtual CallLog& call_log() = 0;
+    // User notifications (named events at a local time) and the notification LEDs.
+    virtual Notify& notify() = 0;
 };
 
 }  // namespace lumo::platform

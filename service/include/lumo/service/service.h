@@ -66,6 +66,13 @@ extern const std::u16string_view kDisclaimerText;
 inline constexpr std::u16string_view kClosingCaption = u"Vardex2 Message";
 inline constexpr const char* kClosingFormat = "Vardex2 & %s are closing...";
 inline constexpr std::u16string_view kDialogClass = u"Dialog";
+// The box of a keyboard hook that cannot be installed (titled kClosingCaption).
+inline constexpr std::u16string_view kKeyHookFailedText =
+    u"Cannot hook the keyboard. Some of the functions will be disabled.";
+// The box after the system's own device lock was switched off (titled kLicenceCaption).
+inline constexpr std::u16string_view kDeviceLockText =
+    u"Just turned off the system device lock. Please soft reset the device, otherwise it'll be "
+    u"double locked.";
 inline constexpr const char* kVersionLine = "Vardex2 v2.30";
 
 // The lock screen as the protocol reaches it: the cached window, re-found when stale.

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -249,6 +250,33 @@ struct State {
     std::atomic<bool> AppointmentCancel = false;
     // The stores were opened by the delayed start-up.
     bool PimOpen = false;
+    // --- lock conditions ---
+    // The exception list: written by the main thread at each load, read by the power thread
+    // (both under SettingsMutex).
+    std::array<std::u16string, 20> Exceptions;
+    // The keyboard hook (main thread), and what the hook keeps between keys.
+    platform::HookHandle KeyHook = 0;
+    bool KeyHookRefused = false;  // the hook could not be installed: off for the run
+    std::atomic<std::uint32_t> SkipKeys = 0;
+    std::atomic<std::uint32_t> LastKey = 0;
+
+    // --- timed events ---
+    // The minute (since the file-time epoch) of the last wallpaper change; the power thread's
+    // wake-up check reads it.
+    std::atomic<std::uint32_t> LastWallpaperMinute = 0;
+    // Set to end the running sleep-timer listener; each listener has its own.
+    std::shared_ptr<std::atomic<bool>> ListenerQuit;
+
+    // --- system overrides ---
+    // The five notification options saved at a lock (nullopt: the phone has no such value).
+    std::array<std::optional<std::uint32_t>, 5> SavedReminders;
+    bool RemindersSaved = false;
+    bool RemindersDisabled = false;
+    std::optional<std::uint32_t> SavedLongPressEnd;
+    std::uint32_t SavedSamsungAction = 0;  // 0: nothing saved
+    std::u16string StartMenuText;
+    Subclassed StartMenuWorker;
+    bool StartMenuTried = false;
 };
 
 // A numeric setting, safe to read from any thread.

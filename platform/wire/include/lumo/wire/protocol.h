@@ -160,7 +160,14 @@ inline constexpr std::size_t kMaxPacket = 65536;
                                notifications to u32 hwnd, 4 no more), u32 first, u32 value \
                                -> SIM: u32 count, (u32 index, s16 number, s16 name)...;    \
                                log: u32 count, (u64 time, u64 end, u32 flags, s16 number, \
-                               s16 name, s16 label)... */
+                               s16 name, s16 label)... */ \
+    X(UserNotifySet, 170)   /* s16 application, u64 local file time -> u32 handle */     \
+    X(UserNotifyList, 171)  /* -> u32 count, (u32 handle, s16 application, u64 time)... */ \
+    X(UserNotifyClear, 172) /* u32 handle -> (NotFound: no such notification) */         \
+    X(LedCount, 173)        /* -> u32 count */                                          \
+    X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
+    X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
+                               u32 still on)... (the newest pulses, oldest first) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \

@@ -40,6 +40,7 @@ public:
     Contacts& contacts() override;
     SimPhoneBook& sim() override;
     CallLog& call_log() override;
+    Notify& notify() override;
 
 private:
     struct Parts;

@@ -25,6 +25,7 @@
 
 #include "lumo/platform/clock.h"
 #include "lumo/platform/fake/fake_display.h"
+#include "lumo/platform/fake/fake_notify.h"
 #include "lumo/platform/fake/fake_power.h"
 #include "lumo/platform/fake/fake_sound.h"
 #include "lumo/platform/fake/fake_telephony.h"
@@ -99,6 +100,8 @@ public:
     FakeContacts& contacts() override { return *contacts_; }
     FakeSimPhoneBook& sim() override { return *sim_; }
     FakeCallLog& call_log() override { return *call_log_; }
+    // User notifications and LEDs; the test fires due notifications with fire_due().
+    FakeNotify& notify() override { return *notify_; }
 
     // The manual clock, in milliseconds since the fake device booted.
     std::uint64_t now() const { return now_ms_; }
@@ -217,6 +220,7 @@ private:
     std::unique_ptr<FakeCallLog> call_log_;
     std::unique_ptr<FakeSimPhoneBook> sim_;
     std::unique_ptr<FakeTelephony> telephony_;
+    std::unique_ptr<FakeNotify> notify_;
 };
 
 }  // namespace lumo::platform::fake

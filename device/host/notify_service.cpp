@@ -1,0 +1,150 @@
+#include "notify_service.h"
+
+#include <vector>
+
+#include "lumo/platform/notify.h"
+#include "lumo/platform/text.h"
+#include "lumo/wire/protocol.h"
+#include "power_service.h"
+#include "sync_service.h"
+
+namespace lumo::host {
+
+using wire::Kind;
+using wire::Reader;
+using wire::Status;
+using wire::Writer;
+
+namespace {
+
+constexpr std::uint32_t kCheckMs = 250;
+// What a woken phone gives the programs to take an unattended request before it sleeps again.
+constexpr std::uint32_t kWakeGraceMs = 5000;
+constexpr std::size_t kPulsesKept = 16;
+constexpr std::size_t kMaxNotifications = 64;
+constexpr std::size_t kMaxApplication = 260;
+constexpr std::int64_t kUnixEpochMs = 11644473600000ll;
+
+std::int64_t file_time_ms(std::uint64_t file_time) {
+    return static_cast<std::int64_t>(file_time / 10000) - kUnixEpochMs;
+}
+
+}  // namespace
+
+NotifyService::NotifyService(Host& host, SyncService& sync, PowerService& power,
+                             std::function<std::int64_t()> local_now_ms, std::uint32_t leds)
+    : host_(host), sync_(sync), power_(power), local_now_ms_(std::move(local_now_ms)), leds_(leds) {
+    register_handlers();
+}
+
+NotifyService::~NotifyService() {
+    if (timer_) host_.cancel(timer_);
+}
+
+void NotifyService::arm() {
+    if (timer_ || entries_.empty()) return;
+    // The local clock can be moved at any time, so it is looked at often rather than once.
+    timer_ = host_.schedule(kCheckMs, [this] {
+        timer_ = 0;
+        check();
+        arm();
+    });
+}
+
+void NotifyService::check() {
+    const auto now = local_now_ms_();
+    std::vector<std::u16string> due;
+    for (auto it = entries_.begin(); it != entries_.end();) {
+        if (file_time_ms(it->second.file_time) > now) {
+            ++it;
+            continue;
+        }
+        due.push_back(it->second.application);
+        it = entries_.erase(it);
+    }
+    for (const auto& app : due) {
+        std::u16string_view name = app;
+        if (!name.starts_with(platform::kNamedEventPrefix)) {
+            host_.log().printf("notification %s is due; it names no event",
+                               platform::to_utf8(app).c_str());
+            continue;
+        }
+        name.remove_prefix(platform::kNamedEventPrefix.size());
+        power_.wake_unattended(kWakeGraceMs);
+        bool set = sync_.set_named_event(name);
+        host_.log().printf("notification %s is due%s", platform::to_utf8(name).c_str(),
+                           set ? "" : " (nobody holds its event)");
+    }
+}
+
+void NotifyService::register_handlers() {
+    host_.add_handler(Kind::UserNotifySet, [this](ClientConn&, Reader& in, Writer& out) {
+        auto app = in.s16();
+        auto when = in.u64();
+        if (!in.done()) return false;
+        if (app.empty() || app.size() > kMaxApplication || entries_.size() >= kMaxNotifications) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        auto h = next_handle_++;
+        entries_[h] = {app, when};
+        out.status(Status::Ok).u32(h);
+        arm();
+        return true;
+    });
+    host_.add_handler(Kind::UserNotifyList, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        out.status(Status::Ok).u32(std::uint32_t(entries_.size()));
+        for (const auto& [h, e] : entries_) out.u32(h).s16(e.application).u64(e.file_time);
+        return true;
+    });
+    host_.add_handler(Kind::UserNotifyClear, [this](ClientConn&, Reader& in, Writer& out) {
+        auto h = in.u32();
+        if (!in.done()) return false;
+        out.status(entries_.erase(h) ? Status::Ok : Status::NotFound);
+        return true;
+    });
+    host_.add_handler(Kind::LedCount, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        out.status(Status::Ok).u32(leds_);
+        return true;
+    });
+    host_.add_handler(Kind::LedSet, [this](ClientConn&, Reader& in, Writer& out) {
+        auto index = in.u32();
+        auto on = in.u32();
+        if (!in.done()) return false;
+        if (index >= leds_ || on > 1) {
+            out.status(index >= leds_ ? Status::NotFound : Status::BadRequest);
+            return true;
+        }
+        const auto now = host_.now_ms();
+        Pulse* open = nullptr;
+        for (auto it = pulses_.rbegin(); it != pulses_.rend(); ++it)
+            if (it->index == index && it->still_on) {
+                open = &*it;
+                break;
+            }
+        if (on && !open) {
+            pulses_.push_back({index, now, 0, true});
+            if (pulses_.size() > kPulsesKept) pulses_.pop_front();
+        } else if (!on && open) {
+            open->still_on = false;
+            open->length_ms = std::uint32_t(now - open->on_at_ms);
+            host_.log().printf("LED %u pulsed %u ms", index, open->length_ms);
+        }
+        out.status(Status::Ok);
+        return true;
+    });
+    host_.add_handler(Kind::LedList, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        const auto now = host_.now_ms();
+        out.status(Status::Ok).u32(std::uint32_t(pulses_.size()));
+        for (const auto& p : pulses_)
+            out.u32(p.index).u64(p.on_at_ms).u32(p.still_on ? std::uint32_t(now - p.on_at_ms)
+                                                          : p.length_ms)
+                .u32(p.still_on ? 1 : 0);
+        return true;
+    });
+}
+
+}  // namespace lumo::host
