@@ -83,11 +83,21 @@ StepAreas step_areas(const Context& c, int row_width) {
     return a;
 }
 
+namespace {
+// Whether a label takes a second line on rows with controls below it: a generous estimate of
+// the font's average advance, so a label never runs into the controls.
+bool long_label(const Context& c, const Item& item) {
+    int width = c.screen_width - U(c, 4) * 2 - U(c, 6) * 2;
+    return int(item.label.size()) * U(c, 7) > width;
+}
+}  // namespace
+
 int item_height(const Context& c, const Item& item) {
     if (c.state == ScreenState::MainMenu || c.state == ScreenState::Exceptions) return U(c, 36);
     if (item.kind == kHeading) return U(c, 24);
-    if (format_kind(item.kind)) return U(c, 72);
-    if (two_line(item.kind)) return U(c, 60);
+    int extra = two_line(item.kind) && long_label(c, item) ? U(c, 15) : 0;
+    if (format_kind(item.kind)) return U(c, 72) + extra;
+    if (two_line(item.kind)) return U(c, 60) + extra;
     return U(c, 44);
 }
 
@@ -227,7 +237,8 @@ void draw_item(Context& c, const Item& it, int x, int y, int w, bool active) {
         return;
     }
     int label_y = y + U(c, 5);
-    int first_line = two_line(it.kind) ? U(c, 18) : h - U(c, 10);
+    int extra = two_line(it.kind) && long_label(c, it) ? U(c, 15) : 0;
+    int first_line = two_line(it.kind) ? U(c, 18) + extra : h - U(c, 10);
     text(c, it.label, x + pad, label_y, label_w, two_line(it.kind) ? 12 : 12, kWhite,
          gfx::kTextLeft | gfx::kTextWordBreak | gfx::kTextEndEllipsis, gfx::kFontNormal, first_line);
     if (check) draw_switch(c, x + w - pad, check && two_line(it.kind) ? y + U(c, 2) : y, two_line(it.kind) ? U(c, 26) : h,
@@ -240,13 +251,13 @@ void draw_item(Context& c, const Item& it, int x, int y, int w, bool active) {
         return;
     }
     auto value = item_value_text(c, it);
-    int row2 = y + U(c, 24);
+    int row2 = y + U(c, 24) + extra;
     if (has_step_areas(it.kind)) {
         auto a = step_areas(c, w - pad);
         int cell = c.minus_plus.width / 2;
         int bh = c.minus_plus.height;
-        int by = row2 + (h - U(c, 24) - bh) / 2;
-        if (format_kind(it.kind)) by = row2 + U(c, 6);
+        int by = row2 + (h - U(c, 24) - extra - bh) / 2;
+        if (format_kind(it.kind)) by = row2;
         gfx::DrawImage(c.minus_plus, c.screen, x + a.minus_left + (a.minus_right - a.minus_left - cell) / 2, by, 0, cell,
                        0, gfx::kCopy, 32);
         gfx::DrawImage(c.minus_plus, c.screen, x + a.plus_left + (a.plus_right - a.plus_left - cell) / 2, by, cell,
@@ -256,9 +267,10 @@ void draw_item(Context& c, const Item& it, int x, int y, int w, bool active) {
             // The picture on the left, the live sample between the buttons.
             auto nl = value.find(u'\n');
             std::u16string picture = value.substr(0, nl), sample = nl == std::u16string::npos ? u"" : value.substr(nl + 1);
-            text(c, picture, x + pad, row2 + U(c, 2), a.minus_left - pad, 11, kDimText, gfx::kTextLeft | gfx::kTextEndEllipsis);
-            text(c, sample, x + pad, row2 + U(c, 20), w - 2 * pad, 12, kValueColour,
-                 gfx::kTextLeft | gfx::kTextEndEllipsis);
+            text(c, picture, x + pad, row2 + U(c, 6), a.minus_left - pad, 11, kDimText,
+                 gfx::kTextLeft | gfx::kTextSingleLine | gfx::kTextEndEllipsis);
+            text(c, sample, x + pad, row2 + bh + U(c, 3), w - 2 * pad, 12, kValueColour,
+                 gfx::kTextLeft | gfx::kTextSingleLine | gfx::kTextEndEllipsis);
             return;
         }
         text(c, value, vx, by + (bh - U(c, 16)) / 2, vw, 13, kValueColour,
@@ -444,7 +456,10 @@ std::vector<std::u16string> bottom_labels(const Context& c) {
 void draw(Context& c) {
     if (!c.screen.back_buffer) return;
     fill(c, 0, 0, c.screen_width, c.screen_height, px(c, 0, 0, 0), 32);
-    gfx::DrawImage(c.background, c.screen, 0, 0, 0, 0, 0, gfx::kCopy, 32);
+    // The background is made for the portrait screen; a turned screen gets it stretched once.
+    if (!c.background.empty() && (c.background_fit.width != c.screen_width || c.background_fit.height != c.screen_height))
+        gfx::ResizeImage(c.background_fit, c.screen, c.background, c.screen_width, c.screen_height, true, false);
+    gfx::DrawImage(c.background_fit, c.screen, 0, 0, 0, 0, 0, gfx::kCopy, 32);
     std::u16string title;
     bool back = true;
     switch (c.state) {

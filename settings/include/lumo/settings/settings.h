@@ -220,7 +220,7 @@ struct Context {
     gfx::Screen screen;
     std::unique_ptr<platform::Imaging> imaging;
     std::unique_ptr<platform::FontEngine> fonts;
-    gfx::Image background, topbar, arrow, onoff, minus_plus, button, button_wide, row_first, row_mid,
+    gfx::Image background, background_fit, topbar, arrow, onoff, minus_plus, button, button_wide, row_first, row_mid,
         row_last, back, exit, add_button, delete_mark, status_icons, keypad_key, keypad_box;
     int frames_presented = 0;
     // How the restart waits between its looks at the service (tests replace it).
