@@ -316,6 +316,7 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             if (c.screen.back_buffer &&
                 (c.display.metrics().width != c.screen_width || c.display.metrics().height != c.screen_height)) {
                 gfx::CloseScreen(c.screen);
+                c.text_cache.clear();
                 if (open_display(c)) {
                     c.scroll.offset = std::min(c.scroll.offset, max_scroll(c));
                     draw(c);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -223,6 +224,7 @@ struct Context {
     gfx::Image background, background_fit, topbar, arrow, onoff, minus_plus, button, button_wide, row_first, row_mid,
         row_last, back, exit, add_button, delete_mark, status_icons, keypad_key, keypad_box;
     int frames_presented = 0;
+    std::map<std::u16string, gfx::Image> text_cache;  // rendered texts by content and style
     // How the restart waits between its looks at the service (tests replace it).
     std::function<void(std::uint32_t ms)> sleep;
 };
