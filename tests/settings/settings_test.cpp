@@ -629,6 +629,53 @@ TEST_F(SettingsTest, TurningCallerIdOffAsksForASoftReset) {
     EXPECT_TRUE(asked);
 }
 
+TEST_F(SettingsTest, ASleepTimerIsStoredAnnouncedCountedDownAndCancelled) {
+    open_page(7);
+    tap_item(5);
+    ASSERT_EQ(ctx->state, ScreenState::SleepTimer);
+    auto row_tap = [this](int row, bool plus) {
+        int pad = gfx::ScaleUnit(ctx->screen, 4);
+        auto a = step_areas(*ctx, ctx->screen_width - 2 * pad - gfx::ScaleUnit(ctx->screen, 6));
+        int x = pad + (plus ? (a.plus_left + a.plus_right) / 2 : (a.minus_left + a.minus_right) / 2);
+        for (int y = 0; y < ctx->screen_height; ++y)
+            if (sleep_row_at(*ctx, y) == row) return tap(x, y + 5);
+    };
+    row_tap(0, true);   // 1 hour
+    row_tap(1, true);   // 1 minute
+    row_tap(1, true);   // 2 minutes
+    row_tap(1, false);  // 1 minute
+    std::uint64_t now = fake.clock().local_file_time();
+    press_bottom(0, 2);  // Start
+    auto due = fake.registry().get_binary(Root::CurrentUser, u"Software\\Vesk\\Lumo", u"SleepTimer");
+    ASSERT_TRUE(due && due->size() == 8);
+    std::uint64_t t = 0;
+    std::memcpy(&t, due->data(), 8);
+    EXPECT_EQ(t - now, 36000000000ull + 600000000ull);
+    EXPECT_EQ(count_seen(proto::WM_ADD_SLEEPTIMER), 1);
+    EXPECT_TRUE(ctx->ended);  // the service was there: the program closes
+
+    // A new start shows the time left on the item; a tap there cancels it.
+    ctx.reset();
+    ASSERT_EQ(start(), EntryResult::Running);
+    fake.advance(2 * 60 * 1000);
+    EXPECT_EQ(sleep_timer_text(*ctx), u"in 59 mins");
+    fake.advance(58 * 60 * 1000 + 30 * 1000);
+    EXPECT_EQ(sleep_timer_text(*ctx), u"in 30 s");
+    open_page(7);
+    tap_item(5);
+    EXPECT_FALSE(fake.registry().get_binary(Root::CurrentUser, u"Software\\Vesk\\Lumo", u"SleepTimer"));
+    EXPECT_EQ(ctx->state, ScreenState::Page);
+}
+
+TEST_F(SettingsTest, ASleepTimerOfNoTimeReturnsToThePage) {
+    open_page(7);
+    tap_item(5);
+    press_bottom(0, 2);
+    EXPECT_EQ(ctx->state, ScreenState::Page);
+    EXPECT_FALSE(fake.registry().get_binary(Root::CurrentUser, u"Software\\Vesk\\Lumo", u"SleepTimer"));
+    EXPECT_EQ(count_seen(proto::WM_ADD_SLEEPTIMER), 0);
+}
+
 class SettingsStartTest : public SettingsFixture {};
 
 TEST_F(SettingsStartTest, ASecondStartBringsTheFirstForward) {
