@@ -305,10 +305,17 @@ void draw_status(Context& c) {
     if (c.headphone) right += u"\u266B ";
     if (c.wifi) right += u"WiFi ";
     if (c.bluetooth) right += u"BT ";
-    right += u"\u25AE" + to_u16(std::to_string(std::min<std::uint32_t>(c.signal, 100))) + u"% ";
-    right += (c.on_ac ? u"\u26A1" : u"") + to_u16(std::to_string(c.battery)) + u"%";
-    text(c, right, c.screen_width / 2, U(c, 1), c.screen_width / 2 - U(c, 4), 11, kWhite,
+    right += (c.on_ac ? u"+" : u"") + to_u16(std::to_string(c.battery)) + u"%";
+    int bars_w = U(c, 4) * 4;
+    text(c, right, c.screen_width / 2, U(c, 1), c.screen_width / 2 - U(c, 8) - bars_w, 11, kWhite,
          gfx::kTextRight | gfx::kTextSingleLine);
+    // Signal strength as four bars of rising height, the reached ones lit.
+    int lit = int((std::min<std::uint32_t>(c.signal, 100) + 24) / 25);
+    for (int i = 0; i < 4; ++i) {
+        int bh = U(c, 3) * (i + 1);
+        fill(c, c.screen_width - U(c, 4) - bars_w + i * U(c, 4), h - U(c, 2) - bh, U(c, 3), bh,
+             i < lit ? px(c, 255, 255, 255) : px(c, 70, 70, 80), 32);
+    }
 }
 
 void draw_title(Context& c, std::u16string_view title, bool back) {

@@ -678,6 +678,46 @@ TEST_F(SettingsTest, ASleepTimerOfNoTimeReturnsToThePage) {
 
 class SettingsStartTest : public SettingsFixture {};
 
+TEST_F(SettingsStartTest, DeviceFeaturesOfferTheirItems) {
+    write_first_start_defaults();
+    fake.registry().set_dword(Root::CurrentUser, u"ControlPanel\\Keybd", u"StylusOutStatus", 0);
+    fake.registry().set_dword(Root::LocalMachine, u"Software\\OEM\\Keyboard", u"SlidingOut", 1);
+    std::filesystem::create_directories(root / "Windows");
+    std::ofstream(root / "Windows" / "manila.exe") << "x";
+    std::vector<Seen> browser_seen;
+    {
+        auto scope = fake.as_process(fake.add_process(u"\\Windows\\shell32.exe"));
+        fake.windows().register_class(u"MSSTARTMENU", [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; });
+        CreateWindowParams cp;
+        cp.class_name = u"MSSTARTMENU";
+        fake.windows().create_window(cp);
+        fake.windows().register_class(u"LumoC", [&browser_seen](Hwnd, std::uint32_t msg, WParam w, LParam) -> LResult {
+            browser_seen.push_back({msg, w});
+            return 0;
+        });
+        cp.class_name = cp.title = u"LumoC";
+        fake.windows().create_window(cp);
+    }
+    ASSERT_EQ(start(), EntryResult::Running);
+    EXPECT_EQ(item(11, 3).parent, 0);
+    EXPECT_EQ(item(11, 4).parent, 4);
+    EXPECT_EQ(item(11, 5).parent, 0);
+    EXPECT_EQ(item(11, 6).parent, 6);
+    EXPECT_EQ(item(12, 4).parent, 0);
+    EXPECT_EQ(item(12, 6).parent, 0);
+    // A running browser is told the mode instead of being started again.
+    open_page(5);
+    tap_item(1);
+    fake.run_until_idle();
+    ASSERT_FALSE(browser_seen.empty());
+    EXPECT_EQ(browser_seen.back().msg, kMsgBrowse);
+    EXPECT_EQ(browser_seen.back().w, WParam(kBrowseLandscape));
+    EXPECT_TRUE(fake.launches().empty());
+    // Leaving closes it.
+    press_bottom(2);
+    EXPECT_EQ(browser_seen.back().msg, WM_CLOSE);
+}
+
 TEST_F(SettingsStartTest, ASecondStartBringsTheFirstForward) {
     write_first_start_defaults();
     ASSERT_EQ(start(), EntryResult::Running);
