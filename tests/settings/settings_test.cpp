@@ -654,8 +654,10 @@ TEST_F(SettingsTest, ASleepTimerIsStoredAnnouncedCountedDownAndCancelled) {
     EXPECT_EQ(count_seen(proto::WM_ADD_SLEEPTIMER), 1);
     EXPECT_TRUE(ctx->ended);  // the service was there: the program closes
 
-    // A new start shows the time left on the item; a tap there cancels it.
+    // A new start (a new process: the window class belongs to the first) shows the time left on
+    // the item; a tap there cancels it.
     ctx.reset();
+    auto scope = fake.as_process(fake.add_process(u"\\Program Files\\Lumo\\LumoSettings.exe"));
     ASSERT_EQ(start(), EntryResult::Running);
     fake.advance(2 * 60 * 1000);
     EXPECT_EQ(sleep_timer_text(*ctx), u"in 59 mins");
