@@ -288,6 +288,9 @@ void draw_item(Context& c, const Item& it, int x, int y, int w, bool active) {
              gfx::kTextCenter | gfx::kTextSingleLine | gfx::kTextEndEllipsis, gfx::kFontBold);
         return;
     }
+    if (it.kind == kPortraitFile || it.kind == kLandscapeFile)
+        gfx::DrawImage(c.arrow, c.screen, x + w - pad - c.arrow.width, y + (h - c.arrow.height) / 2, 0, 0, 0,
+                       gfx::kColourKey, 32);
     if (two_line(it.kind)) {
         if (value.empty() && (it.kind == kPortraitFile || it.kind == kLandscapeFile)) value = u"-";
         text(c, value, x + pad, row2 + U(c, 6), w - 2 * pad, 11, kValueColour, gfx::kTextLeft | gfx::kTextEndEllipsis);
