@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -68,15 +69,22 @@ void Services::switch_off() {
 bool Services::install(std::string* error) { return processes_->install(host_.fresh(), error); }
 
 void Services::publish_phone_state() {
-    // The phone's published state starts with no call and no status bits every boot, until a
-    // telephony stack drives it.
+    // Calls do not outlive a boot, so the published state starts without any; flight mode is the
+    // person's choice and does, as on a phone (the radio-off bit of Status).
     constexpr std::u16string_view kPhone = u"System\\State\\Phone";
+    constexpr std::uint32_t kRadioOff = 0x10;
     auto& reg = host_.registry();
     reg.create_key(platform::Root::LocalMachine, kPhone);
-    const std::uint32_t zero = 0;
-    auto bytes = std::as_bytes(std::span(&zero, 1));
-    for (std::u16string_view name : {std::u16string_view(u"Active Call Count"), std::u16string_view(u"Status")})
-        reg.write_value(platform::Root::LocalMachine, kPhone, name, platform::ValueType::Dword, bytes);
+    auto write = [&](std::u16string_view name, std::uint32_t value) {
+        reg.write_value(platform::Root::LocalMachine, kPhone, name, platform::ValueType::Dword,
+                        std::as_bytes(std::span(&value, 1)));
+    };
+    std::uint32_t status = 0;
+    if (auto found = reg.find_value(platform::Root::LocalMachine, kPhone, u"Status");
+        found && found->info.type == platform::ValueType::Dword && found->data->size() == 4)
+        std::memcpy(&status, found->data->data(), 4);
+    write(u"Active Call Count", 0);
+    write(u"Status", status & kRadioOff);
 }
 
 void Services::seed_system_settings() {

@@ -117,6 +117,22 @@ TEST_F(PhoneState, SignalFlightModeAndNoService) {
     EXPECT_GT(lit_in(none, 2, 0, 150, 32), 100);  // "No Service" from the left edge
 }
 
+TEST(PhoneStateAcrossBoots, FlightModeOutlivesARestartAndACallDoesNot) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    ASSERT_EQ(d.ctl({"radio", "flight", "on"}).status, 0);
+    // A ringing call's bit as the host was stopped.
+    ASSERT_EQ(d.ctl({"reg", "set", "HKLM", "System\\State\\Phone", "Status", "dword", "0x10010"}).status, 0);
+    ASSERT_EQ(d.stop(), 0);
+    DeviceProcess again(d.dir());
+    ASSERT_TRUE(again.start()) << again.last_error;
+    auto r = again.ctl({"reg", "get", "HKLM", "System\\State\\Phone", "Status"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "dword 16\n");  // the radio-off bit alone
+    ASSERT_EQ(again.ctl({"radio", "flight", "off"}).status, 0);
+    again.stop();
+}
+
 TEST_F(PhoneState, ChargingShowsTheSweepingBatteryUntilFull) {
     ASSERT_NO_FATAL_FAILURE(boot());
     ctl({"power", "capacity", "60"});
