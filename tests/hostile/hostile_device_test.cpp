@@ -64,14 +64,7 @@ protected:
     bool lumo(const std::string& how, int seconds) {
         return d_.ctl({"wait", "window", "Lumo", how, "--timeout", std::to_string(seconds)}).status == 0;
     }
-    std::string log_of(const std::string& name) {
-        std::ifstream in(program() / name, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        std::u16string text;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text.push_back(char16_t(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8));
-        return platform::to_utf8(text);
-    }
+    std::string log_of(const std::string& name) { return d_.program_log(name); }
     fs::path program() { return d_.dir() / "fs" / "Program Files" / "Lumo"; }
 
     DeviceProcess d_;

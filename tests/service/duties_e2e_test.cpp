@@ -117,14 +117,7 @@ class DutiesOnDevice : public testing::Test {
         return out;
     }
     std::string service_log() { return log_of("Vardex2.log"); }
-    std::string log_of(const std::string& name) {
-        std::ifstream in(d_.dir() / "fs" / "Program Files" / "Lumo" / name, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        std::u16string text;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text.push_back(char16_t(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8));
-        return to_utf8(text);
-    }
+    std::string log_of(const std::string& name) { return d_.program_log(name); }
     static int count(const std::string& text, const std::string& what) {
         int n = 0;
         for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))

@@ -80,15 +80,7 @@ class PowerOnDevice : public testing::Test {
         return info ? info->rect : Rect{};
     }
     std::string service_log() { return log_of("Vardex2.log"); }
-    // A program's log in the program folder, as text.
-    std::string log_of(const std::string& name) {
-        std::ifstream in(d_.dir() / "fs" / "Program Files" / "Lumo" / name, std::ios::binary);
-        std::string bytes((std::istreambuf_iterator<char>(in)), {});
-        std::u16string text;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-            text.push_back(char16_t(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8));
-        return to_utf8(text);
-    }
+    std::string log_of(const std::string& name) { return d_.program_log(name); }
     int lumo_processes() {
         std::istringstream lines(d_.ctl({"processes"}).out);
         int n = 0;

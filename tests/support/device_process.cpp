@@ -13,7 +13,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <thread>
+
+#include "lumo/platform/text.h"
 
 #ifndef LUMO_BIN_DIR
 #error "LUMO_BIN_DIR must name the build's bin folder"
@@ -211,6 +215,15 @@ bool closed_by_host(int fd, int seconds) {
         if (n == 0) return true;
         if (n < 0) return errno == ECONNRESET;
     }
+}
+
+std::string DeviceProcess::program_log(const std::string& name) const {
+    std::ifstream in(dir_ / "fs" / "Program Files" / "Lumo" / name, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        text.push_back(char16_t(std::uint8_t(bytes[i]) | std::uint8_t(bytes[i + 1]) << 8));
+    return platform::to_utf8(text);
 }
 
 }  // namespace lumo::test

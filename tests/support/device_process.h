@@ -53,6 +53,9 @@ public:
     std::string socket_path() const { return (dir_ / "run" / "device.sock").string(); }
     // lumo-devctl --device DIR args...
     CommandResult ctl(const std::vector<std::string>& args) const;
+    // A product program's log (UTF-16 with a byte-order mark, in the program folder) as UTF-8
+    // text; empty when there is none yet.
+    std::string program_log(const std::string& name) const;
 
     std::string last_error;
 
