@@ -19,16 +19,6 @@ namespace {
 using namespace platform;
 using Ms = std::chrono::milliseconds;
 
-template <class Pred>
-bool wait_until(Pred pred, Ms limit) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(Ms(50));
-    }
-    return pred();
-}
-
 class PhonePrograms : public testing::Test {
   protected:
     void boot(std::vector<std::string> extra = {"--shell"}) {

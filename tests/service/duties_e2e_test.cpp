@@ -19,7 +19,7 @@ namespace {
 
 using namespace platform;
 using lumo::test::DeviceProcess;
-using Clock = std::chrono::steady_clock;
+using lumo::test::wait_until;
 using Ms = std::chrono::milliseconds;
 
 const std::string kService = "\\Program Files\\Lumo\\Vardex2.exe";
@@ -35,16 +35,6 @@ const std::string kClasses[] = {
 const std::string kBackups[] = {"LastReminderOption", "LastSMSReminderOption",
                                 "LastMMSReminderOption", "LastEmailReminderOption",
                                 "LastMissedCallOption"};
-
-template <class Pred>
-bool wait_until(Pred pred, Ms timeout) {
-    auto end = Clock::now() + timeout;
-    while (Clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(Ms(50));
-    }
-    return pred();
-}
 
 class DutiesOnDevice : public testing::Test {
   protected:

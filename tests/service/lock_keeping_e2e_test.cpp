@@ -20,22 +20,12 @@ namespace {
 
 using namespace platform;
 using lumo::test::DeviceProcess;
-using Clock = std::chrono::steady_clock;
+using lumo::test::wait_until;
 using Ms = std::chrono::milliseconds;
 
 const std::string kService = "\\Program Files\\Lumo\\Vardex2.exe";
 const std::string kRoot = "Software\\Vesk\\Lumo";
 constexpr int kTaskBarHeight = 52;  // the 480x800 phone at 192 dpi
-
-template <class Pred>
-bool wait_until(Pred pred, Ms timeout) {
-    auto end = Clock::now() + timeout;
-    while (Clock::now() < end) {
-        if (pred()) return true;
-        std::this_thread::sleep_for(Ms(20));
-    }
-    return pred();
-}
 
 class LockKeepingOnDevice : public testing::Test {
   protected:

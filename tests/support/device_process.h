@@ -3,8 +3,10 @@
 // against it, the way a person would from a shell.
 #include <sys/types.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace lumo::test {
@@ -65,6 +67,19 @@ private:
     bool owns_dir_ = false;
     pid_t pid_ = -1;
 };
+
+// Asks `pred` every `step` until it holds or `timeout` has passed; its last answer. What a
+// device does in answer to a command shows up a little later, in another process.
+template <class Pred>
+bool wait_until(Pred pred, std::chrono::milliseconds timeout,
+                std::chrono::milliseconds step = std::chrono::milliseconds(20)) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred()) return true;
+        std::this_thread::sleep_for(step);
+    }
+    return pred();
+}
 
 // A bare connection to a device's socket that says nothing, for tests of what the host does
 // with bad or silent clients; -1 when nothing listens there.
