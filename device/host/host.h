@@ -75,6 +75,9 @@ struct ClientConn {
     std::uint64_t accepted_ms = 0;
     // The client whose full queue this one waits for (0: none); the host does not read it meanwhile.
     std::uint32_t waits_for = 0;
+    // Packets read in one batch behind a request that made the client wait (or close): handled,
+    // in order, before anything more is read from it.
+    std::deque<std::vector<std::byte>> read_ahead;
 };
 
 class DisplayWindow;

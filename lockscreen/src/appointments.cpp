@@ -152,11 +152,20 @@ void reload_appointments(Context& c, int count) {
     p.count = std::clamp(count, 0, kAppointmentSlots);
     if (c.settings.num(Id::ShowAppointment) == 0 || !c.screen.fonts) return;
     const int h = text_height(c);
-    auto bold = gfx::CreateTextFont(c.screen, h, gfx::kFontBold);
-    auto bold_italic = gfx::CreateTextFont(c.screen, h, gfx::kFontBold, true);
-    auto regular = gfx::CreateTextFont(c.screen, h, gfx::kFontNormal);
-    auto regular_italic = gfx::CreateTextFont(c.screen, h, gfx::kFontNormal, true);
-    if (!bold || !bold_italic || !regular || !regular_italic) return;
+    auto& f = p.fonts;
+    if (f.engine != c.screen.fonts || f.height != h || !f.bold || !f.bold_italic || !f.regular || !f.regular_italic) {
+        f.engine = c.screen.fonts;
+        f.height = h;
+        f.bold = gfx::CreateTextFont(c.screen, h, gfx::kFontBold);
+        f.bold_italic = gfx::CreateTextFont(c.screen, h, gfx::kFontBold, true);
+        f.regular = gfx::CreateTextFont(c.screen, h, gfx::kFontNormal);
+        f.regular_italic = gfx::CreateTextFont(c.screen, h, gfx::kFontNormal, true);
+    }
+    if (!f.bold || !f.bold_italic || !f.regular || !f.regular_italic) return;
+    auto& bold = f.bold;
+    auto& bold_italic = f.bold_italic;
+    auto& regular = f.regular;
+    auto& regular_italic = f.regular_italic;
 
     const double now = platform::variant_from_file_time(c.p.clock().local_file_time());
     const double today = std::floor(now), tomorrow = today + 1, after_tomorrow = today + 2;

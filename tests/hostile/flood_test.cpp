@@ -12,6 +12,7 @@
 
 #include "device_process.h"
 #include "lumo/platform/device/device_platform.h"
+#include "lumo/wire/client.h"
 
 namespace lumo::test {
 namespace {
@@ -111,6 +112,59 @@ TEST(PostFlood, SendersWaitForASlowReaderWhichGetsEverythingAndTheHostStaysSmall
     const long peak_kib = host_memory_kib(d.pid(), "VmHWM");
     EXPECT_LT(peak_kib - before_kib, 6 * 1024) << "before " << before_kib << " KiB, peak " << peak_kib << " KiB";
     EXPECT_EQ(read_log(d).find("stopped reading its messages"), std::string::npos);
+}
+
+// A sender that does not wait for answers puts many posts on the wire at once; the host reads
+// them in batches, and those read behind the one that made the sender wait are kept, not lost
+// or reordered, until the reader has caught up.
+TEST(PostFlood, PostsPipelinedWithoutAnswersArriveCompleteAndInOrderAcrossAWait) {
+    constexpr int kCount = 60000;
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    std::string error;
+    auto reader = device::connect(d.socket_path(), u"slow-reader", &error);
+    ASSERT_TRUE(reader) << error;
+    int next = 0;
+    bool in_order = true;
+    ASSERT_TRUE(reader->windows().register_class(u"PipeSink", [&](Hwnd, std::uint32_t msg, WParam w, LParam) -> LResult {
+        if (msg == kItem) {
+            in_order &= w == WParam(next);
+            ++next;
+        }
+        return 0;
+    }));
+    CreateWindowParams cp;
+    cp.class_name = u"PipeSink";
+    Hwnd sink = reader->windows().create_window(cp);
+    ASSERT_NE(sink, 0u);
+
+    auto sender = wire::Client::connect(d.socket_path(), u"pipeliner", &error);
+    ASSERT_TRUE(sender) << error;
+    // Its socket fills while the host waits for the reader: the sender blocks until the reader
+    // catches up, so it runs beside the reader.
+    std::atomic<int> failed{0};
+    std::thread posting([&] {
+        for (int i = 0; i < kCount; ++i) {
+            auto& w = sender->begin(wire::Kind::MsgPost);
+            w.u32(sink).u32(kItem).u32(std::uint32_t(i)).i32(0);
+            if (!sender->send_only(w)) ++failed;
+        }
+    });
+    bool made_to_wait = wait_until([&] { return read_log(d).find("waits: the queue of client") != std::string::npos; },
+                                   Ms(10000));
+    Message m;
+    while (next < kCount && reader->windows().get_message(m)) reader->windows().dispatch(m);
+    posting.join();
+    EXPECT_TRUE(made_to_wait);
+    EXPECT_EQ(failed.load(), 0);
+    EXPECT_EQ(next, kCount);
+    EXPECT_TRUE(in_order);
+    // The sender is served again once the reader caught up: a request of its own is answered.
+    auto& ping = sender->begin(wire::Kind::WinInfo);
+    ping.u32(sink);
+    auto r = sender->call(ping, 5000);
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, wire::Status::Ok);
 }
 
 TEST(PostFlood, AProgramWhoseDeviceIsGoneEndsEvenWithATimerRunning) {

@@ -147,7 +147,11 @@ bool RenderTextWithFont(Image& img, Screen& s, platform::Font& font, std::uint32
     const int cw = width + off, ch = height + off;
     if (!ResizeBuffers(img, cw, ch, false)) return false;
     const PixelFormat& f = s.format;
-    std::fill_n(img.pixels.get(), std::size_t(cw) * ch,
+    // Only the rows the text can reach are cleared: a wrapped box is given the screen's height
+    // and keeps just the rows drawn, so clearing all of it cost more than the text.
+    const bool placed_low = (format & kTextSingleLine) && (format & (kTextVCenter | kTextBottom));
+    const int rows = placed_low ? ch : std::min(ch, off + int(lines.size()) * lh + 1);
+    std::fill_n(img.pixels.get(), std::size_t(cw) * rows,
                 ColourToPixel(f, shadow ? kTextKeyColour : background));
     if (shadow)
         DrawLines(img, f, font, lines, ColourToPixel(f, kTextShadowColour),

@@ -206,7 +206,9 @@ public:
                 out = {0, WM_QUIT, 0, 0};
                 return false;
             }
-            if (take_ready(out, true)) return out.message != WM_QUIT;
+            // What the socket holds is read by the wait below; only a due timer, which yields
+            // to every message, needs a look at the socket first.
+            if (take_ready(out, true, timer_due())) return out.message != WM_QUIT;
             auto wait = next_timer_wait();
             auto p = c_.next_event_if(wait, [](const Packet& e) { return is_urgent(e) || is_posted(e); });
             if (!p) {
@@ -412,8 +414,8 @@ private:
     std::optional<wire::Client::Reply> request(wire::Writer& w, int timeout_ms = -1) {
         if (!on_window_thread()) return c_.call(w, timeout_ms);
         auto r = c_.call_serving(w, timeout_ms, is_urgent, [this](Packet&& p) { serve(std::move(p)); });
-        // Messages the host sent just before its reply were queued behind it.
-        while (auto p = c_.next_event_if(0, is_urgent)) serve(std::move(*p));
+        // Messages the host sent just before its reply were read before it: they are queued.
+        while (auto p = c_.take_queued_if(is_urgent)) serve(std::move(*p));
         return r;
     }
 
@@ -516,8 +518,11 @@ private:
     }
 
     // Serves what was sent, then takes the oldest posted message, the quit, or a due timer.
-    bool take_ready(Message& out, bool remove) {
-        while (auto p = c_.next_event_if(0, is_urgent)) serve(std::move(*p));
+    bool take_ready(Message& out, bool remove, bool from_socket = true) {
+        auto next = [&](const wire::Client::EventFilter& want) {
+            return from_socket ? c_.next_event_if(0, want) : c_.take_queued_if(want);
+        };
+        while (auto p = next(is_urgent)) serve(std::move(*p));
         {
             std::lock_guard lock(m_);
             if (peeked_) {
@@ -527,9 +532,9 @@ private:
             }
         }
         if (remove) {
-            while (auto p = c_.next_event_if(0, is_posted))
+            while (auto p = next(is_posted))
                 if (decode_posted(*p, out)) return true;
-        } else if (auto p = c_.next_event_if(0, is_posted)) {
+        } else if (auto p = next(is_posted)) {
             // Peeking without removing: put it back in front by handling it ourselves next time.
             decode_posted(*p, out);
             std::lock_guard lock(m_);
@@ -554,6 +559,12 @@ private:
             due->due = now + std::chrono::milliseconds(std::max<std::uint32_t>(due->period, 1));
         }
         return true;
+    }
+
+    bool timer_due() {
+        std::lock_guard lock(m_);
+        auto now = Clock::now();
+        return std::any_of(timers_.begin(), timers_.end(), [&](const Timer& t) { return t.due <= now; });
     }
 
     int next_timer_wait() {

@@ -251,6 +251,14 @@ std::optional<Packet> Client::next_event_if(int timeout_ms, const EventFilter& w
     return take(*found);
 }
 
+std::optional<Packet> Client::take_queued_if(const EventFilter& want) {
+    std::lock_guard lock(mutex_);
+    std::uint64_t seen = 0;
+    auto found = find_event(want, seen);
+    if (!found) return std::nullopt;
+    return take(*found);
+}
+
 std::optional<Packet> Client::next_event(int timeout_ms) {
     static const EventFilter any = [](const Packet&) { return true; };
     return next_event_if(timeout_ms, any);

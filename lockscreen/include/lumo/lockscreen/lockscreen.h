@@ -184,6 +184,13 @@ struct AppointmentPanel {
     bool past[kAppointmentSlots] = {};
     int count = kAppointmentSlots;  // records the service said it wrote
     int fade = 0;
+    // The four faces of the panel's text, made once for a text height: opening a face reads the
+    // font files, which costs more than rendering every record.
+    struct Fonts {
+        const platform::FontEngine* engine = nullptr;
+        int height = 0;
+        std::unique_ptr<platform::Font> bold, bold_italic, regular, regular_italic;
+    } fonts;
 };
 
 // The top bar's indicators, the full-screen battery and the owner line.

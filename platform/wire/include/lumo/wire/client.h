@@ -50,6 +50,9 @@ public:
     // strictly in order, so `want` sees only the oldest one (it may not pick among them).
     using EventFilter = std::function<bool(const Packet&)>;
     std::optional<Packet> next_event_if(int timeout_ms, const EventFilter& want);
+    // Like next_event_if without waiting and without looking at the socket: only what was
+    // already read. No system call, for a caller about to wait on the socket anyway.
+    std::optional<Packet> take_queued_if(const EventFilter& want);
     // Like call, but while waiting hands every event `urgent` accepts to `handle` on this
     // thread: a program waiting for another still serves what is sent to its own windows.
     std::optional<Reply> call_serving(Writer& request, int timeout_ms, const EventFilter& urgent,
