@@ -304,6 +304,9 @@ void draw_status(Context& c) {
     std::u16string left = c.operator_name.empty() ? std::u16string(u"Lumo") : c.operator_name;
     text(c, left, U(c, 4), U(c, 1), c.screen_width / 2, 11, kWhite, gfx::kTextLeft | gfx::kTextSingleLine);
     std::u16string right;
+    // The ringer as the phone keeps it: 0 sound (nothing to say), 1 vibrate, 2 silent.
+    if (c.ringer == 1) right += u"Vibrate ";
+    else if (c.ringer >= 2) right += u"Silent ";
     if (c.connections) right += u"\u21C5 ";
     if (c.headphone) right += u"\u266B ";
     if (c.wifi) right += u"WiFi ";
