@@ -3,11 +3,13 @@
 // larger than the phone keeps.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "device_process.h"
+#include "lumo/platform/device/device_platform.h"
 #include "lumo/wire/client.h"
 
 namespace lumo::test {
@@ -82,33 +84,25 @@ TEST(HostileTelephony, TheFuzzersSeedPacketsLeaveTheHostServing) {
 TEST(HostileTelephony, AProgramCannotDropOrTakeAnotherProgramsCall) {
     DeviceProcess d;
     ASSERT_TRUE(d.start()) << d.last_error;
-    auto owner = client(d, u"owner");
-    auto other = client(d, u"other");
-    ASSERT_TRUE(owner && other);
-    auto& init = owner->begin(Kind::TelInitialize);
-    init.u32(0x20000).u32(0).s16(u"owner");
-    auto ir = owner->call(init);
-    ASSERT_EQ(result_of(ir), 0);
-    Reader ird(ir->body);
-    ird.i32();
-    const auto app = ird.u32();
-    auto& open = owner->begin(Kind::TelOpen);
-    open.u32(app).u32(0).u32(0x20000).u32(6).u32(0x14).u32(1);
-    auto orr = owner->call(open);
-    ASSERT_EQ(result_of(orr), 0);
-    Reader ord(orr->body);
-    ord.i32();
-    const auto line = ord.u32();
+    std::string error;
+    auto owner = platform::device::connect(d.socket_path(), u"owner", &error);
+    ASSERT_TRUE(owner) << error;
+    auto& tel = owner->telephony();
+    platform::LineAppHandle app = 0;
+    std::uint32_t devices = 0;
+    ASSERT_EQ(tel.initialize([](const platform::LineMessage&) {}, u"owner", 0x20000, app, devices), 0);
+    platform::LineHandle line = 0;
+    ASSERT_EQ(tel.open(app, 0, 0x20000, platform::kCallPrivilegeMonitor | platform::kCallPrivilegeOwner, 0x14, 1,
+                       line),
+              0);
     ASSERT_EQ(d.ctl({"gsm", "call", "5550100"}).status, 0);
-    auto& calls = owner->begin(Kind::TelGetCalls);
-    calls.u32(line);
-    auto cr = owner->call(calls);
-    ASSERT_EQ(result_of(cr), 0);
-    Reader crd(cr->body);
-    crd.i32();
-    ASSERT_EQ(crd.u32(), 1u);
-    const auto call = crd.u32();
-    // The other program guesses at the handle and its neighbours, and at the line.
+    std::vector<platform::CallHandle> calls;
+    ASSERT_TRUE(wait_until([&] { return tel.get_calls(line, calls) == 0 && calls.size() == 1; },
+                           std::chrono::milliseconds(3000)));
+    const auto call = calls[0];
+    // Another program guesses at the handle and its neighbours, and at the line, on the wire.
+    auto other = client(d, u"other");
+    ASSERT_TRUE(other);
     for (std::uint32_t h = call > 4 ? call - 4 : 0; h < call + 4; ++h) {
         for (std::uint32_t op : {1u, 2u, 3u}) {
             auto& w = other->begin(Kind::TelCallOp);
@@ -121,37 +115,37 @@ TEST(HostileTelephony, AProgramCannotDropOrTakeAnotherProgramsCall) {
     }
     EXPECT_NE(d.ctl({"gsm", "list"}).out.find("offering"), std::string::npos) << d.ctl({"gsm", "list"}).out;
     // Its owner can.
-    auto& drop = owner->begin(Kind::TelCallOp);
-    drop.u32(2).u32(call).u32(0);
-    EXPECT_GE(result_of(owner->call(drop)), 0);
+    EXPECT_GE(tel.drop(call), 0);
+    EXPECT_TRUE(wait_until([&] { return d.ctl({"gsm", "list"}).out.empty(); }, std::chrono::milliseconds(3000)));
 }
 
-TEST(HostileTelephony, ContactTextsAreCutAndAPictureBeyondOnePacketIsRefusedClearly) {
+TEST(HostileTelephony, OversizedContactsAreRefusedWithTheirReasonAndNothingIsAdded) {
     DeviceProcess d;
     ASSERT_TRUE(d.start()) << d.last_error;
     auto c = client(d, u"contacts");
     ASSERT_TRUE(c);
-    const std::u16string long_name(500, u'N');
-    auto& add = c->begin(Kind::PimControl);
-    add.u32(1).u32(0).s16(long_name).s16(u"5550199").s16(u"").bin({});
-    auto r = c->call(add);
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, Status::Ok);
-    auto list = d.ctl({"contact", "list"}).out;
-    auto at = list.find("NNNN");
-    ASSERT_NE(at, std::string::npos) << list;
-    EXPECT_LE(list.find_first_not_of('N', at) - at, 256u);
-    // A picture too large for the phone: the tool says why and nothing is added.
+    const auto before = d.ctl({"contact", "list"}).out;
+    auto refused = [&](std::u16string_view name, std::size_t picture_bytes) {
+        std::vector<std::byte> picture(picture_bytes, std::byte{'p'});
+        auto& add = c->begin(Kind::PimControl);
+        add.u32(1).u32(0).s16(name).s16(u"5550199").s16(u"").bin(picture);
+        auto r = c->call(add);
+        if (!r || r->status == Status::Ok) return std::u16string();
+        Reader rd(r->body);
+        return rd.s16();
+    };
+    EXPECT_EQ(refused(std::u16string(500, u'N'), 0), u"a contact needs a name of 1 to 256 characters");
+    EXPECT_EQ(refused(u"Big Picture", 60001), u"the picture is larger than 60000 bytes");
+    EXPECT_EQ(d.ctl({"contact", "list"}).out, before);
+    // The tool refuses the same picture before the device is asked.
     auto big = fs::path(d.dir()) / "big.png";
     {
         std::ofstream out(big, std::ios::binary);
-        std::string junk(70000, 'x');
-        out << "\x89PNG\r\n\x1a\n" << junk;
+        out << "\x89PNG\r\n\x1a\n" << std::string(70000, 'x');
     }
-    auto before = d.ctl({"contact", "list"}).out;
-    auto refused = d.ctl({"contact", "add", "Big Picture", "5550198", "--picture", big.string()});
-    EXPECT_NE(refused.status, 0);
-    EXPECT_FALSE(refused.err.empty());
+    auto tool = d.ctl({"contact", "add", "Big Picture", "5550198", "--picture", big.string()});
+    EXPECT_NE(tool.status, 0);
+    EXPECT_NE(tool.err.find("larger than 60000 bytes"), std::string::npos) << tool.err;
     EXPECT_EQ(d.ctl({"contact", "list"}).out, before);
 }
 

@@ -42,7 +42,9 @@ class DutiesOnDevice : public testing::Test {
     void boot(const std::vector<std::pair<std::string, std::string>>& bytes = {},
               const std::string& oem = "htc", const char* clock = nullptr) {
         ASSERT_TRUE(d_.start({"--shell", "--oem", oem})) << d_.last_error;
-        if (clock) ASSERT_EQ(d_.ctl({"time", "set", clock}).status, 0);
+        if (clock) {
+            ASSERT_EQ(d_.ctl({"time", "set", clock}).status, 0);
+        }
         set("HKCU", kRoot, "WakeUpDelayMS", "dword", "300");
         set("HKCU", kRoot, "DebugOn", "binary", "01");
         for (auto& [name, value] : bytes) set("HKCU", kRoot, name, "binary", value);

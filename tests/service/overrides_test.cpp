@@ -276,7 +276,7 @@ TEST_F(Overrides, OnAnHtcPhoneItsUtilityLibrarySwitchesOffInsteadOfTheProgram) {
     const auto before = h.p.launches().size();
     h.p.windows().send(h.service_window(), pr::WM_DeviceShutDown, 0, 0);
     EXPECT_EQ(offs, 1);
-    EXPECT_EQ(h.p.library_calls(), (std::vector<std::u16string>{u"htcutil.dll!HTCUtilDeviceOff"}));
+    EXPECT_EQ(h.p.library_calls(), (std::vector<std::u16string>{u"HtcUtil.dll!HTCUtilDeviceOff"}));
     EXPECT_EQ(h.p.launches().size(), before);
 }
 

@@ -25,7 +25,8 @@ constexpr std::array kSpecialFolders{
 }  // namespace
 
 FakePlatform::FakeProcesses::FakeProcesses(FakePlatform& p) : p_(p) {
-    libraries_[fold_case(u"coredll.dll")] = {{u"SetWindowsHookExW", u"UnhookWindowsHookEx", u"CallNextHookEx"}, {}};
+    libraries_[fold_case(u"coredll.dll")] = {
+        u"coredll.dll", {u"SetWindowsHookExW", u"UnhookWindowsHookEx", u"CallNextHookEx"}, {}};
 }
 
 LibraryHandle FakePlatform::FakeProcesses::load_library(std::u16string_view name) {
@@ -49,7 +50,7 @@ bool FakePlatform::FakeProcesses::library_function(LibraryHandle library, std::u
         auto& fns = lib->second.functions;
         if (std::find(fns.begin(), fns.end(), function) == fns.end()) return false;
         if (!call) return true;
-        library_calls_.push_back(l->second + u"!" + std::u16string(function));
+        library_calls_.push_back(lib->second.name + u"!" + std::u16string(function));
         on_call = lib->second.on_call;
     }
     if (on_call) on_call(function);
@@ -66,7 +67,7 @@ void FakePlatform::FakeProcesses::set_library(std::u16string name, std::optional
     std::lock_guard lock(mutex_);
     auto key = fold_case(name);
     if (!functions) libraries_.erase(key);
-    else libraries_[key] = {std::move(*functions), std::move(on_call)};
+    else libraries_[key] = {std::move(name), std::move(*functions), std::move(on_call)};
 }
 
 std::vector<std::u16string> FakePlatform::FakeProcesses::library_calls() const {

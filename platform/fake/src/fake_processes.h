@@ -52,6 +52,7 @@ private:
     std::filesystem::path root_;
     bool own_root_ = false;  // made by the fake, removed with it
     struct Library {
+        std::u16string name;  // as the test gave it
         std::vector<std::u16string> functions;
         std::function<void(std::u16string_view)> on_call;
     };

@@ -147,8 +147,8 @@ public:
     // functions.
     void set_library(std::u16string name, std::optional<std::vector<std::u16string>> functions,
                      std::function<void(std::u16string_view)> on_call = {});
-    // Every library function called so far, as "htcutil.dll!HTCUtilDeviceOff" (the library's
-    // name case-folded), oldest first.
+    // Every library function called so far, as "HtcUtil.dll!HTCUtilDeviceOff" (the library's
+    // name as set), oldest first.
     std::vector<std::u16string> library_calls() const;
     // Libraries loaded and not freed.
     std::size_t libraries_loaded() const;
