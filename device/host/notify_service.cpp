@@ -69,9 +69,9 @@ void NotifyService::load() {
     std::string in((std::istreambuf_iterator<char>(f)), {});
     std::map<std::uint32_t, Entry> entries;
     std::size_t at = sizeof kFileMagic;
-    std::uint32_t count = 0;
+    std::uint32_t count = 0, next = 0;
     bool ok = in.size() >= sizeof kFileMagic && std::memcmp(in.data(), kFileMagic, sizeof kFileMagic) == 0 &&
-              take(in, at, count) && count <= kMaxNotifications;
+              take(in, at, next) && take(in, at, count) && count <= kMaxNotifications && next != 0;
     for (std::uint32_t i = 0; ok && i < count; ++i) {
         std::uint32_t handle = 0, length = 0;
         Entry e;
@@ -92,6 +92,8 @@ void NotifyService::load() {
         return;
     }
     entries_ = std::move(entries);
+    // A handle once given out is never given again, also not one cleared before the restart.
+    next_handle_ = next;
     for (const auto& [h, e] : entries_) next_handle_ = std::max(next_handle_, h + 1);
     if (!entries_.empty()) host_.log().printf("notifications: %zu kept from the last run", entries_.size());
 }
@@ -99,6 +101,7 @@ void NotifyService::load() {
 void NotifyService::save() {
     if (file_.empty()) return;
     std::string out(kFileMagic, sizeof kFileMagic);
+    put(out, next_handle_);
     put(out, std::uint32_t(entries_.size()));
     for (const auto& [h, e] : entries_) {
         put(out, h);

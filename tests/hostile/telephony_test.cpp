@@ -113,7 +113,7 @@ TEST(HostileTelephony, AProgramCannotDropOrTakeAnotherProgramsCall) {
         lo.u32(1).u32(h);
         EXPECT_LT(result_of(other->call(lo)), 0);
     }
-    EXPECT_NE(d.ctl({"gsm", "list"}).out.find("offering"), std::string::npos) << d.ctl({"gsm", "list"}).out;
+    EXPECT_NE(d.ctl({"gsm", "list"}).out.find("\tincoming\t"), std::string::npos) << d.ctl({"gsm", "list"}).out;
     // Its owner can.
     EXPECT_GE(tel.drop(call), 0);
     EXPECT_TRUE(wait_until([&] { return d.ctl({"gsm", "list"}).out.empty(); }, std::chrono::milliseconds(3000)));
