@@ -53,17 +53,15 @@ void remove(Ctl& ctl, std::uint32_t root, const std::u16string& key, const std::
     ctl.call(w);  // a value already gone is what was asked for
 }
 
-std::uint32_t read_dword(Ctl& ctl, std::uint32_t root, const std::u16string& key, const std::u16string& name) {
-    auto v = ctl.read(root, key, name);
-    std::uint32_t n = 0;
-    if (v && v->type == 4 && v->data.size() == 4) std::memcpy(&n, v->data.data(), 4);
-    return n;
-}
-
-// Read, change some bits, write back: the other bits belong to other parts of the phone.
+// Changes some bits in one host request: the other bits belong to other parts of the phone,
+// and the host may change them between a read here and a write.
 void update_bits(Ctl& ctl, std::uint32_t root, const std::u16string& key, const std::u16string& name,
                  std::uint32_t clear, std::uint32_t set) {
-    write_dword(ctl, root, key, name, (read_dword(ctl, root, key, name) & ~clear) | set);
+    auto& w = ctl.begin(Kind::RegUpdateBits);
+    w.u32(root).s16(key).s16(name).u32(clear).u32(set);
+    auto r = ctl.call(w);
+    if (r.status == Status::BadRequest) fail(to_utf8(name) + " under " + to_utf8(key) + " is not a number");
+    if (r.status != Status::Ok) fail("the registry refused " + to_utf8(name) + ": " + why(r.status));
 }
 
 bool on(const Args& a) {

@@ -1,5 +1,11 @@
 #include "notify_service.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "lumo/platform/notify.h"
@@ -29,12 +35,96 @@ std::int64_t file_time_ms(std::uint64_t file_time) {
     return static_cast<std::int64_t>(file_time / 10000) - kUnixEpochMs;
 }
 
+constexpr char kFileMagic[8] = {'L', 'U', 'M', 'O', 'N', 'T', 'F', '1'};
+
+template <class T>
+void put(std::string& out, T v) {
+    out.append(reinterpret_cast<const char*>(&v), sizeof v);
+}
+
+template <class T>
+bool take(const std::string& in, std::size_t& at, T& v) {
+    if (in.size() - at < sizeof v) return false;
+    std::memcpy(&v, in.data() + at, sizeof v);
+    at += sizeof v;
+    return true;
+}
+
 }  // namespace
 
 NotifyService::NotifyService(Host& host, SyncService& sync, PowerService& power,
                              std::function<std::int64_t()> local_now_ms, std::uint32_t leds)
     : host_(host), sync_(sync), power_(power), local_now_ms_(std::move(local_now_ms)), leds_(leds) {
+    if (!host_.options().dir.empty())
+        file_ = (std::filesystem::path(host_.options().dir) / "notifications").string();
     register_handlers();
+    load();
+    arm();
+}
+
+void NotifyService::load() {
+    if (file_.empty()) return;
+    std::ifstream f(file_, std::ios::binary);
+    if (!f) return;  // none set yet
+    std::string in((std::istreambuf_iterator<char>(f)), {});
+    std::map<std::uint32_t, Entry> entries;
+    std::size_t at = sizeof kFileMagic;
+    std::uint32_t count = 0, next = 0;
+    bool ok = in.size() >= sizeof kFileMagic && std::memcmp(in.data(), kFileMagic, sizeof kFileMagic) == 0 &&
+              take(in, at, next) && take(in, at, count) && count <= kMaxNotifications && next != 0;
+    for (std::uint32_t i = 0; ok && i < count; ++i) {
+        std::uint32_t handle = 0, length = 0;
+        Entry e;
+        ok = take(in, at, handle) && take(in, at, e.file_time) && take(in, at, length) && handle != 0 &&
+             length > 0 && length <= kMaxApplication && in.size() - at >= length * 2u;
+        if (!ok) break;
+        e.application.resize(length);
+        std::memcpy(e.application.data(), in.data() + at, length * 2u);
+        at += length * 2u;
+        entries[handle] = std::move(e);
+    }
+    if (!ok || at != in.size()) {
+        // Not ours or cut short: kept aside for a look, and the phone starts without any.
+        host_.log().printf("notifications: %s is damaged; moved to %s.bad, starting with none", file_.c_str(),
+                           file_.c_str());
+        std::error_code ec;
+        std::filesystem::rename(file_, file_ + ".bad", ec);
+        return;
+    }
+    entries_ = std::move(entries);
+    // A handle once given out is never given again, also not one cleared before the restart.
+    next_handle_ = next;
+    for (const auto& [h, e] : entries_) next_handle_ = std::max(next_handle_, h + 1);
+    if (!entries_.empty()) host_.log().printf("notifications: %zu kept from the last run", entries_.size());
+}
+
+void NotifyService::save() {
+    if (file_.empty()) return;
+    std::string out(kFileMagic, sizeof kFileMagic);
+    put(out, next_handle_);
+    put(out, std::uint32_t(entries_.size()));
+    for (const auto& [h, e] : entries_) {
+        put(out, h);
+        put(out, e.file_time);
+        put(out, std::uint32_t(e.application.size()));
+        out.append(reinterpret_cast<const char*>(e.application.data()), e.application.size() * 2);
+    }
+    const std::string tmp = file_ + ".new";
+    {
+        std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
+        f.write(out.data(), std::streamsize(out.size()));
+        f.flush();
+        if (!f) {
+            host_.log().printf("notifications: cannot write %s; the change lasts only this run", tmp.c_str());
+            std::error_code ec;
+            std::filesystem::remove(tmp, ec);
+            return;
+        }
+    }
+    std::error_code ec;
+    std::filesystem::permissions(tmp, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write, ec);
+    std::filesystem::rename(tmp, file_, ec);
+    if (ec) host_.log().printf("notifications: cannot replace %s: %s", file_.c_str(), ec.message().c_str());
 }
 
 NotifyService::~NotifyService() {
@@ -62,6 +152,7 @@ void NotifyService::check() {
         due.push_back(it->second.application);
         it = entries_.erase(it);
     }
+    if (!due.empty()) save();
     for (const auto& app : due) {
         std::u16string_view name = app;
         if (!name.starts_with(platform::kNamedEventPrefix)) {
@@ -88,6 +179,7 @@ void NotifyService::register_handlers() {
         }
         auto h = next_handle_++;
         entries_[h] = {app, when};
+        save();
         out.status(Status::Ok).u32(h);
         arm();
         return true;
@@ -101,7 +193,9 @@ void NotifyService::register_handlers() {
     host_.add_handler(Kind::UserNotifyClear, [this](ClientConn&, Reader& in, Writer& out) {
         auto h = in.u32();
         if (!in.done()) return false;
-        out.status(entries_.erase(h) ? Status::Ok : Status::NotFound);
+        const bool erased = entries_.erase(h) != 0;
+        if (erased) save();
+        out.status(erased ? Status::Ok : Status::NotFound);
         return true;
     });
     host_.add_handler(Kind::LedCount, [this](ClientConn&, Reader& in, Writer& out) {

@@ -37,6 +37,10 @@ private:
     void register_handlers();
     void check();
     void arm();
+    // The notifications outlive the host in DIR/notifications: written whole after every
+    // change (a new file renamed over the old), read back at start.
+    void load();
+    void save();
 
     Host& host_;
     SyncService& sync_;
@@ -47,6 +51,7 @@ private:
     std::uint32_t next_handle_ = 1;
     Host::TimerId timer_ = 0;
     std::deque<Pulse> pulses_;
+    std::string file_;
 };
 
 }  // namespace lumo::host

@@ -1,5 +1,8 @@
 #include "registry_service.h"
 
+#include <cstring>
+#include <vector>
+
 #include "host.h"
 
 namespace lumo::host {
@@ -93,6 +96,36 @@ void register_registry_handlers(Host& host) {
             bool ok = reg.write_value(k.root, k.path, name, static_cast<ValueType>(type), data);
             out.status(stored(reg, ok));
         }
+        return true;
+    });
+
+    // Bits of a shared number (the phone's Status) changed in one step: the host serves one
+    // request at a time, so no other writer's bits are lost between the read and the write.
+    host.add_handler(Kind::RegUpdateBits, [&reg](ClientConn&, Reader& in, Writer& out) {
+        KeyArgs k;
+        bool valid = read_key(in, k);
+        auto name = in.s16();
+        auto clear = in.u32();
+        auto set = in.u32();
+        if (!in.done()) return false;
+        if (!valid || !valid_name(name) || !reg.create_key(k.root, k.path)) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        std::uint32_t value = 0;
+        if (auto v = reg.find_value(k.root, k.path, name)) {
+            if (v->info.type != ValueType::Dword || v->data->size() != 4) {
+                out.status(Status::BadRequest);
+                return true;
+            }
+            std::memcpy(&value, v->data->data(), 4);
+        }
+        value = (value & ~clear) | set;
+        std::vector<std::byte> data(4);
+        std::memcpy(data.data(), &value, 4);
+        auto status = stored(reg, reg.write_value(k.root, k.path, name, ValueType::Dword, data));
+        out.status(status);
+        if (status == Status::Ok) out.u32(value);
         return true;
     });
 

@@ -21,6 +21,7 @@
 #include "window_service.h"
 #include "wireless_service.h"
 #include "notify_service.h"
+#include "library_service.h"
 
 namespace lumo::host {
 
@@ -50,6 +51,7 @@ Services::Services(Host& host) : host_(host) {
     notify_ = std::make_unique<NotifyService>(
         host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
         chosen_profile().leds);
+    libraries_ = std::make_unique<LibraryService>(host, [this] { host_.schedule(0, [this] { switch_off(); }); });
     power_->cold_boot = [this] { boot(); };
     set_switch_off([this] { host_.schedule(0, [this] { switch_off(); }); });
 }
@@ -143,6 +145,8 @@ void Services::boot() {
     telephony_->boot();
     seed_system_settings();
     place_simulated_programs();
+    libraries_->place_files(std::filesystem::path(host_.options().dir) / "fs" / "Windows",
+                            chosen_profile().vendor == DeviceProfile::Vendor::Htc);
     if (host_.options().shell && !processes_->start(kShellPath, u"", true))
         host_.log().line("the shell did not start");
     // The phone application runs from boot on, as the phone's own does.

@@ -56,6 +56,22 @@ void start_messaging(WindowService& ws, std::uint32_t pid, std::u16string_view a
     }
 }
 
+std::vector<std::u16string>& recorded_browser_addresses() {
+    static std::vector<std::u16string> addresses;
+    return addresses;
+}
+
+// iexplore.exe: one window titled with the address it was started with, as a browser shows the
+// page it opened; every address is kept.
+void start_browser(WindowService& ws, std::uint32_t pid, std::u16string_view arguments, bool shown) {
+    std::u16string address(arguments);
+    if (address.size() >= 2 && address.front() == u'"' && address.back() == u'"')
+        address = address.substr(1, address.size() - 2);
+    recorded_browser_addresses().push_back(address);
+    one_window(u"IExplore", address.empty() ? u"Internet Explorer" : address + u" - Internet Explorer")(
+        ws, pid, arguments, shown);
+}
+
 // The shell's windows never close on request: a program posting WM_CLOSE to the task bar or the
 // Today screen must not take the shell down. The start menu closes by hiding.
 void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool) {
@@ -95,7 +111,7 @@ const std::vector<SimulatedProgram>& table() {
         {u"tmail.exe", start_messaging},
         {u"shell32.exe", start_shell},
         // Programs the lock conditions look for: the exception list and the music test.
-        {u"iexplore.exe", one_window(u"IExplore", u"Internet Explorer")},
+        {u"iexplore.exe", start_browser},
         {u"wmplayer.exe", one_window(u"WMPlayer", u"Windows Media")},
         {u"player.exe", one_window(u"Player", u"Music")},
         {u"camera.exe", one_window(u"camera", u"Camera")},
@@ -112,6 +128,7 @@ std::span<const SimulatedProgram> simulated_programs() { return table(); }
 void set_message_lookup(MessageLookup lookup) { message_lookup() = std::move(lookup); }
 
 const std::vector<std::u16string>& messaging_arguments() { return recorded_messaging_arguments(); }
+const std::vector<std::u16string>& browser_addresses() { return recorded_browser_addresses(); }
 void set_switch_off(std::function<void()> switch_off) { switch_off_action() = std::move(switch_off); }
 
 }  // namespace lumo::host

@@ -29,6 +29,9 @@ using MessageLookup = std::function<std::optional<std::u16string>(std::u16string
 void set_message_lookup(MessageLookup lookup);
 // Every command line the messaging program was started with, oldest first.
 const std::vector<std::u16string>& messaging_arguments();
+// Every address the browser (iexplore.exe) was started with, oldest first; its window is titled
+// "<address> - Internet Explorer".
+const std::vector<std::u16string>& browser_addresses();
 // The phone's shut-down program (\Windows\ShutDown.exe, what a lock screen's ShutDownEXE names):
 // starting it switches the phone off through this, which the device sets.
 void set_switch_off(std::function<void()> switch_off);

@@ -495,6 +495,7 @@ void start_caller(Context& c, WParam w, LParam l) {
     auto& call = c.call;
     c.log.printf("RunCaller: %d(%0X)", int(l), w);
     call.CallerState = std::uint8_t(std::clamp<LParam>(l, 0, 4));
+    if (busy_prompt_fading(c)) release_busy_prompt(c);
     bool keypad = c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall;
     if (keypad) {
         // An emergency call placed from the keypad is hung up before the caller takes the screen.
@@ -1047,6 +1048,8 @@ void compose_call_screen(Context& c) {
     }
 }
 
+void draw_prompt_box(Context& c, int alpha);
+
 void compose_busy_prompt(Context& c) {
     auto& call = c.call;
     auto& scr = c.screen;
@@ -1058,7 +1061,47 @@ void compose_busy_prompt(Context& c) {
         draw_wallpaper(c, 14);
     }
     if (c.state == ScreenState::BusySmsPrompt) call.prompt_alpha = std::min(32, call.prompt_alpha + 6);
-    int a = call.prompt_alpha;
+    draw_prompt_box(c, call.prompt_alpha);
+}
+
+bool busy_prompt_fading(const Context& c) {
+    switch (c.state) {
+        case ScreenState::Normal:
+        case ScreenState::NotificationView:
+        case ScreenState::MessageView:
+        case ScreenState::MissedCallView:
+        case ScreenState::TaskView: return c.call.prompt_alpha > 0;
+        default: return false;
+    }
+}
+
+// The question over the lock screen leaves as it came, 6 alpha steps a frame; its pictures are
+// let go once it is transparent.
+void draw_fading_busy_prompt(Context& c) {
+    auto& call = c.call;
+    if (!busy_prompt_fading(c)) return;
+    call.prompt_alpha = std::max(0, call.prompt_alpha - 6);
+    if (call.prompt_alpha == 0) {
+        release_busy_prompt(c);
+        return;
+    }
+    draw_prompt_box(c, std::min(call.prompt_alpha, c.scene_alpha));
+}
+
+void release_busy_prompt(Context& c) {
+    auto& call = c.call;
+    call.prompt_alpha = 0;
+    release(call.ptbox);
+    release(call.ptbutton);
+    release(call.prompt_text);
+    release(call.prompt_send);
+    release(call.prompt_cancel);
+    release(call.captured);
+}
+
+void draw_prompt_box(Context& c, int a) {
+    auto& call = c.call;
+    auto& scr = c.screen;
     auto g = prompt_geometry(c);
     if (!call.ptbox.empty()) {
         gfx::DrawImage(call.ptbox, scr, g.box_x, g.box_y, 0, 0, 0, gfx::kCopy, a);

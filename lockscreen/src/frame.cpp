@@ -67,6 +67,7 @@ void compose_frame(Context& c) {
             draw_appointment_panel(c);
             draw_in_call_line(c);
             draw_slider(c);
+            draw_fading_busy_prompt(c);
             draw_owner_line(c);
             break;
     }

@@ -380,6 +380,17 @@ void draw_status_bar(Context& c) {
             gfx::DrawImage(st.battery_text, c.screen, c.screen_width - st.battery_text.width, top + unit(c, 2), 0, 0,
                            0, gfx::kColourKey, a(pulse));
         } else {
+            // The case around the fill: the theme's top bar carries none, and a fill alone
+            // does not read as a battery at low levels.
+            static const gfx::Brush kCase = gfx::MakeBrush(gfx::RGBTo565(gfx::kRgb565, 230, 230, 230));
+            gfx::SelectBrush(c.screen, &kCase);
+            const int l = c.screen_width - unit(c, 19), r = c.screen_width - unit(c, 2);
+            const int t = top + unit(c, 4), b = top + unit(c, 12), w = unit(c, 1);
+            gfx::FillRect(c.screen, l, t, r, t + w, a(kIconAlpha));
+            gfx::FillRect(c.screen, l, b - w, r, b, a(kIconAlpha));
+            gfx::FillRect(c.screen, l, t + w, l + w, b - w, a(kIconAlpha));
+            gfx::FillRect(c.screen, r - w, t + w, r, b - w, a(kIconAlpha));
+            gfx::FillRect(c.screen, r, top + unit(c, 6), r + w, top + unit(c, 10), a(kIconAlpha));
             gfx::SelectBrush(c.screen, &st.battery_brush);
             const int x1 = c.screen_width - unit(c, 18);
             gfx::FillRect(c.screen, x1, top + unit(c, 5), x1 + int(c.battery + 2) * unit(c, 7) / 50,

@@ -165,7 +165,8 @@ void on_anim_timer(Context& c) {
     draw_frame(c);
     fling_step(c);
     // The timer rests once nothing moves and the shine has run its course.
-    if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c)) {
+    if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c) &&
+        !busy_prompt_fading(c)) {
         kill(c, kAnimTimer);
         c.anim_armed = false;
     }
@@ -616,6 +617,8 @@ void on_timer(Context& c, std::uint32_t id) {
                     win.set_foreground_window(back);
                 }
                 c.call.RestoreWindow = 0;
+                // Its window is hidden: nothing is left to fade.
+                release_busy_prompt(c);
             } else if (c.state == ScreenState::BusySmsPrompt) {
                 set_off_lcd(c, setting(c, Id::OffLCD), setting(c, Id::ACOffLCD));
             }

@@ -201,6 +201,21 @@ void keyboard_hook_on(State& s) {
         trace(s, "Already Key Hooked");
         return;
     }
+    // The hook functions come from the system library; a phone without them has no hook, and
+    // nothing is said about it.
+    auto& proc = s.platform->processes();
+    if (!s.HookLibrary) {
+        s.HookLibrary = proc.load_library(u"coredll.dll");
+        bool found = s.HookLibrary != 0;
+        for (auto fn : {u"SetWindowsHookExW", u"UnhookWindowsHookEx", u"CallNextHookEx"})
+            found = found && proc.library_function(s.HookLibrary, fn, false);
+        if (!found) {
+            trace(s, "No hook functions in coredll.dll");
+            if (s.HookLibrary) proc.free_library(s.HookLibrary);
+            s.HookLibrary = 0;
+            return;
+        }
+    }
     s.SkipKeys = 0;
     s.LastKey = 0;
     s.KeyHook = win.set_keyboard_hook([&s](const KeyEvent& key) { return key_hook(s, key); });
@@ -208,6 +223,8 @@ void keyboard_hook_on(State& s) {
         trace(s, "Turn on Key Hook failed");
         // Said once; the volume keys stay the system's for the rest of the run.
         s.KeyHookRefused = true;
+        proc.free_library(s.HookLibrary);
+        s.HookLibrary = 0;
         win.message_box(s.ServiceWindow, kKeyHookFailedText, kClosingCaption,
                         MB_OK | MB_SETFOREGROUND);
         return;
@@ -223,6 +240,8 @@ void keyboard_hook_off(State& s) {
         trace(s, "Turn off Key Hook failed");
     }
     s.KeyHook = 0;
+    if (s.HookLibrary) s.platform->processes().free_library(s.HookLibrary);
+    s.HookLibrary = 0;
 }
 
 LResult on_condition_change(State& s, std::uint32_t msg, WParam w, LParam) {

@@ -319,9 +319,14 @@ LResult on_override_request(State& s, std::uint32_t msg, WParam, LParam) {
         return host && std::filesystem::is_regular_file(*host, ec);
     };
     if (exists(kHtcUtilPath)) {
-        // The phone's own switch-off library is not reachable from here: the device stays on,
-        // as it does where the library lacks its function.
-        trace(s, "HTCUtilDeviceOff");
+        // A library without the function (or one that does not load) leaves the phone on.
+        if (auto lib = proc.load_library(u"HTCUtil.dll")) {
+            if (proc.library_function(lib, u"HTCUtilDeviceOff", false)) {
+                trace(s, "HTCUtilDeviceOff");
+                proc.library_function(lib, u"HTCUtilDeviceOff", true);
+            }
+            proc.free_library(lib);
+        }
     } else {
         auto exe = reg(s).get_string(Root::CurrentUser, pr::kRootKey, kShutDownExe);
         if (exe && exe->size() > kPathMax) exe->resize(kPathMax);

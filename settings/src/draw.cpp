@@ -302,6 +302,10 @@ void draw_status(Context& c) {
     int h = status_height(c);
     fill(c, 0, 0, c.screen_width, h, px(c, 0, 0, 0), 32);
     std::u16string left = c.operator_name.empty() ? std::u16string(u"Lumo") : c.operator_name;
+    // The ringer as the phone keeps it (0 sound, nothing to say; 1 vibrate; 2 silent), beside the
+    // operator: the right half is full with the radios and the battery.
+    if (c.ringer == 1) left += u"  Vibrate";
+    else if (c.ringer >= 2) left += u"  Silent";
     text(c, left, U(c, 4), U(c, 1), c.screen_width / 2, 11, kWhite, gfx::kTextLeft | gfx::kTextSingleLine);
     std::u16string right;
     if (c.connections) right += u"\u21C5 ";

@@ -381,6 +381,19 @@ void clear_file_value(Context& c, Id id) {
     c.settings.set_text(id, u"");
 }
 
+// One 150 ms pulse of an LED; a number past the phone's LEDs is refused by the phone and
+// only logged.
+void vibrate_led(Context& c, std::uint32_t led) {
+    c.log.printf("Vibrate LED %d 150", int(led));
+    auto& notify = c.p.notify();
+    if (!notify.set_led(led, true)) {
+        c.log.printf("no LED %d", int(led));
+        return;
+    }
+    c.sleep(150);
+    notify.set_led(led, false);
+}
+
 void open_url(Context& c, std::u16string_view url) {
     c.log.printf("Open %s", to_utf8(url).c_str());
     c.p.processes().shell_execute(kBrowserExe, url, true);
@@ -486,7 +499,7 @@ void tap_item(Context& c, int index, int x, int row_width) {
     std::int32_t before = it.value;
     it.value = step_value(it.kind, it.value, it.max, plus);
     // The chosen LED vibrates once so the person feels which one it is.
-    if (it.kind == kNumber15 && it.value != before) c.log.printf("Vibrate LED %d 150", int(it.value));
+    if (it.kind == kNumber15 && it.value != before) vibrate_led(c, std::uint32_t(it.value));
 }
 
 std::u16string sleep_timer_text(Context& c) {

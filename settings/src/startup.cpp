@@ -102,7 +102,8 @@ EntryResult enter(Context& c, std::u16string_view command_line) {
     c.main_window = win.create_window(cp);
     if (!c.main_window) return EntryResult::Ended;
     // 3. The catalogue.
-    c.vibration_led = catalogue::vibration_led_default(std::nullopt);
+    // The phone's LED count decides the default and the item's range.
+    c.vibration_led = catalogue::vibration_led_default(c.p.notify().led_count());
     c.settings = catalogue::Values::defaults(proto::Program::Settings, c.vibration_led);
     catalogue::load_program(c.p.registry(), proto::Program::Settings, c.settings);
     c.caller_id_at_load = c.settings.num(Id::CallerID) != 0;
@@ -173,12 +174,23 @@ EntryResult enter(Context& c, std::u16string_view command_line) {
         r.message = kWatches[i].msg;
         c.notifications[i] = c.p.broker().register_notification(r);
     }
-    c.operator_name = c.p.registry()
-                          .get_string(Root::LocalMachine, u"System\\State\\Phone", u"Current Operator Name")
-                          .value_or(u"");
+    read_status_values(c);
     draw(c);
     win.set_timer(c.main_window, kTimerStart, 0);
     return EntryResult::Running;
+}
+
+// The top bar's first picture; the service's messages keep it current afterwards.
+void read_status_values(Context& c) {
+    auto& reg = c.p.registry();
+    const auto lm = Root::LocalMachine;
+    c.operator_name = reg.get_string(lm, u"System\\State\\Phone", u"Current Operator Name").value_or(u"");
+    c.signal = reg.get_dword(lm, u"System\\State\\Phone", u"Signal Strength Raw").value_or(c.signal);
+    c.ringer = reg.get_dword(Root::CurrentUser, u"ControlPanel\\Notifications\\ShellOverrides", u"Mode").value_or(0);
+    c.bluetooth = (reg.get_dword(lm, u"System\\State\\Hardware", u"Bluetooth").value_or(0) & 1) != 0;
+    c.wifi = (reg.get_dword(lm, u"System\\State\\Hardware", u"Wifi").value_or(0) & 2) != 0;
+    c.headphone = reg.get_dword(lm, u"System\\State\\Hardware", u"Headset").value_or(0) != 0;
+    c.connections = reg.get_dword(lm, u"System\\State\\Connections", u"Count").value_or(0);
 }
 
 void start_exit(Context& c) {

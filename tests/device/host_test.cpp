@@ -184,5 +184,47 @@ TEST(DeviceHost, AProgramThatDiesLeavesNoNotificationBehind) {
     EXPECT_EQ(status.out.find("watcher"), std::string::npos) << status.out;
 }
 
+TEST(DeviceHost, BitsOfOneNumberChangedByTwoClientsAtOnceAreAllKept) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    const std::u16string key = u"System\\State\\Phone";
+    // Two programs each switch on sixteen bits of their own, one request per bit, interleaved.
+    auto worker = [&](int first, bool* ok) {
+        std::string error;
+        auto client = wire::Client::connect(d.socket_path(), u"bits", &error);
+        if (!client) return;
+        for (int bit = first; bit < first + 16; ++bit) {
+            auto& w = client->begin(wire::Kind::RegUpdateBits);
+            w.u32(2).s16(key).s16(u"Status").u32(0).u32(1u << bit);
+            auto reply = client->call(w);
+            if (!reply || reply->status != wire::Status::Ok) return;
+        }
+        *ok = true;
+    };
+    bool ok_a = false, ok_b = false;
+    std::thread a(worker, 0, &ok_a), b(worker, 16, &ok_b);
+    a.join();
+    b.join();
+    EXPECT_TRUE(ok_a && ok_b);
+    EXPECT_EQ(d.ctl({"reg", "get", "HKLM", "System\\State\\Phone", "Status"}).out, "dword 4294967295\n");
+    // Clearing answers the new value and leaves the other bits.
+    std::string error;
+    auto client = wire::Client::connect(d.socket_path(), u"bits", &error);
+    ASSERT_TRUE(client) << error;
+    auto& w = client->begin(wire::Kind::RegUpdateBits);
+    w.u32(2).s16(key).s16(u"Status").u32(0xFFFF0000u).u32(0);
+    auto reply = client->call(w);
+    ASSERT_TRUE(reply);
+    ASSERT_EQ(reply->status, wire::Status::Ok);
+    wire::Reader rd(reply->body);
+    EXPECT_EQ(rd.u32(), 0xFFFFu);
+    // A value that is not a number is refused, and the tool says so.
+    ASSERT_EQ(d.ctl({"reg", "set", "HKLM", "System\\State\\Phone", "Status", "string", "x"}).status, 0);
+    auto flight = d.ctl({"radio", "flight", "on"});
+    EXPECT_NE(flight.status, 0);
+    EXPECT_NE(flight.err.find("not a number"), std::string::npos) << flight.err;
+    EXPECT_EQ(d.ctl({"reg", "get", "HKLM", "System\\State\\Phone", "Status"}).out, "string x\n");
+}
+
 }  // namespace
 }  // namespace lumo::test

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <sstream>
 #include <thread>
 
@@ -69,6 +70,74 @@ TEST_F(PhonePrograms, ANotificationSignalsItsEventAtItsTimeAndIsGone) {
     EXPECT_EQ(device_.ctl({"notifications"}).out, "");
     // Nonsense is refused.
     EXPECT_EQ(notify.set_user_notification({u"", n.start}), 0u);
+}
+
+TEST_F(PhonePrograms, NotificationsOutliveARestartOfTheHostAndADamagedStoreIsSetAside) {
+    boot();
+    // Far enough ahead that nothing falls due while the host is down.
+    auto& notify = p_->notify();
+    auto h1 = notify.set_user_notification({u"\\\\.\\Notifications\\NamedEvents\\First",
+                                            LocalTime{2030, 6, 6, 1, 9, 0, 0, 0}});
+    auto h2 = notify.set_user_notification({u"\\\\.\\Notifications\\NamedEvents\\Second",
+                                            LocalTime{2030, 6, 6, 1, 10, 30, 0, 0}});
+    auto h3 = notify.set_user_notification({u"\\\\.\\Notifications\\NamedEvents\\Cleared",
+                                            LocalTime{2030, 6, 6, 1, 11, 0, 0, 0}});
+    ASSERT_TRUE(h1 && h2 && h3);
+    ASSERT_TRUE(notify.clear_user_notification(h3));
+    const auto listed = device_.ctl({"notifications"}).out;
+    p_.reset();
+    ASSERT_EQ(device_.stop(), 0);
+    boot();
+    EXPECT_EQ(device_.ctl({"notifications"}).out, listed);
+    // Handles stay valid across the restart, and a new one never reuses an old number.
+    EXPECT_EQ(p_->notify().user_notification(h2)->start.minute, 30);
+    auto h4 = p_->notify().set_user_notification({u"\\\\.\\Notifications\\NamedEvents\\Fourth",
+                                                  LocalTime{2030, 6, 6, 1, 12, 0, 0, 0}});
+    EXPECT_GT(h4, h3);
+    EXPECT_TRUE(p_->notify().clear_user_notification(h1));
+    // A cut store: set aside, said in the log, and the phone starts without notifications.
+    p_.reset();
+    ASSERT_EQ(device_.stop(), 0);
+    const auto file = device_.dir() / "notifications";
+    std::filesystem::resize_file(file, std::filesystem::file_size(file) - 3);
+    boot();
+    EXPECT_EQ(device_.ctl({"notifications"}).out, "");
+    EXPECT_TRUE(std::filesystem::exists(device_.dir() / "notifications.bad"));
+    EXPECT_NE(device_.ctl({"log"}).out.find("is damaged"), std::string::npos);
+}
+
+TEST_F(PhonePrograms, TheBrowserShowsAndKeepsTheAddressItWasStartedWith) {
+    boot();
+    ASSERT_EQ(device_.ctl({"start", "iexplore.exe", "https://lumo.vesk.dev/"}).status, 0);
+    EXPECT_EQ(device_.ctl({"wait", "window", "IExplore", "--foreground", "--timeout", "3"}).status, 0);
+    EXPECT_NE(device_.ctl({"windows"}).out.find("https://lumo.vesk.dev/ - Internet Explorer"), std::string::npos)
+        << device_.ctl({"windows"}).out;
+    EXPECT_NE(device_.ctl({"log"}).out.find("iexplore.exe https://lumo.vesk.dev/"), std::string::npos);
+}
+
+TEST_F(PhonePrograms, LibrariesAreFoundByTheirFilesAndOnlyTheirLoaderUsesAHandle) {
+    boot({"--shell", "--oem", "htc"});
+    auto& proc = p_->processes();
+    auto core = proc.load_library(u"coredll.dll");
+    ASSERT_NE(core, 0u);
+    EXPECT_TRUE(proc.library_function(core, u"SetWindowsHookExW", false));
+    EXPECT_FALSE(proc.library_function(core, u"HTCUtilDeviceOff", false));
+    EXPECT_EQ(proc.load_library(u"nosuch.dll"), 0u);
+    // Another program cannot use this one's handle.
+    std::string error;
+    auto other = device::connect(device_.socket_path(), u"other", &error);
+    ASSERT_TRUE(other) << error;
+    EXPECT_FALSE(other->processes().library_function(core, u"SetWindowsHookExW", false));
+    proc.free_library(core);
+    EXPECT_FALSE(proc.library_function(core, u"SetWindowsHookExW", false));
+    // Taking the file away takes the library away.
+    std::filesystem::remove(device_.dir() / "fs" / "Windows" / "coredll.dll");
+    EXPECT_EQ(proc.load_library(u"coredll.dll"), 0u);
+    // HTC's switch-off library switches the phone off.
+    auto htc = proc.load_library(u"\\Windows\\HTCUtil.dll");
+    ASSERT_NE(htc, 0u);
+    EXPECT_TRUE(proc.library_function(htc, u"HTCUtilDeviceOff", true));
+    EXPECT_TRUE(wait_state("off", Ms(10000))) << device_.ctl({"power", "status"}).out;
 }
 
 TEST_F(PhonePrograms, ADueNotificationWakesASuspendedPhoneWhichSleepsAgainUnheld) {

@@ -137,5 +137,35 @@ TEST(RefusedStorage, AFirstBootThatCannotInstallEverythingFailsAndLeavesNothingH
     d.stop();
 }
 
+TEST(RefusedStorage, AContactThatDoesNotFitIsRefusedClearlyAndTheOthersStay) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    const auto before = d.ctl({"contact", "list"}).out;
+    ASSERT_FALSE(before.empty());
+    d.stop();
+    auto picture = d.dir() / "portrait.png";
+    {
+        std::ofstream out(picture, std::ios::binary);
+        out << "\x89PNG\r\n\x1a\n" << std::string(50000, 'p');
+    }
+    {
+        // The phone's storage is full: no file of the host may grow past 32 KiB.
+        FileSizeLimit full(32 << 10);
+        ASSERT_TRUE(d.start()) << d.last_error;
+    }
+    auto r = d.ctl({"contact", "add", "Nora Full", "5550177", "--picture", picture.string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("the contacts store failed"), std::string::npos) << r.err;
+    EXPECT_EQ(d.ctl({"contact", "list"}).out, before);
+    EXPECT_EQ(d.ctl({"status"}).status, 0);
+    d.stop();
+    // With room again everything that was there is there, and the add works.
+    ASSERT_TRUE(d.start()) << d.last_error;
+    EXPECT_EQ(d.ctl({"contact", "list"}).out, before);
+    EXPECT_EQ(d.ctl({"contact", "add", "Nora Full", "5550177", "--picture", picture.string()}).status, 0);
+    EXPECT_NE(d.ctl({"contact", "list"}).out.find("Nora Full"), std::string::npos);
+    d.stop();
+}
+
 }  // namespace
 }  // namespace lumo::test

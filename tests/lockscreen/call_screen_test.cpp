@@ -263,6 +263,41 @@ TEST_F(CallScreen, RejectedWhileLockedTheQuestionComesOverTheLockScreenAfterTheL
     EXPECT_EQ(count_seen(proto::WM_Unlock), 0);
 }
 
+TEST_F(CallScreen, TheBusySmsQuestionOverTheLockScreenFadesOutAfterCancel) {
+    set_byte(u"SendBusySMS", 1);
+    set_byte(u"Slide2Answer", 0);
+    started();
+    ring(1);
+    tap(button(1));
+    send(proto::WM_EndCaller, 1);
+    ASSERT_EQ(ctx->state, ScreenState::BusySmsPrompt);
+    fake.run_for(1000);
+    ASSERT_EQ(ctx->call.prompt_alpha, 32);
+    const auto& scr = ctx->screen;
+    int bx = (ctx->screen_width - ctx->call.ptbox.width) / 2;
+    int by = (ctx->screen_height - ctx->call.ptbox.height) / 2;
+    const int px = bx + ctx->call.ptbox.width / 2, py = by + ctx->call.ptbox.height / 2;
+    auto box_pixel = [&, x = px, y = py] {
+        return scr.back_buffer[std::size_t(scr.origin + y * (scr.ystep / 2) + x * (scr.xstep / 2))];
+    };
+    const auto shown = box_pixel();
+    tap(point(bx + ctx->call.ptbox.width * 3 / 4, by + ctx->call.ptbox.height - u(10) - ctx->call.ptbutton.height / 2));
+    ASSERT_EQ(ctx->state, ScreenState::Normal);
+    // Alpha falls 6 a frame: the box is still there, fainter, for the next few frames.
+    std::vector<int> alphas;
+    for (int i = 0; i < 12 && ctx->call.prompt_alpha > 0; ++i) {
+        fake.run_for(kAnimPeriodMs);
+        alphas.push_back(ctx->call.prompt_alpha);
+    }
+    ASSERT_GE(alphas.size(), 4u);
+    for (std::size_t i = 1; i < alphas.size(); ++i) EXPECT_LT(alphas[i], alphas[i - 1]);
+    EXPECT_EQ(alphas.back(), 0);
+    EXPECT_TRUE(ctx->call.ptbox.empty());
+    fake.run_for(200);
+    // Gone from the picture.
+    EXPECT_NE(box_pixel(), shown);
+}
+
 TEST_F(CallScreen, CallWaitingShowsThreeButtonsAndNoSlider) {
     set_byte(u"Slide2Answer", 2);
     started();

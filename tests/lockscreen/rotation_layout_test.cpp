@@ -2,6 +2,7 @@
 // date, landscape wallpaper) on both device sizes and comes back in portrait; with
 // IgnoreScreenRotation the layout stays and only a half turn turns the drawing.
 #include "lock_fixture.h"
+#include "lumo/catalogue/catalogue.h"
 #include "lumo/gfx/image.h"
 #include "lumo/platform/fake/fake_display.h"
 #include "lumo/protocol/protocol.h"
@@ -81,6 +82,7 @@ class Rotation : public LockFixture, public ::testing::WithParamInterface<Profil
     }
     std::u16string wallpaper() const { return ctx->wallpaper.loaded; }
     void expect_rotation_ignored(std::uint8_t display_mode);
+    void expect_caller_screen_through_a_turn(std::uint8_t ignore);
 };
 
 TEST_P(Rotation, AQuarterTurnLaysTheLockScreenOutForLandscapeAndBack) {
@@ -175,6 +177,44 @@ TEST_P(Rotation, IgnoringRotationKeepsTheLayoutThroughGdi) {
 TEST_P(Rotation, IgnoringRotationKeepsTheLayoutThroughTheFrameBuffer) {
     expect_rotation_ignored(0);
     EXPECT_EQ(ctx->screen.backend, gfx::Backend::RawFrameBuffer);
+}
+
+// The caller screen over a turned phone: laid out again for the new shape, or, with
+// IgnoreScreenRotation, kept where it was, its buttons answering where the person sees them.
+void Rotation::expect_caller_screen_through_a_turn(std::uint8_t ignore) {
+    auto p = GetParam();
+    set_byte(u"CallerID", 1);
+    set_byte(u"Slide2Answer", 0);
+    set_byte(u"IgnoreScreenRotation", ignore);
+    start_locked();
+    auto key = catalogue::open_root(fake.registry());
+    catalogue::write_text(fake.registry(), key->key, proto::mailbox::kIncomingName, u"Ada Lovelace");
+    catalogue::write_text(fake.registry(), key->key, proto::mailbox::kIncomingNumber, u"5550101");
+    send(proto::WM_RunCaller, service, 1);
+    ASSERT_EQ(ctx->state, ScreenState::IncomingCall);
+    turn(90);
+    EXPECT_EQ(ctx->state, ScreenState::IncomingCall);
+    const int w = ignore ? p.width : p.height, h = ignore ? p.height : p.width;
+    EXPECT_EQ(ctx->screen_width, w);
+    EXPECT_EQ(ctx->screen_height, h);
+    if (!ignore) expect_display_shows_the_layout();
+    // The answer button: the left half of the bottom band in layout coordinates, seen turned
+    // on the panel when the layout stayed.
+    int bx = w / 4, by = h - ctx->call.bottom_height / 2;
+    LParam at = ignore ? point(p.height - 1 - by, bx) : point(bx, by);
+    seen.clear();
+    send(WM_LBUTTONDOWN, 1, at);
+    send(WM_LBUTTONUP, 0, at);
+    fake.run_for(100);
+    int answers = 0;
+    for (auto& m : service_seen()) answers += m.msg == proto::WM_PhoneKey && m.w == 112;
+    EXPECT_EQ(answers, 1);
+}
+
+TEST_P(Rotation, TheCallerScreenIsLaidOutAgainAfterATurn) { expect_caller_screen_through_a_turn(0); }
+
+TEST_P(Rotation, IgnoringRotationKeepsTheCallerScreenAndItsButtonsWhereTheyAre) {
+    expect_caller_screen_through_a_turn(1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, Rotation, ::testing::ValuesIn(kProfiles),

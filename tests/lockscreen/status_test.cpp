@@ -238,6 +238,21 @@ TEST_F(Status, TheGaugeFillsByTheLevel) {
     EXPECT_FALSE(lit(end + 1, y));
 }
 
+TEST_F(Status, AnEmptyGaugeStillShowsTheBatteryCase) {
+    start_locked();
+    send(proto::WM_UpdateBattery, 0, 0);
+    anim_ticks(2);
+    const int w = ctx->screen_width;
+    // Left and right walls, top and bottom edges, and the terminal nub.
+    EXPECT_TRUE(lit(w - u(19), u(8)));
+    EXPECT_TRUE(lit(w - u(3), u(8)));
+    EXPECT_TRUE(lit(w - u(10), u(4)));
+    EXPECT_TRUE(lit(w - u(10), u(12) - 1));
+    EXPECT_TRUE(lit(w - u(2), u(8)));
+    // Empty inside: nothing between the fill's sliver and the right wall.
+    EXPECT_FALSE(lit(w - u(10), u(8)));
+}
+
 TEST_F(Status, ChargingSweepsTheFillAndAFullBatteryStandsStill) {
     set_byte(u"ShowBattery", 1);
     start_locked();

@@ -242,5 +242,76 @@ TEST_F(CallsOnDevice, UnlockedWithTheSliderEverywhereTheRightEndIgnores) {
     EXPECT_TRUE(eventually([&] { return window("Lumo", "Lumo") == "hidden"; }));
 }
 
+TEST_F(CallsOnDevice, AConnectedCallPulsesTheVibratorAndTheVolumeHookRestsUntilItEnds) {
+    boot({{"Slide2Answer", "00"}, {"VibrateOnConnect", "01"}, {"VolumeControl", "01"}, {"NoKeyBoardHook", "00"}});
+    ASSERT_TRUE(eventually([&] { return count(service_log(), "Turn on Key Hook ") == 1; }, Ms(10000)))
+        << service_log();
+    ok({"gsm", "call", "+46701234567"});
+    ASSERT_TRUE(caller_screen_up()) << lumo_log();
+    // Ringing, the volume keys are the phone's: the hook is off.
+    EXPECT_TRUE(eventually([&] { return count(service_log(), "Turn off Key Hook") == 1; })) << service_log();
+    ok({"gsm", "accept"});
+    ASSERT_TRUE(eventually([&] { return call_state("+46701234567") == "connected"; })) << ok({"gsm", "list"});
+    // One pulse of about 150 ms on the last LED, the vibrator of a two-LED phone.
+    std::string led, last;
+    ASSERT_TRUE(eventually([&] {
+        led = ok({"led"});
+        std::istringstream lines(led);
+        for (std::string line; std::getline(lines, line);) last = line;
+        return last.rfind("1\t", 0) == 0 && last.find("\ton") == std::string::npos;
+    })) << led;
+    const int ms = std::stoi(last.substr(2));
+    EXPECT_GE(ms, 150);
+    EXPECT_LT(ms, 600);
+    // A volume key in the call reaches no hook of the service.
+    ok({"key", "118"});
+    std::this_thread::sleep_for(Ms(500));
+    EXPECT_EQ(count(service_log(), "Key: 0x76"), 0) << service_log();
+    EXPECT_EQ(count(lumo_log(), "VolumeControl (not built)"), 0);
+    // A second after the call the hook is back, and the key opens the volume control again.
+    ok({"gsm", "cancel"});
+    ASSERT_TRUE(eventually([&] { return count(service_log(), "Turn on Key Hook ") == 2; }, Ms(5000)))
+        << service_log();
+    EXPECT_NE(service_log().find("WM_TurnOnHookLater"), std::string::npos);
+    ok({"key", "118"});
+    EXPECT_TRUE(eventually([&] { return count(lumo_log(), "VolumeControl (not built)") == 1; })) << lumo_log();
+}
+
+TEST_F(CallsOnDevice, ALockScreenKilledDuringACallComesBackHiddenAndLeavesTheCallAlone) {
+    boot({{"Slide2Answer", "00"}});
+    lock();
+    ok({"gsm", "call", "+46701234567"});
+    ASSERT_TRUE(caller_screen_up()) << lumo_log();
+    ok({"gsm", "accept"});
+    ASSERT_TRUE(eventually([&] { return call_state("+46701234567") == "connected"; }));
+    auto pid_of_lumo = [&] {
+        std::istringstream lines(ok({"processes"}));
+        for (std::string line; std::getline(lines, line);)
+            if (line.find("lumo.exe") != std::string::npos) return line.substr(0, line.find('\t'));
+        return std::string();
+    };
+    const auto first = pid_of_lumo();
+    ASSERT_FALSE(first.empty());
+    ok({"kill", first});
+    // The service notices within its second, starts lumo again and keeps it out of the call.
+    ASSERT_TRUE(eventually([&] {
+        auto now = pid_of_lumo();
+        return !now.empty() && now != first;
+    }, Ms(8000))) << service_log();
+    EXPECT_NE(service_log().find("Lumo gone while locked"), std::string::npos);
+    EXPECT_EQ(d_.ctl({"wait", "window", "Lumo", "--hidden", "--timeout", "5"}).status, 0);
+    std::this_thread::sleep_for(Ms(1500));
+    EXPECT_EQ(window("Lumo", "Lumo"), "hidden");
+    EXPECT_EQ(call_state("+46701234567"), "connected");
+    // The call ends as any call; the next power-button press locks as usual.
+    ok({"gsm", "cancel"});
+    ASSERT_TRUE(eventually([&] { return call_state("+46701234567").empty(); }));
+    std::this_thread::sleep_for(Ms(2000));
+    ok({"power", "button"});
+    std::this_thread::sleep_for(Ms(1000));
+    ok({"power", "button"});
+    EXPECT_EQ(d_.ctl({"wait", "window", "Lumo", "--foreground", "--timeout", "8"}).status, 0) << service_log();
+}
+
 }  // namespace
 }  // namespace lumo::service::test

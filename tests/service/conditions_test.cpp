@@ -221,6 +221,61 @@ TEST_F(VolumeKeys, TheHookIsOffAfterTheServiceEnds) {
     EXPECT_EQ(keys_in_front(), 2);
 }
 
+TEST_F(VolumeKeys, TheHookHoldsTheSystemLibraryOnlyWhileItIsOn) {
+    EXPECT_EQ(h.p.libraries_loaded(), 1u);
+    // A call takes the hook off (without InCallVolumeControl) and lets the library go.
+    keyboard_hook_off(h.s);
+    EXPECT_EQ(h.p.libraries_loaded(), 0u);
+    press(118);
+    EXPECT_EQ(keys_in_front(), 2);
+    keyboard_hook_on(h.s);
+    EXPECT_NE(h.s.KeyHook, 0u);
+    EXPECT_EQ(h.p.libraries_loaded(), 1u);
+}
+
+// A phone whose system library lacks the hook functions, or whose hook call fails.
+TEST(KeyHookFailures, WithoutTheLibraryThereIsNoHookAndNothingIsSaid) {
+    DutiesHarness h;
+    h.p.set_library(u"coredll.dll", std::vector<std::u16string>{u"SetWindowsHookExW"});
+    h.set_byte(u"VolumeControl", 1);
+    h.set_byte(u"NoKeyBoardHook", 0);
+    h.boot();
+    h.p.run_for(1000);
+    EXPECT_EQ(h.s.KeyHook, 0u);
+    EXPECT_EQ(h.p.libraries_loaded(), 0u);
+    EXPECT_TRUE(h.p.dialogs().empty());
+    // The library comes back (a later try finds it).
+    h.p.set_library(u"coredll.dll", std::vector<std::u16string>{u"SetWindowsHookExW", u"UnhookWindowsHookEx",
+                                                                 u"CallNextHookEx"});
+    keyboard_hook_on(h.s);
+    EXPECT_NE(h.s.KeyHook, 0u);
+}
+
+TEST(KeyHookFailures, ARefusedHookIsReportedOnceAndNotTriedAgain) {
+    DutiesHarness h;
+    h.p.refuse_keyboard_hook = true;
+    h.set_byte(u"VolumeControl", 1);
+    h.set_byte(u"NoKeyBoardHook", 0);
+    h.boot();
+    h.p.run_for(1000);
+    EXPECT_EQ(h.s.KeyHook, 0u);
+    auto boxes = [&] {
+        int n = 0;
+        for (const auto& d : h.p.dialogs())
+            n += d.text == u"Cannot hook the keyboard. Some of the functions will be disabled." &&
+                 d.caption == u"Vardex2 Message";
+        return n;
+    };
+    EXPECT_EQ(boxes(), 1);
+    EXPECT_EQ(h.p.libraries_loaded(), 0u);
+    // The hook timer after a call, and the phone refusing no longer: no second box, no hook.
+    h.p.refuse_keyboard_hook = false;
+    keyboard_hook_on(h.s);
+    h.p.run_for(2000);
+    EXPECT_EQ(h.s.KeyHook, 0u);
+    EXPECT_EQ(boxes(), 1);
+}
+
 // --- hardware triggers ----------------------------------------------------------------------
 
 struct TriggerCase {

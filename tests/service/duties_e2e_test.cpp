@@ -39,8 +39,12 @@ const std::string kBackups[] = {"LastReminderOption", "LastSMSReminderOption",
 class DutiesOnDevice : public testing::Test {
   protected:
     // Boots an HTC phone with its shell; the settings key is there before the service starts.
-    void boot(const std::vector<std::pair<std::string, std::string>>& bytes = {}) {
-        ASSERT_TRUE(d_.start({"--shell", "--oem", "htc"})) << d_.last_error;
+    void boot(const std::vector<std::pair<std::string, std::string>>& bytes = {},
+              const std::string& oem = "htc", const char* clock = nullptr) {
+        ASSERT_TRUE(d_.start({"--shell", "--oem", oem})) << d_.last_error;
+        if (clock) {
+            ASSERT_EQ(d_.ctl({"time", "set", clock}).status, 0);
+        }
         set("HKCU", kRoot, "WakeUpDelayMS", "dword", "300");
         set("HKCU", kRoot, "DebugOn", "binary", "01");
         for (auto& [name, value] : bytes) set("HKCU", kRoot, name, "binary", value);
@@ -251,6 +255,8 @@ TEST_F(DutiesOnDevice, VolumeDownWhileUnlockedOpensTheVolumeControlAndIsSwallowe
 TEST_F(DutiesOnDevice, SwitchingOffEndsEveryProgramAndThePowerButtonBootsAgain) {
     boot({{"LockNotification", "01"}});
     set("HKCU", kRoot, "ShutDownEXE", "string", "\\Windows\\ShutDown.exe");
+    // Without HTC's utility library the service runs the shut-down program.
+    std::filesystem::remove(d_.dir() / "fs" / "Windows" / "HtcUtil.dll");
     lock();
     ASSERT_EQ(get("HKCU", kBackup, kBackups[0]), dword(0xF));
     ASSERT_EQ(d_.ctl({"send", "Vardex2", "0x8060", "0", "0"}).status, 0);
@@ -269,6 +275,78 @@ TEST_F(DutiesOnDevice, SwitchingOffEndsEveryProgramAndThePowerButtonBootsAgain) 
     EXPECT_EQ(d_.ctl({"wait", "window", "HHTaskBar", "--timeout", "5"}).status, 0);
     start_service();
     EXPECT_EQ(get("HKCU", kBackup, kBackups[0]), "");
+}
+
+TEST_F(DutiesOnDevice, AnHtcPhoneSwitchesOffThroughItsUtilityLibrary) {
+    boot({{"LockNotification", "01"}});
+    ASSERT_TRUE(std::filesystem::exists(d_.dir() / "fs" / "Windows" / "HtcUtil.dll"));
+    set("HKCU", kRoot, "ShutDownEXE", "string", "\\Windows\\ShutDown.exe");
+    lock();
+    ASSERT_EQ(d_.ctl({"send", "Vardex2", "0x8060", "0", "0"}).status, 0);
+    ASSERT_TRUE(wait_state("off", Ms(10000))) << d_.ctl({"power", "status"}).out;
+    const auto log = d_.ctl({"log"}).out;
+    EXPECT_NE(log.find("called HtcUtil.dll!HTCUtilDeviceOff"), std::string::npos) << log;
+    // The library did it, not the program.
+    EXPECT_EQ(log.find("ShutDown.exe"), std::string::npos);
+    EXPECT_TRUE(pid_of("Vardex2.exe").empty());
+    // Switched off while locked: the next start puts the user's values back.
+    ASSERT_EQ(d_.ctl({"power", "button"}).status, 0);
+    ASSERT_TRUE(wait_state("on", Ms(3000)));
+    start_service();
+    EXPECT_EQ(get("HKCU", kClasses[0], "Options"), dword(0xF));
+    EXPECT_EQ(get("HKCU", kBackup, kBackups[0]), "");
+}
+
+TEST_F(DutiesOnDevice, APhoneWithoutTheHookFunctionsKeepsItsVolumeKeysAndSaysNothing) {
+    ASSERT_TRUE(d_.start({"--shell", "--oem", "htc"})) << d_.last_error;
+    std::filesystem::remove(d_.dir() / "fs" / "Windows" / "coredll.dll");
+    set("HKCU", kRoot, "WakeUpDelayMS", "dword", "300");
+    set("HKCU", kRoot, "DebugOn", "binary", "01");
+    set("HKCU", kRoot, "VolumeControl", "binary", "01");
+    set("HKCU", kRoot, "NoKeyBoardHook", "binary", "00");
+    start_service();
+    ASSERT_TRUE(wait_until([&] { return count(service_log(), "No hook functions in coredll.dll") > 0; },
+                           Ms(10000)))
+        << service_log();
+    ASSERT_EQ(d_.ctl({"key", "118"}).status, 0);
+    std::this_thread::sleep_for(Ms(1000));
+    EXPECT_EQ(count(log_of("lumo.log"), "VolumeControl (not built)"), 0);
+    EXPECT_EQ(count(service_log(), "Turn on Key Hook"), 0);
+    // No box: the service's only windows are its own.
+    EXPECT_EQ(d_.ctl({"windows"}).out.find("Cannot hook the keyboard"), std::string::npos);
+}
+
+TEST_F(DutiesOnDevice, TheKeyboardSlideAndTheCradleLockAndUnlock) {
+    boot({{"KeyboardOpenUnlock", "01"}, {"KeyboardCloseLock", "01"}, {"ActionOnCradle", "01"}}, "htc-pro");
+    lock();
+    // Sliding the keyboard out unlocks after the wake-up delay and its own second.
+    ASSERT_EQ(d_.ctl({"keyboard", "open"}).status, 0);
+    EXPECT_TRUE(lumo("--hidden", 8)) << service_log();
+    std::this_thread::sleep_for(Ms(500));
+    ASSERT_EQ(d_.ctl({"keyboard", "close"}).status, 0);
+    EXPECT_TRUE(lumo("--foreground", 5)) << service_log();
+    // With ActionOnCradle 1, the cradle unlocks.
+    ASSERT_EQ(d_.ctl({"cradle", "on"}).status, 0);
+    EXPECT_TRUE(lumo("--hidden", 8)) << service_log();
+}
+
+TEST_F(DutiesOnDevice, AWallpaperChangeIsDueAfterTheClockMovedPastItsPeriod) {
+    boot({{"WallpaperChangeTime", "01"}}, "htc", "2026-06-01T10:00:00");
+    ASSERT_TRUE(wait_until([&] { return count(service_log(), "Set Change Wallpaper 1") > 0; }, Ms(5000)))
+        << service_log();
+    // The sample pictures' folder; lumo hears of the new value and takes the folder.
+    set("HKCU", kRoot, "Wallpaper", "string", "\\My Documents\\My Pictures");
+    std::this_thread::sleep_for(Ms(1000));
+    // The power button off, three minutes on while it is off, and on again: the service catches
+    // up 2 s after the wake-up.
+    ASSERT_EQ(d_.ctl({"power", "button"}).status, 0);
+    std::this_thread::sleep_for(Ms(1500));
+    ASSERT_EQ(d_.ctl({"time", "set", "2026-06-01T10:03:00"}).status, 0);
+    ASSERT_EQ(d_.ctl({"power", "button"}).status, 0);
+    EXPECT_TRUE(wait_until([&] { return count(service_log(), "WM_ChangeWallpaper") > 0; }, Ms(8000)))
+        << service_log();
+    EXPECT_TRUE(wait_until([&] { return count(log_of("lumo.log"), "Change Wallpaper") > 0; }, Ms(3000)))
+        << log_of("lumo.log");
 }
 
 }  // namespace

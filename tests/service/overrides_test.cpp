@@ -263,5 +263,34 @@ TEST_F(Overrides, WithoutAShutDownProgramTheDeviceStaysOnAndLocked) {
     EXPECT_EQ(option(1), kOriginal[1] & ~0x8u);
 }
 
+TEST_F(Overrides, OnAnHtcPhoneItsUtilityLibrarySwitchesOffInsteadOfTheProgram) {
+    h.put_file(u"\\Windows\\HtcUtil.dll");
+    int offs = 0;
+    h.p.set_library(u"HtcUtil.dll", std::vector<std::u16string>{u"HTCUtilDeviceOff"},
+                    [&](std::u16string_view) { ++offs; });
+    h.put_file(u"\\Windows\\PowerOff.exe");
+    h.p.install_program(u"\\Windows\\PowerOff.exe");
+    h.p.registry().create_key(Root::CurrentUser, pr::kRootKey);
+    h.p.registry().set_string(Root::CurrentUser, pr::kRootKey, u"ShutDownEXE", u"\\Windows\\PowerOff.exe");
+    h.boot();
+    const auto before = h.p.launches().size();
+    h.p.windows().send(h.service_window(), pr::WM_DeviceShutDown, 0, 0);
+    EXPECT_EQ(offs, 1);
+    EXPECT_EQ(h.p.library_calls(), (std::vector<std::u16string>{u"HtcUtil.dll!HTCUtilDeviceOff"}));
+    EXPECT_EQ(h.p.launches().size(), before);
+}
+
+TEST_F(Overrides, AnHtcLibraryWithoutItsFunctionLeavesThePhoneOn) {
+    h.put_file(u"\\Windows\\HtcUtil.dll");
+    h.p.set_library(u"HtcUtil.dll", std::vector<std::u16string>{u"SomethingElse"});
+    h.boot();
+    h.lock();
+    const auto before = h.p.launches().size();
+    h.p.windows().send(h.service_window(), pr::WM_DeviceShutDown, 0, 0);
+    EXPECT_TRUE(h.p.library_calls().empty());
+    EXPECT_EQ(h.p.launches().size(), before);
+    EXPECT_TRUE(h.s.Locked);
+}
+
 }  // namespace
 }  // namespace lumo::service::test

@@ -2,6 +2,7 @@
 // a failed registration, the broker's batching, and what the service makes of each change
 // before lumo and the listeners hear of it.
 #include <algorithm>
+#include <optional>
 
 #include "../src/parts.h"
 #include "service_harness.h"
@@ -268,6 +269,41 @@ TEST(ServiceSubscriptions, ConversionsAndTheirRoutes) {
     EXPECT_EQ(cellular_system_level(0x1), 1u);
     EXPECT_EQ(cellular_system_level(0x7F), 7u);
     EXPECT_EQ(cellular_system_level(0x180), 0u);  // bits above 0x40 mean nothing here
+}
+
+TEST(ServiceSubscriptions, ListenersHearTheRingerBluetoothAndWifiWithTheirValues) {
+    Phone ph(false);
+    ph.start();
+    auto& win = ph.h.p.windows();
+    std::vector<Received> heard;
+    win.register_class(u"Listener", [&](Hwnd h, std::uint32_t m, WParam w, LParam l) -> LResult {
+        if (m >= WM_APP) heard.push_back({m, w, l});
+        return win.default_proc(h, m, w, l);
+    });
+    CreateWindowParams cp;
+    cp.class_name = u"Listener";
+    Hwnd listener = win.create_window(cp);
+    win.post(ph.h.service_window(), pr::WM_AddStateListener, listener, 0);
+    ph.h.p.run_until_idle();
+    ph.set(kCU, u"ControlPanel\\Notifications\\ShellOverrides", u"Mode", 1);
+    ph.set(kLM, u"System\\State\\Hardware", u"Wifi", 0x3);
+    ph.h.p.run_for(100);
+    ph.set(kLM, u"System\\State\\Hardware", u"Bluetooth", 0x1);
+    ph.h.p.run_for(2000);
+    auto find = [&](std::uint32_t msg) -> std::optional<WParam> {
+        for (auto& r : heard)
+            if (r.msg == msg) return r.w;
+        return std::nullopt;
+    };
+    ASSERT_TRUE(find(pr::WM_CHANGE_SN_PHONERINGER));
+    EXPECT_EQ(*find(pr::WM_CHANGE_SN_PHONERINGER), 1u);
+    ASSERT_TRUE(find(pr::WM_CHANGE_SN_WIFI));
+    EXPECT_NE(*find(pr::WM_CHANGE_SN_WIFI) & 0x2, 0u);
+    ASSERT_TRUE(find(pr::WM_CHANGE_SN_BLUETOOTH));
+    EXPECT_EQ(*find(pr::WM_CHANGE_SN_BLUETOOTH) & 0x1, 1u);
+    // And lumo hears the same.
+    EXPECT_EQ(ph.to_lock(pr::WM_CHANGE_SN_PHONERINGER).size(), 1u);
+    EXPECT_EQ(ph.to_lock(pr::WM_CHANGE_SN_WIFI).size(), 1u);
 }
 
 TEST(ServiceSubscriptions, MissedCallsRepeatTheLockOnlyWhileLockedAndNotTalking) {

@@ -106,6 +106,25 @@ TEST_F(SettingsOnDevice, EveryPageOpensAndALongPageFlings) {
     EXPECT_LT(differ(after, later, 84, 720), 0.001);
 }
 
+TEST_F(SettingsOnDevice, TheAboutRowsOpenTheHomePageAndTheDonationPageInTheBrowser) {
+    start_settings();
+    open_page(13);
+    // Under the about text (150 units): the home-page row, then the donate row.
+    tap(40, 84 + 300 + 20);
+    ASSERT_EQ(ctl({"wait", "window", "IExplore", "--foreground", "--timeout", "5"}).status, 0);
+    EXPECT_NE(ctl({"windows"}).out.find("https://lumo.vesk.dev/ - Internet Explorer"), std::string::npos)
+        << ctl({"windows"}).out;
+    shot("settings-home-page.png");
+    ASSERT_EQ(ctl({"start", kSettings}).status, 0);  // the single instance comes to the front
+    ASSERT_EQ(ctl({"wait", "window", "LumoSettings", "--foreground", "--timeout", "5"}).status, 0);
+    pause(500);
+    tap(40, 84 + 300 + 88 + 4 + 20);
+    EXPECT_TRUE(lumo::test::wait_until(
+        [&] { return ctl({"windows"}).out.find("https://lumo.vesk.dev/donate - Internet Explorer") != std::string::npos; },
+        std::chrono::milliseconds(5000)))
+        << ctl({"windows"}).out;
+}
+
 TEST_F(SettingsOnDevice, SaveWritesTheExportRestartsTheServiceAndTheLockShowsTheNewClock) {
     ASSERT_EQ(ctl({"lock"}).status, 0);
     pause(2000);

@@ -522,6 +522,79 @@ TEST_F(SettingsTest, StartUpRegistersWithTheServiceAndWatchesTheFileValues) {
     EXPECT_EQ(item(8, 0).value, 0);
 }
 
+class VibrationTest : public SettingsFixture {
+protected:
+    void SetUp() override {
+        fake.notify().set_led_count(3);
+        write_first_start_defaults();
+        ASSERT_EQ(start(), EntryResult::Running);
+    }
+};
+
+TEST_F(VibrationTest, ChangingTheVibrationLedPulsesTheChosenLedFor150Ms) {
+    open_page(8);
+    ASSERT_EQ(item(8, 3).kind, kNumber15);
+    EXPECT_EQ(item(8, 3).max, 2);  // three LEDs
+    ctx->pages[8].items[3].value = 2;  // the phone's last LED, its vibrator
+    tap_item(3, Where::Minus);
+    ASSERT_EQ(item(8, 3).value, 1);
+    auto sw = fake.notify().led_switches();
+    ASSERT_EQ(sw.size(), 2u);
+    EXPECT_EQ(sw[0].index, 1u);
+    EXPECT_TRUE(sw[0].on);
+    EXPECT_EQ(sw[1].index, 1u);
+    EXPECT_FALSE(sw[1].on);
+    EXPECT_EQ(sw[1].at_file_time - sw[0].at_file_time, 150u * 10000u);
+    // At the lower end nothing changes and nothing vibrates.
+    tap_item(3, Where::Minus);
+    tap_item(3, Where::Minus);
+    EXPECT_EQ(item(8, 3).value, 0);
+    EXPECT_EQ(fake.notify().led_switches().size(), 4u);
+}
+
+class StatusBarTest : public SettingsFixture {
+protected:
+    void put(Root r, std::u16string_view key, std::u16string_view name, std::uint32_t v) {
+        fake.registry().create_key(r, key);
+        fake.registry().set_dword(r, key, name, v);
+    }
+    // The top bar's pixels, after the next refresh.
+    std::vector<std::uint16_t> top_bar() {
+        fake.run_for(1500);
+        auto& mem = fake.display().memory;
+        const int w = fake.display().pitch_pixels;
+        return {mem.begin(), mem.begin() + std::ptrdiff_t(w) * 30};
+    }
+};
+
+TEST_F(StatusBarTest, RingerWifiAndBluetoothShowFromTheStartAndFollowTheService) {
+    write_first_start_defaults();
+    put(Root::CurrentUser, u"ControlPanel\\Notifications\\ShellOverrides", u"Mode", 1);
+    put(Root::LocalMachine, u"System\\State\\Hardware", u"Wifi", 0x2);
+    put(Root::LocalMachine, u"System\\State\\Hardware", u"Bluetooth", 0x1);
+    ASSERT_EQ(start(), EntryResult::Running);
+    EXPECT_EQ(ctx->ringer, 1u);
+    EXPECT_TRUE(ctx->wifi);
+    EXPECT_TRUE(ctx->bluetooth);
+    auto all_on = top_bar();
+    // The service's forwarded changes, as a listener hears them (lParam 0).
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_WIFI, 0, 0);
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_BLUETOOTH, 0, 0);
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_PHONERINGER, 0, 0);
+    auto all_off = top_bar();
+    EXPECT_FALSE(ctx->wifi);
+    EXPECT_FALSE(ctx->bluetooth);
+    EXPECT_EQ(ctx->ringer, 0u);
+    EXPECT_NE(all_on, all_off);
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_PHONERINGER, 2, 0);
+    auto silent = top_bar();
+    EXPECT_NE(silent, all_off);
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_PHONERINGER, 1, 0);
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_WIFI, 2, 0);
+    fake.windows().post(ctx->main_window, proto::WM_CHANGE_SN_BLUETOOTH, 1, 0);
+    EXPECT_EQ(top_bar(), all_on);
+}
+
 TEST_F(SettingsTest, TheAboutLinksOpenTheBrowser) {
     open_page(13);
     tap_item(0);
@@ -529,8 +602,9 @@ TEST_F(SettingsTest, TheAboutLinksOpenTheBrowser) {
     auto launches = fake.launches();
     ASSERT_GE(launches.size(), 2u);
     EXPECT_EQ(launches[launches.size() - 2].path, kBrowserExe);
-    EXPECT_EQ(launches[launches.size() - 2].arguments, kHomePage);
-    EXPECT_EQ(launches.back().arguments, kDonatePage);
+    EXPECT_EQ(launches[launches.size() - 2].arguments, u"https://lumo.vesk.dev/");
+    EXPECT_EQ(launches.back().path, kBrowserExe);
+    EXPECT_EQ(launches.back().arguments, u"https://lumo.vesk.dev/donate");
 }
 
 class ExceptionListTest : public SettingsTest {

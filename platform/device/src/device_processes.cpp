@@ -85,6 +85,29 @@ public:
         return map_device_path(root_, device_path);
     }
 
+    LibraryHandle load_library(std::u16string_view name) override {
+        auto& w = c_.begin(Kind::LibraryLoad);
+        w.s16(name);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return 0;
+        Reader rd(r->body);
+        auto h = rd.u32();
+        return rd.ok() ? h : 0;
+    }
+
+    bool library_function(LibraryHandle library, std::u16string_view function, bool call) override {
+        auto& w = c_.begin(Kind::LibraryFunction);
+        w.u32(library).s16(function).u32(call ? 1 : 0);
+        auto r = c_.call(w);
+        return r && r->status == Status::Ok;
+    }
+
+    void free_library(LibraryHandle library) override {
+        auto& w = c_.begin(Kind::LibraryFree);
+        w.u32(library);
+        c_.call(w);
+    }
+
 private:
     wire::Client& c_;
     std::uint32_t pid_ = 0;

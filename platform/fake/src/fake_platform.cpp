@@ -291,6 +291,14 @@ bool FakePlatform::is_running(std::uint32_t pid) const { return processes_->runn
 
 std::vector<Launch> FakePlatform::launches() const { return processes_->launches(); }
 
+void FakePlatform::set_library(std::u16string name, std::optional<std::vector<std::u16string>> functions,
+                               std::function<void(std::u16string_view)> on_call) {
+    processes_->set_library(std::move(name), std::move(functions), std::move(on_call));
+}
+
+std::vector<std::u16string> FakePlatform::library_calls() const { return processes_->library_calls(); }
+std::size_t FakePlatform::libraries_loaded() const { return processes_->libraries_loaded(); }
+
 void FakePlatform::set_host_root(std::filesystem::path root) {
     processes_->set_root(std::move(root));
 }

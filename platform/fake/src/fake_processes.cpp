@@ -1,5 +1,6 @@
 #include "fake_processes.h"
 
+#include <algorithm>
 #include <array>
 #include <unistd.h>
 
@@ -23,7 +24,61 @@ constexpr std::array kSpecialFolders{
 
 }  // namespace
 
-FakePlatform::FakeProcesses::FakeProcesses(FakePlatform& p) : p_(p) {}
+FakePlatform::FakeProcesses::FakeProcesses(FakePlatform& p) : p_(p) {
+    libraries_[fold_case(u"coredll.dll")] = {
+        u"coredll.dll", {u"SetWindowsHookExW", u"UnhookWindowsHookEx", u"CallNextHookEx"}, {}};
+}
+
+LibraryHandle FakePlatform::FakeProcesses::load_library(std::u16string_view name) {
+    std::lock_guard lock(mutex_);
+    auto key = fold_case(file_name(name));
+    if (!libraries_.contains(key)) return 0;
+    auto h = next_library_++;
+    loaded_[h] = key;
+    return h;
+}
+
+bool FakePlatform::FakeProcesses::library_function(LibraryHandle library, std::u16string_view function,
+                                                   bool call) {
+    std::function<void(std::u16string_view)> on_call;
+    {
+        std::lock_guard lock(mutex_);
+        auto l = loaded_.find(library);
+        if (l == loaded_.end()) return false;
+        auto lib = libraries_.find(l->second);
+        if (lib == libraries_.end()) return false;
+        auto& fns = lib->second.functions;
+        if (std::find(fns.begin(), fns.end(), function) == fns.end()) return false;
+        if (!call) return true;
+        library_calls_.push_back(lib->second.name + u"!" + std::u16string(function));
+        on_call = lib->second.on_call;
+    }
+    if (on_call) on_call(function);
+    return true;
+}
+
+void FakePlatform::FakeProcesses::free_library(LibraryHandle library) {
+    std::lock_guard lock(mutex_);
+    loaded_.erase(library);
+}
+
+void FakePlatform::FakeProcesses::set_library(std::u16string name, std::optional<std::vector<std::u16string>> functions,
+                                              std::function<void(std::u16string_view)> on_call) {
+    std::lock_guard lock(mutex_);
+    auto key = fold_case(name);
+    if (!functions) libraries_.erase(key);
+    else libraries_[key] = {std::move(name), std::move(*functions), std::move(on_call)};
+}
+
+std::vector<std::u16string> FakePlatform::FakeProcesses::library_calls() const {
+    std::lock_guard lock(mutex_);
+    return library_calls_;
+}
+
+std::size_t FakePlatform::FakeProcesses::libraries_loaded() const {
+    std::lock_guard lock(mutex_);
+    return loaded_.size();
+}
 
 FakePlatform::FakeProcesses::~FakeProcesses() {
     if (own_root_) {

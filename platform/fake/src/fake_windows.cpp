@@ -561,7 +561,7 @@ bool FakePlatform::FakeWindows::remove_subclass(Hwnd hwnd, PrevProc prev) {
 
 HookHandle FakePlatform::FakeWindows::set_keyboard_hook(KeyHookProc proc) {
     std::lock_guard lock(p_.mutex_);
-    if (!proc) return 0;
+    if (!proc || p_.refuse_keyboard_hook) return 0;
     HookHandle h = next_hook_++;
     hooks_.insert(hooks_.begin(), Hook{h, p_.current_process(), std::move(proc)});
     return h;

@@ -416,6 +416,10 @@ bool call_key(Context& c, std::uint32_t msg, std::uint8_t vk, LParam l);
 bool call_slider_end(Context& c, bool right);
 void compose_call_screen(Context& c);
 void compose_busy_prompt(Context& c);
+// The busy-SMS question over the lock screen fades out after it ended.
+bool busy_prompt_fading(const Context& c);
+void draw_fading_busy_prompt(Context& c);
+void release_busy_prompt(Context& c);
 void draw_in_call_line(Context& c);
 void hide_phone_windows(Context& c);
 void relayout_call_screen(Context& c);

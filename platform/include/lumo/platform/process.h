@@ -16,6 +16,9 @@ struct ProcessEntry {
     std::u16string exe_file;  // file name only, e.g. "lumo.exe"
 };
 
+// A library loaded by a program; 0 is "none".
+using LibraryHandle = std::uint32_t;
+
 enum class SpecialFolder : std::uint8_t { ProgramFiles, Windows, StartUp, MyDocuments, MyPictures, Temp };
 
 class Processes {
@@ -37,6 +40,14 @@ public:
     virtual bool wait_process(std::uint32_t process_id, std::uint32_t timeout_ms) = 0;
     // Where a device path lives on the host; nullopt for paths outside the device.
     virtual std::optional<std::filesystem::path> host_path(std::u16string_view device_path) = 0;
+
+    // The phone's libraries, found by file name in \Windows as its loader finds them; 0 when
+    // the phone has none of that name.
+    virtual LibraryHandle load_library(std::u16string_view name) = 0;
+    // Whether a loaded library has `function`; with `call` it also runs it (the functions the
+    // product calls this way take no arguments). False for a handle not loaded.
+    virtual bool library_function(LibraryHandle library, std::u16string_view function, bool call) = 0;
+    virtual void free_library(LibraryHandle library) = 0;
 };
 
 // The program folder of an executable path: everything before the last backslash.

@@ -256,6 +256,8 @@ struct State {
     std::array<std::u16string, 20> Exceptions;
     // The keyboard hook (main thread), and what the hook keeps between keys.
     platform::HookHandle KeyHook = 0;
+    // The system library the hook functions come from, loaded while the hook is on.
+    platform::LibraryHandle HookLibrary = 0;
     bool KeyHookRefused = false;  // the hook could not be installed: off for the run
     std::atomic<std::uint32_t> SkipKeys = 0;
     std::atomic<std::uint32_t> LastKey = 0;

@@ -67,8 +67,8 @@ enum BrowseMode : std::uint32_t {
 inline constexpr std::u16string_view kInstanceMutex = u"{6d1d6c1e-5a0b-4b7e-9d8e-2b8c5f1e4c31}";
 inline constexpr std::u16string_view kVersionText = u"Lumo v2.30 by Vesk";
 inline constexpr std::u16string_view kExportFile = u"lumo Settings.reg";
-inline constexpr std::u16string_view kHomePage = u"http://lumo.example.org/";
-inline constexpr std::u16string_view kDonatePage = u"http://lumo.example.org/donate";
+inline constexpr std::u16string_view kHomePage = u"https://lumo.vesk.dev/";
+inline constexpr std::u16string_view kDonatePage = u"https://lumo.vesk.dev/donate";
 inline constexpr std::u16string_view kBrowserExe = u"\\Windows\\iexplore.exe";
 inline constexpr std::u16string_view kBrowserProgram = u"lumoc.exe";
 
@@ -237,6 +237,8 @@ int run_program(platform::Platform& p, platform::Display& display, std::u16strin
 platform::LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l);
 // Shows the CallerID note when due and arms the exit timer; its tick ends the program.
 void start_exit(Context& c);
+// Signal, operator, ringer, radios, headset and connections for the top bar, read at start.
+void read_status_values(Context& c);
 void finish(Context& c);
 bool open_display(Context& c);
 

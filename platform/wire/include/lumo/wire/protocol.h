@@ -167,7 +167,14 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedCount, 173)        /* -> u32 count */                                          \
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
-                               u32 still on)... (the newest pulses, oldest first) */
+                               u32 still on)... (the newest pulses, oldest first) */     \
+    X(RegUpdateBits, 220)   /* u32 root, s16 path, s16 name, u32 clear, u32 set -> u32  \
+                               value (a missing value counts as 0; BadRequest: not a    \
+                               DWORD) */                                                 \
+    X(LibraryLoad, 221)     /* s16 name -> u32 handle (NotFound: no such library) */    \
+    X(LibraryFunction, 222) /* u32 handle, s16 name, u32 call -> (NotFound: no such     \
+                               function; call 1 runs a function without arguments) */   \
+    X(LibraryFree, 223)     /* u32 handle -> */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \

@@ -39,6 +39,8 @@ public:
         return raw(b.data(), b.size());
     }
     Writer& status(Status s) { return u32(static_cast<std::uint32_t>(s)); }
+    // Bytes as they are, no length in front (a body replayed from a recording).
+    Writer& append(std::span<const std::byte> b) { return raw(b.data(), b.size()); }
 
     std::span<const std::byte> bytes() const { return buf_; }
     std::size_t size() const { return buf_.size(); }

@@ -142,6 +142,19 @@ public:
     // The host folder device paths map onto (default: a temporary folder made on first use and
     // removed with the fake).
     void set_host_root(std::filesystem::path root);
+    // The phone's libraries: `functions` present, or nullopt to take the library away; `on_call`
+    // runs when a program calls one of them. A new fake has coredll.dll with the keyboard-hook
+    // functions.
+    void set_library(std::u16string name, std::optional<std::vector<std::u16string>> functions,
+                     std::function<void(std::u16string_view)> on_call = {});
+    // Every library function called so far, as "HtcUtil.dll!HTCUtilDeviceOff" (the library's
+    // name as set), oldest first.
+    std::vector<std::u16string> library_calls() const;
+    // Libraries loaded and not freed.
+    std::size_t libraries_loaded() const;
+
+    // While set, keyboard hooks are refused, as by a phone whose hook call fails.
+    std::atomic<bool> refuse_keyboard_hook{false};
 
     // --- message boxes --------------------------------------------------------------------------
     // Default: every box is answered at once with its default button.
