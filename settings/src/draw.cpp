@@ -458,12 +458,12 @@ void draw_theme_page(Context& c) {
     auto state = theme_state(c);
     bool busy = theme_busy(c);
     const std::u16string labels[2] = {c.general.get(u"s_SaveTheme="), c.general.get(u"s_LoadTheme=")};
-    const int ys[2] = {t.save_y, t.load_y};
+    const int xs[2] = {t.save_x, t.load_x}, ys[2] = {t.save_y, t.load_y};
     for (int i = 0; i < 2; ++i) {
         // Greyed while an operation runs: the buttons take no tap then.
-        fill(c, t.x, ys[i], t.width, t.button_h, busy ? px(c, 50, 54, 62) : px(c, 30, 90, 200), 30);
-        fill(c, t.x, ys[i], t.width, 1, px(c, 140, 146, 160), 32);
-        text(c, labels[i], t.x, ys[i] + (t.button_h - U(c, 18)) / 2, t.width, 14, busy ? kDimText : kWhite,
+        fill(c, xs[i], ys[i], t.button_w, t.button_h, busy ? px(c, 50, 54, 62) : px(c, 30, 90, 200), 30);
+        fill(c, xs[i], ys[i], t.button_w, 1, px(c, 140, 146, 160), 32);
+        text(c, labels[i], xs[i], ys[i] + (t.button_h - U(c, 18)) / 2, t.button_w, 14, busy ? kDimText : kWhite,
              gfx::kTextCenter | gfx::kTextSingleLine | gfx::kTextEndEllipsis, gfx::kFontBold);
     }
     auto [caption, name] = theme_texts(c);
@@ -497,7 +497,18 @@ ThemeLayout theme_layout(const Context& c) {
     t.x = U(c, 12);
     t.width = c.screen_width - 2 * t.x;
     t.button_h = U(c, 40);
+    t.save_x = t.load_x = t.x;
+    t.button_w = t.width;
     t.save_y = l.top + U(c, 14);
+    if (l.bottom - l.top < U(c, 220)) {
+        // A landscape screen: the buttons side by side, so the bar stays above the bottom row.
+        t.button_w = (t.width - U(c, 10)) / 2;
+        t.load_x = t.x + t.width - t.button_w;
+        t.load_y = t.save_y;
+        t.caption_y = t.save_y + t.button_h + U(c, 12);
+        t.bar_y = t.caption_y + U(c, 40);
+        return t;
+    }
     t.load_y = t.save_y + t.button_h + U(c, 10);
     t.caption_y = t.load_y + t.button_h + U(c, 24);
     t.bar_y = t.caption_y + U(c, 44);
@@ -506,9 +517,9 @@ ThemeLayout theme_layout(const Context& c) {
 
 int theme_button_at(const Context& c, int x, int y) {
     auto t = theme_layout(c);
-    if (x < t.x || x >= t.x + t.width) return -1;
-    if (y >= t.save_y && y < t.save_y + t.button_h) return 0;
-    if (y >= t.load_y && y < t.load_y + t.button_h) return 1;
+    auto in = [&](int bx, int by) { return x >= bx && x < bx + t.button_w && y >= by && y < by + t.button_h; };
+    if (in(t.save_x, t.save_y)) return 0;
+    if (in(t.load_x, t.load_y)) return 1;
     return -1;
 }
 

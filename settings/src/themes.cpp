@@ -36,6 +36,7 @@ struct ThemeWorkers {
     std::atomic<bool> cancel_save{false}, cancel_load{false};
     std::atomic<int> save_result{0}, load_result{0};
     std::atomic<bool> busy{false};  // an operation was started and has not completed
+    std::atomic<bool> saving{false};  // which one: a save (else a load)
     mutable std::mutex mutex;       // guards the texts below
     std::u16string load_path, caption, name;
 };
@@ -464,10 +465,22 @@ void stop_theme_workers(Context& c) {
     c.themes->cancel_load = true;
     stop_thread(c, c.themes->save, "SaveThemeEvent");
     stop_thread(c, c.themes->load, "LoadThemeEvent");
+    // A save ended by the exit never reached its completion on the window thread: its partial
+    // archive and temporary theme.reg go here. A load cleans its staging folder itself.
+    if (c.themes->busy.exchange(false) && c.themes->saving) {
+        std::error_code ec;
+        if (auto folder = program_host(c)) {
+            if (JobResult(c.themes->save_result.load()) != JobResult::Done)
+                fs::remove(*folder / std::u16string(kThemeFile), ec);
+            fs::remove(*folder / std::string(theme::kThemeReg), ec);
+        }
+    }
 }
 
 void save_theme(Context& c) {
     if (!c.themes) return;
+    c.themes->saving = true;
+    c.themes->save_result = int(JobResult::Cancelled);  // until the worker says otherwise
     if (start_job(c, c.themes->save)) {
         c.themes->state = int(ThemeState::Saving);
         c.themes->progress = 0;
@@ -506,6 +519,7 @@ void on_theme_picked(Context& c) {
     // The pick may come while another page is open: the theme page shows the progress.
     c.page = kThemePage;
     c.state = ScreenState::Theme;
+    c.themes->saving = false;
     start_job(c, c.themes->load);
 }
 

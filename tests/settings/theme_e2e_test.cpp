@@ -168,6 +168,10 @@ TEST_F(ThemesOnDevice, SaveLoadRoundTripRefusalsAndTheClockFolders) {
     for (auto& e : fs::directory_iterator(program() / "gfx"))
         if (e.is_regular_file()) expected.insert("gfx/" + e.path().filename().string());
     EXPECT_EQ(zip_names(program() / "theme.lumo"), expected);
+    // The phone was kept awake meanwhile.
+    auto power = ctl({"power", "status"}).out;
+    EXPECT_EQ(power.find("idle-timer-resets 0\n"), std::string::npos) << power;
+    EXPECT_NE(power.find("idle-timer-resets "), std::string::npos) << power;
     leave_settings();
 
     // With both clock folders set, their files come along.

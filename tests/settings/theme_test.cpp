@@ -119,7 +119,7 @@ protected:
     }
     void tap_theme_button(int which) {
         auto t = theme_layout(*ctx);
-        tap(t.x + t.width / 2, (which == 0 ? t.save_y : t.load_y) + t.button_h / 2);
+        tap((which == 0 ? t.save_x : t.load_x) + t.button_w / 2, (which == 0 ? t.save_y : t.load_y) + t.button_h / 2);
     }
     // Runs the window's messages until no theme operation is left (or the program ended).
     bool settle() {
@@ -279,6 +279,36 @@ TEST_F(ThemeTest, SaveWithBothClockFoldersTakesTheirFilesAndACancelledSaveLeaves
     EXPECT_EQ(theme_progress(*ctx), 0.0);
     EXPECT_EQ(theme_state(*ctx), ThemeState::Idle);
     EXPECT_FALSE(ctx->ended);
+}
+
+TEST_F(ThemeTest, AnExitDuringASaveWaitsForTheWorkerReportsTheOverrunAndLeavesNoArchive) {
+    start_on_theme_page();
+    std::mutex m;
+    std::condition_variable cv;
+    bool reached = false;
+    ctx->theme_progress_observer = [&](double p) {
+        std::unique_lock held(m);
+        if (p > 5 && !reached) {
+            reached = true;
+            cv.notify_all();
+            // Busy for longer than the exit waits: the worker overruns, and is waited for.
+            cv.wait_for(held, 1500ms);
+        }
+    };
+    tap_theme_button(0);
+    {
+        std::unique_lock held(m);
+        ASSERT_TRUE(cv.wait_for(held, 10s, [&] { return reached; }));
+    }
+    fake.windows().send(ctx->main_window, WM_CLOSE, 0, 0);
+    fake.run_until_idle();
+    EXPECT_TRUE(ctx->ended);
+    EXPECT_FALSE(fs::exists(program() / "theme.lumo"));
+    EXPECT_FALSE(fs::exists(program() / "theme.reg"));
+    auto log = log_text();
+    EXPECT_NE(log.find("SaveThemeEvent overran its 500 ms"), std::string::npos);
+    EXPECT_NE(log.find("Quit: SaveThemeEvent"), std::string::npos);
+    EXPECT_EQ(log.find("Theme created 0"), std::string::npos);
 }
 
 TEST_F(ThemeTest, LoadingASavedThemeBringsBackTheFilesAndSettingsRestartsTheServiceAndEnds) {

@@ -299,7 +299,9 @@ void draw(Context& c);
 int keypad_key_at(const Context& c, int x, int y);
 // The theme page: its two buttons, the caption and the progress bar.
 struct ThemeLayout {
-    int x = 0, width = 0, button_h = 0, save_y = 0, load_y = 0, caption_y = 0, bar_y = 0;
+    int x = 0, width = 0;  // the caption's and the bar's band
+    int button_w = 0, button_h = 0, save_x = 0, save_y = 0, load_x = 0, load_y = 0;
+    int caption_y = 0, bar_y = 0;
 };
 ThemeLayout theme_layout(const Context& c);
 // 0 "Save Theme", 1 "Load Theme", -1 neither.
