@@ -468,7 +468,7 @@ void draw_theme_page(Context& c) {
     }
     auto [caption, name] = theme_texts(c);
     int y = t.caption_y;
-    std::uint32_t colour = state == ThemeState::Invalid ? 0xFF8070 : kWhite;
+    std::uint32_t colour = state == ThemeState::Invalid ? 0x6070FF : kWhite;  // red, as 0xBBGGRR
     int h = text(c, caption, t.x, y, t.width, 13, colour, gfx::kTextCenter | gfx::kTextWordBreak);
     y += std::max(h, U(c, 16)) + U(c, 4);
     text(c, name, t.x, y, t.width, 13, kValueColour, gfx::kTextCenter | gfx::kTextSingleLine | gfx::kTextEndEllipsis,

@@ -142,12 +142,13 @@ protected:
         reg_text("LoadTheme", device_path);
         ASSERT_EQ(ctl({"post", "LumoSettings", "0x8062", "0", "0"}).status, 0);
     }
-    std::vector<std::uint8_t> lock_shot(const std::string& name) {
+    // The lock screen at a fixed time, then unlocked again (a centre slider from its middle).
+    std::vector<std::uint8_t> lock_shot(const std::string& name, bool centre = false) {
         EXPECT_EQ(ctl({"time", "set", "2026-12-08T10:00"}).status, 0);
         EXPECT_EQ(ctl({"lock"}).status, 0);
         pause(2500);
         auto s = shot(name);
-        EXPECT_EQ(ctl({"drag", "88", "740", "440", "740"}).status, 0);
+        EXPECT_EQ(ctl({"drag", centre ? "240" : "88", "740", "460", "740"}).status, 0);
         EXPECT_EQ(ctl({"wait", "window", "Lumo", "--hidden"}).status, 0);
         return s;
     }
@@ -198,7 +199,7 @@ TEST_F(ThemesOnDevice, SaveLoadRoundTripRefusalsAndTheClockFolders) {
     reg_text("Wallpaper", "\\My Documents\\My Pictures\\Lagoon.jpg");
     ASSERT_EQ(ctl({"settings", "reload"}).status, 0);
     pause(1500);
-    auto changed = lock_shot("lock-changed-look.png");
+    auto changed = lock_shot("lock-changed-look.png", true);
     EXPECT_GT(differ(saved, changed, 0, 800), 0.05);
 
     // A theme missing gfx/smenu.png is refused, naming it, and nothing changes.
