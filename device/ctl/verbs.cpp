@@ -78,7 +78,8 @@ const std::vector<Verb>& verbs() {
         {"power", "capacity", "PERCENT", "set the battery level (0-100)", verb_power_capacity},
         {"power", "status", "",
          "print the power state, 'ac' 0|1, 'battery' PERCENT, 'display' off|dim|on, 'video' "
-         "on|off (a program's display switch), 'unattended' requests held, one per line",
+         "on|off (a program's display switch), 'unattended' requests held, 'idle-timer-resets' "
+         "(programs keeping the phone awake), one per line",
          verb_power_status},
         {"sound", "status", "",
          "print 'playing' 0|1, 'current' PATH, 'last' PATH (the last sound that played), "

@@ -65,10 +65,13 @@ int verb_power_status(Ctl& ctl, const Args&) {
     auto light = rd.u32();
     auto video_off = rd.u32();
     auto unattended = rd.u32();
+    auto idle_resets = rd.u32();
     static const char* kLight[] = {"off", "dim", "on"};
     std::printf("state %s\nac %u\nbattery %u\ndisplay %s\nvideo %s\nunattended %u\n", name.c_str(),
                 ac, battery, kLight[std::min<std::uint32_t>(light, 2)], video_off ? "off" : "on",
                 unattended);
+    // A host from before the count answers without it.
+    if (rd.ok()) std::printf("idle-timer-resets %u\n", idle_resets);
     return kDone;
 }
 

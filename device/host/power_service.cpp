@@ -226,6 +226,14 @@ void PowerService::set_battery(int percent) {
     send_power_info();
 }
 
+void PowerService::reset_idle_timer() {
+    ++idle_resets_;
+    if (state_ == PowerState::Off) return;
+    // The timeouts count from now; the display keeps the state it has.
+    last_activity_ = host_.now_ms();
+    arm();
+}
+
 bool PowerService::input(bool is_touch) {
     // A display a program switched off stays dark for touches; a key lights it again.
     if (video_off_ && (state_ == PowerState::On || state_ == PowerState::BacklightOff)) {
@@ -368,6 +376,9 @@ void PowerService::register_handlers() {
                     return true;
                 }
                 break;
+            case wire::PowerAction::IdleTimerReset:
+                reset_idle_timer();
+                break;
             case wire::PowerAction::VideoPower:
                 if (value == platform::kVideoPowerOn || value == platform::kVideoPowerOff) {
                     set_video_off(value == platform::kVideoPowerOff);
@@ -388,7 +399,7 @@ void PowerService::register_handlers() {
         out.u32(on_ac_ ? 1 : 0).u32(std::uint32_t(battery_));
         auto light = video_off_ ? Light::Off : info.light;
         out.u32(light == Light::Off ? 0 : light == Light::Dim ? 1 : 2);
-        out.u32(video_off_ ? 1 : 0).u32(unattended_holds());
+        out.u32(video_off_ ? 1 : 0).u32(unattended_holds()).u32(idle_resets_);
         return true;
     });
 }

@@ -67,6 +67,8 @@ public:
     void wake_unattended(std::uint32_t grace_ms);
     // Unattended-mode requests held by every program together.
     std::uint32_t unattended_holds() const;
+    // A program's idle-timer reset: the timeouts count from now, nothing lights up.
+    void reset_idle_timer();
 
 private:
     struct Timeouts {
@@ -101,6 +103,7 @@ private:
     std::uint32_t next_queue_ = 1;
     bool video_off_ = false;
     std::map<std::uint32_t, std::uint32_t> unattended_;  // client -> requests held
+    std::uint32_t idle_resets_ = 0;  // shown by `lumo-devctl power status`
 };
 
 }  // namespace lumo::host

@@ -58,7 +58,8 @@ int title_height(const Context& c) { return U(c, 26); }
 int button_height(const Context& c) { return U(c, 40); }
 
 bool in_list_state(const Context& c) {
-    return c.state == ScreenState::MainMenu || c.state == ScreenState::Page || c.state == ScreenState::Exceptions;
+    return c.state == ScreenState::MainMenu || c.state == ScreenState::Page || c.state == ScreenState::Exceptions ||
+           c.state == ScreenState::Language;
 }
 
 // The about page's text block above its two items.
@@ -104,7 +105,8 @@ bool long_label(const Context& c, const Item& item) {
 }  // namespace
 
 int item_height(const Context& c, const Item& item) {
-    if (c.state == ScreenState::MainMenu || c.state == ScreenState::Exceptions) return U(c, 36);
+    if (c.state == ScreenState::MainMenu || c.state == ScreenState::Exceptions || c.state == ScreenState::Language)
+        return U(c, 36);
     if (item.kind == kHeading) return U(c, 24);
     int extra = two_line(item.kind) && long_label(c, item) ? U(c, 15) : 0;
     if (format_kind(item.kind)) return U(c, 72) + extra;
@@ -122,6 +124,8 @@ std::vector<Item> list_rows(const Context& c) {
     } else if (c.state == ScreenState::Exceptions) {
         for (const auto& e : c.exceptions) rows.push_back(Item{e, kHeading});
         rows.push_back(Item{u"+", kHeading});  // the add button's row
+    } else if (c.state == ScreenState::Language) {
+        for (const auto& name : c.language_rows) rows.push_back(Item{name, kHeading});
     } else if (c.page >= 0) {
         return c.pages[c.page].items;
     }
@@ -368,7 +372,14 @@ void draw_list(Context& c) {
         const auto& it = rows[i];
         int h = item_height(c, it);
         if (y + h >= l.top && y < l.bottom) {
-            if (c.state == ScreenState::MainMenu) {
+            if (c.state == ScreenState::Language) {
+                bool selected = int(i) == c.selected_language;
+                fill(c, pad, y, w, h, selected ? px(c, 30, 90, 200) : px(c, 40, 44, 52), selected ? 30 : 26);
+                fill(c, pad, y + h - 1, w, 1, px(c, 90, 96, 110), 32);
+                text(c, it.label, pad + U(c, 8), y + (h - U(c, 17)) / 2, w - U(c, 40), 14, kWhite,
+                     gfx::kTextLeft | gfx::kTextSingleLine | gfx::kTextEndEllipsis);
+                if (selected) draw_switch(c, pad + w - U(c, 6), y, h, true);
+            } else if (c.state == ScreenState::MainMenu) {
                 fill(c, pad, y, w, h, px(c, 40, 44, 52), 26);
                 fill(c, pad, y + h - 1, w, 1, px(c, 90, 96, 110), 32);
                 text(c, it.label, pad + U(c, 8), y + (h - U(c, 17)) / 2, w - U(c, 40), 14, kWhite,
@@ -446,7 +457,75 @@ void draw_sleep(Context& c) {
     c.state = saved;
 }
 
+void draw_theme_page(Context& c) {
+    auto t = theme_layout(c);
+    auto state = theme_state(c);
+    bool busy = theme_busy(c);
+    const std::u16string labels[2] = {c.general.get(u"s_SaveTheme="), c.general.get(u"s_LoadTheme=")};
+    const int xs[2] = {t.save_x, t.load_x}, ys[2] = {t.save_y, t.load_y};
+    for (int i = 0; i < 2; ++i) {
+        // Greyed while an operation runs: the buttons take no tap then.
+        fill(c, xs[i], ys[i], t.button_w, t.button_h, busy ? px(c, 50, 54, 62) : px(c, 30, 90, 200), 30);
+        fill(c, xs[i], ys[i], t.button_w, 1, px(c, 140, 146, 160), 32);
+        text(c, labels[i], xs[i], ys[i] + (t.button_h - U(c, 18)) / 2, t.button_w, 14, busy ? kDimText : kWhite,
+             gfx::kTextCenter | gfx::kTextSingleLine | gfx::kTextEndEllipsis, gfx::kFontBold);
+    }
+    auto [caption, name] = theme_texts(c);
+    int y = t.caption_y;
+    std::uint32_t colour = state == ThemeState::Invalid ? 0x6070FF : kWhite;  // red, as 0xBBGGRR
+    int h = text(c, caption, t.x, y, t.width, 13, colour, gfx::kTextCenter | gfx::kTextWordBreak);
+    y += std::max(h, U(c, 16)) + U(c, 4);
+    text(c, name, t.x, y, t.width, 13, kValueColour, gfx::kTextCenter | gfx::kTextSingleLine | gfx::kTextEndEllipsis,
+         gfx::kFontBold);
+    // The bar: its empty picture, the filled one cut at the progress, and the percentage.
+    double progress = std::clamp(theme_progress(c), 0.0, 100.0);
+    int bw = c.tbar_off.empty() ? t.width : std::min(t.width, c.tbar_off.width);
+    int bx = (c.screen_width - bw) / 2;
+    if (c.tbar_off.empty()) fill(c, bx, t.bar_y, bw, U(c, 10), px(c, 60, 60, 70), 32);
+    else gfx::DrawImage(c.tbar_off, c.screen, bx, t.bar_y, 0, bw, 0, gfx::kCopy, 32);
+    int filled = int(double(bw) * progress / 100.0);
+    if (filled > 0) {
+        if (c.tbar_on.empty()) fill(c, bx, t.bar_y, filled, U(c, 10), px(c, 80, 200, 90), 32);
+        else gfx::DrawImage(c.tbar_on, c.screen, bx, t.bar_y, 0, std::min(filled, c.tbar_on.width), 0, gfx::kCopy, 32);
+    }
+    int bar_h = c.tbar_off.empty() ? U(c, 10) : c.tbar_off.height;
+    text(c, to_u16(std::to_string(int(progress))) + u"%", t.x, t.bar_y + bar_h + U(c, 4), t.width, 11, kDimText,
+         gfx::kTextCenter | gfx::kTextSingleLine);
+}
+
 }  // namespace
+
+ThemeLayout theme_layout(const Context& c) {
+    auto l = layout(c);
+    ThemeLayout t;
+    t.x = U(c, 12);
+    t.width = c.screen_width - 2 * t.x;
+    t.button_h = U(c, 40);
+    t.save_x = t.load_x = t.x;
+    t.button_w = t.width;
+    t.save_y = l.top + U(c, 14);
+    if (l.bottom - l.top < U(c, 220)) {
+        // A landscape screen: the buttons side by side, so the bar stays above the bottom row.
+        t.button_w = (t.width - U(c, 10)) / 2;
+        t.load_x = t.x + t.width - t.button_w;
+        t.load_y = t.save_y;
+        t.caption_y = t.save_y + t.button_h + U(c, 12);
+        t.bar_y = t.caption_y + U(c, 40);
+        return t;
+    }
+    t.load_y = t.save_y + t.button_h + U(c, 10);
+    t.caption_y = t.load_y + t.button_h + U(c, 24);
+    t.bar_y = t.caption_y + U(c, 44);
+    return t;
+}
+
+int theme_button_at(const Context& c, int x, int y) {
+    auto t = theme_layout(c);
+    auto in = [&](int bx, int by) { return x >= bx && x < bx + t.button_w && y >= by && y < by + t.button_h; };
+    if (in(t.save_x, t.save_y)) return 0;
+    if (in(t.load_x, t.load_y)) return 1;
+    return -1;
+}
 
 // Where the keypad's keys lie: -1 when the point hits none, else 0..11 in the drawn order.
 int keypad_key_at(const Context& c, int x, int y) {
@@ -474,6 +553,10 @@ std::vector<std::u16string> bottom_labels(const Context& c) {
         std::size_t(c.selected_exception) < c.exceptions.size())
         return {c.general.get(u"s_Delete=") + u" " + c.exceptions[std::size_t(c.selected_exception)]};
     if (c.state == ScreenState::Password) return {};
+    // The theme page's cancel control takes the bar while a theme is worked on or refused.
+    if (c.state == ScreenState::Theme && (theme_busy(c) || theme_state(c) == ThemeState::Invalid))
+        return {c.general.get(u"s_Cancel=")};
+    if (c.state == ScreenState::Language) return {c.change_language_text};
     if (c.state == ScreenState::SleepTimer) return {c.general.get(u"s_Start="), c.general.get(u"s_Cancel=")};
     return {c.general.get(u"s_Save="), c.general.get(u"s_Default="), c.general.get(u"s_Cancel=")};
 }
@@ -498,6 +581,7 @@ void draw(Context& c) {
     if (in_list_state(c)) draw_list(c);
     else if (c.state == ScreenState::Password) draw_keypad(c);
     else if (c.state == ScreenState::SleepTimer) draw_sleep(c);
+    else if (c.state == ScreenState::Theme) draw_theme_page(c);
     draw_status(c);
     draw_title(c, title, back);
     draw_buttons(c, bottom_labels(c));

@@ -55,12 +55,13 @@ void default_sleep(Context& c, std::uint32_t ms) {
 
 }  // namespace
 
+// A context that goes without the program's exit (a test's) stops the theme workers too.
+Context::~Context() { stop_theme_workers(*this); }
+
 Context::Context(Platform& platform, Display& d) : p(platform), display(d) {
     settings = catalogue::Values::defaults(proto::Program::Settings, 255);
     sleep = [this](std::uint32_t ms) { default_sleep(*this, ms); };
 }
-
-Context::~Context() = default;
 
 bool open_display(Context& c) {
     int backend = gfx::RequestedBackend(int(c.settings.num(Id::DisplayMode)), c.command_line);
@@ -155,6 +156,8 @@ EntryResult enter(Context& c, std::u16string_view command_line) {
     load_picture(c, c.add_button, u"addbutton.png");
     load_picture(c, c.delete_mark, u"delete.png");
     load_picture(c, c.status_icons, u"stsystem.png");
+    load_picture(c, c.tbar_on, u"tbaron.png");
+    load_picture(c, c.tbar_off, u"tbaroff.png");
     if (Hwnd s = find_program(c, proto::Program::Service)) {
         win.post(s, proto::WM_GetBatteryFor, WParam(c.main_window), 0);
         win.post(s, proto::WM_AddStateListener, WParam(c.main_window), 0);
@@ -175,6 +178,7 @@ EntryResult enter(Context& c, std::u16string_view command_line) {
         c.notifications[i] = c.p.broker().register_notification(r);
     }
     read_status_values(c);
+    start_theme_workers(c);
     draw(c);
     win.set_timer(c.main_window, kTimerStart, 0);
     return EntryResult::Running;
@@ -219,6 +223,8 @@ void finish(Context& c) {
     c.ended = true;
     win.destroy_window(c.main_window);
     win.post_quit(0);
+    // Both theme threads are told to stop once the window is gone; their events close.
+    stop_theme_workers(c);
 }
 
 int message_loop(Context& c) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "lumo/lang/lang.h"
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
 #include "lumo/settings/settings.h"
@@ -21,7 +22,8 @@ int lparam_y(LParam l) { return std::int16_t(std::uint32_t(l) >> 16); }
 int U(const Context& c, int n) { return gfx::ScaleUnit(c.screen, n); }
 
 bool list_state(const Context& c) {
-    return c.state == ScreenState::MainMenu || c.state == ScreenState::Page || c.state == ScreenState::Exceptions;
+    return c.state == ScreenState::MainMenu || c.state == ScreenState::Page || c.state == ScreenState::Exceptions ||
+           c.state == ScreenState::Language;
 }
 
 void back_to_list(Context& c) {
@@ -35,9 +37,10 @@ void open_page(Context& c, int page) {
         if (!host || !std::filesystem::exists(*host, ec)) {
             c.p.windows().message_box(c.main_window,
                                       u"Language Pack (LumoLanguagePack.zip) does not exist. Please reinstall Lumo.",
-                                      proto::kProductName, MB_OK);
+                                      proto::kProductName, MB_OK | MB_ICONASTERISK | MB_SETFOREGROUND);
             return;
         }
+        build_language_page(c);
     }
     c.page = page;
     c.state = page == kThemePage ? ScreenState::Theme : page == kLanguagePage ? ScreenState::Language : ScreenState::Page;
@@ -135,6 +138,14 @@ void bottom_button(Context& c, int x) {
         else back_to_list(c);
         return;
     }
+    if (c.state == ScreenState::Theme && (theme_busy(c) || theme_state(c) == ThemeState::Invalid)) {
+        cancel_theme(c);
+        return;
+    }
+    if (c.state == ScreenState::Language) {
+        change_language(c);
+        return;
+    }
     switch (index) {
         case 0:
             c.ended_by_save = true;
@@ -192,6 +203,21 @@ void tap(Context& c, int x, int y) {
         case ScreenState::Password: {
             int key = keypad_key_at(c, x, y);
             if (key >= 0) password_key(c, key);
+            return;
+        }
+        case ScreenState::Theme: {
+            if (theme_busy(c)) return;
+            int button = theme_button_at(c, x, y);
+            if (button == 0) save_theme(c);
+            else if (button == 1) browse_theme(c);
+            return;
+        }
+        case ScreenState::Language: {
+            int i = item_at(c, y);
+            if (i >= 0 && std::size_t(i) < lang::languages().size()) {
+                c.selected_language = i;
+                c.log.printf("Language %d %s", i, to_utf8(lang::languages()[std::size_t(i)].list_name).c_str());
+            }
             return;
         }
         case ScreenState::SleepTimer: {
@@ -309,6 +335,10 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
                     draw(c);
                     break;
                 case kTimerExit: finish(c); break;
+                case kTimerKeepAwake:
+                case kTimerThemeProgress:
+                case kTimerSaveDone:
+                case kTimerLoadDone: on_theme_timer(c, std::uint32_t(w)); break;
                 default: break;
             }
             return 0;
@@ -336,8 +366,9 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             add_exception(c);
             draw(c);
             return 0;
-        case kMsgBrowse:  // a theme picked in LumoC; the theme load comes with the theme page
-            c.log.write("Theme picked");
+        case kMsgBrowse:  // a theme picked in LumoC
+            on_theme_picked(c);
+            draw(c);
             return 0;
         case proto::WM_UpdateBattery:
         case proto::WM_CHANGE_PHONESIGNALSTRENGTH:

@@ -83,6 +83,7 @@ public:
     bool set_video_power(std::uint32_t state) override {
         return action(wire::PowerAction::VideoPower, state);
     }
+    bool reset_idle_timer() override { return action(wire::PowerAction::IdleTimerReset, 0); }
 
 private:
     bool action(wire::PowerAction what, std::uint32_t value) {

@@ -19,6 +19,7 @@ struct FakePower::Shared {
     std::vector<std::shared_ptr<Entry>> entries;
     std::vector<std::uint32_t> system_states, video_states;
     int unattended = 0;
+    int idle_resets = 0;
     PowerInfo status;
 };
 
@@ -93,6 +94,17 @@ bool FakePower::set_video_power(std::uint32_t state) {
     std::lock_guard lock(shared_->mutex);
     shared_->video_states.push_back(state);
     return true;
+}
+
+bool FakePower::reset_idle_timer() {
+    std::lock_guard lock(shared_->mutex);
+    ++shared_->idle_resets;
+    return true;
+}
+
+int FakePower::idle_timer_resets() const {
+    std::lock_guard lock(shared_->mutex);
+    return shared_->idle_resets;
 }
 
 std::vector<std::uint32_t> FakePower::system_states() const {

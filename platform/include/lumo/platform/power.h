@@ -78,6 +78,9 @@ public:
     // display on (kVideoPowerOn) or off (kVideoPowerOff) without changing the system power state.
     virtual bool video_power_supported() = 0;
     virtual bool set_video_power(std::uint32_t state) = 0;
+    // Resets the inactivity timeouts as a touch would, without lighting a dark display: a
+    // program at long work keeps the phone from dimming and suspending under it.
+    virtual bool reset_idle_timer() = 0;
 };
 
 }  // namespace lumo::platform

@@ -41,8 +41,13 @@ enum class ScreenState : std::uint8_t {
 enum Timer : std::uint32_t {
     kTimerDisplay = 1029,  // every 60 ms while a fling carries the list on
     kTimerExit = 1030,
+    kTimerThemeProgress = 1031,  // redraws the theme page's bar while a worker runs
     kTimerStart = 1032,
+    kTimerKeepAwake = 1033,      // resets the idle timer while a theme is saved or loaded
+    kTimerSaveDone = 1034,       // a worker's completion, run on the window thread
+    kTimerLoadDone = 1035,
 };
+inline constexpr std::uint32_t kThemeProgressPeriodMs = 100;
 inline constexpr std::uint32_t kDisplayPeriodMs = 60;
 
 // Messages that mean this only to the settings window.
@@ -71,6 +76,8 @@ inline constexpr std::u16string_view kHomePage = u"https://lumo.vesk.dev/";
 inline constexpr std::u16string_view kDonatePage = u"https://lumo.vesk.dev/donate";
 inline constexpr std::u16string_view kBrowserExe = u"\\Windows\\iexplore.exe";
 inline constexpr std::u16string_view kBrowserProgram = u"lumoc.exe";
+inline constexpr std::u16string_view kThemeFile = u"theme.lumo";
+inline constexpr std::u16string_view kLanguagePack = u"LumoLanguagePack.zip";
 
 // Item kinds; the numbers are the pages' own.
 enum Kind : std::uint8_t {
@@ -174,6 +181,14 @@ struct SleepChoice {
     int hours = 0, minutes = 0;
 };
 
+struct ThemeWorkers;  // the two theme threads and what they share (themes.cpp)
+struct ThemeWorkersDelete {
+    void operator()(ThemeWorkers* t) const;
+};
+
+// What the theme page shows; the workers write it, the window thread draws it.
+enum class ThemeState : int { Idle = 0, Saving = 1, Loading = 2, Invalid = 3 };
+
 struct Context {
     Context(platform::Platform& platform, platform::Display& display);
     ~Context();
@@ -209,6 +224,13 @@ struct Context {
     SleepChoice sleep_choice;
     std::vector<std::u16string> exceptions;  // the list page's rows
     int selected_exception = -1;
+    // The language page: the display names in list order and the button's text.
+    std::vector<std::u16string> language_rows;
+    std::u16string change_language_text;
+    int selected_language = -1;
+    std::unique_ptr<ThemeWorkers, ThemeWorkersDelete> themes;
+    // Sees every step of a theme's progress, on the thread that makes it (tests watch the steps).
+    std::function<void(double percent)> theme_progress_observer;
 
     // The top bar's state from the service's messages.
     std::uint32_t signal = 0, battery = 100, connections = 0;
@@ -222,7 +244,7 @@ struct Context {
     std::unique_ptr<platform::Imaging> imaging;
     std::unique_ptr<platform::FontEngine> fonts;
     gfx::Image background, background_fit, topbar, arrow, onoff, minus_plus, button, button_wide, row_first, row_mid,
-        row_last, back, exit, add_button, delete_mark, status_icons, keypad_key, keypad_box;
+        row_last, back, exit, add_button, delete_mark, status_icons, keypad_key, keypad_box, tbar_on, tbar_off;
     int frames_presented = 0;
     std::map<std::u16string, gfx::Image> text_cache;  // rendered texts by content and style
     // How the restart waits between its looks at the service (tests replace it).
@@ -277,6 +299,15 @@ int max_scroll(const Context& c);
 int item_at(const Context& c, int y, int* top = nullptr);
 void draw(Context& c);
 int keypad_key_at(const Context& c, int x, int y);
+// The theme page: its two buttons, the caption and the progress bar.
+struct ThemeLayout {
+    int x = 0, width = 0;  // the caption's and the bar's band
+    int button_w = 0, button_h = 0, save_x = 0, save_y = 0, load_x = 0, load_y = 0;
+    int caption_y = 0, bar_y = 0;
+};
+ThemeLayout theme_layout(const Context& c);
+// 0 "Save Theme", 1 "Load Theme", -1 neither.
+int theme_button_at(const Context& c, int x, int y);
 int sleep_row_at(const Context& c, int y);
 std::vector<std::u16string> bottom_labels(const Context& c);
 
@@ -316,5 +347,27 @@ void delete_exception(Context& c);
 // Closes lumo and Vardex2 and starts Vardex2 again. `wait_ms` waits between looks.
 void restart_service(Context& c);
 void start_browser(Context& c, std::uint32_t mode, std::u16string_view argument);
+
+// --- themes ----------------------------------------------------------------------------------
+// Starts the two worker threads, each waiting on its start and quit events.
+void start_theme_workers(Context& c);
+// Cancels what runs, tells both threads to quit and waits for them; an overrun is logged.
+void stop_theme_workers(Context& c);
+void save_theme(Context& c);                 // the "Save Theme" button
+void browse_theme(Context& c);               // the "Load Theme" button: LumoC picks a .lumo
+void on_theme_picked(Context& c);            // LumoC's pick message: LoadTheme names the file
+void cancel_theme(Context& c);               // the cancel control
+void on_theme_timer(Context& c, std::uint32_t id);
+ThemeState theme_state(const Context& c);
+double theme_progress(const Context& c);
+// The caption and the file name the page shows under the buttons.
+std::pair<std::u16string, std::u16string> theme_texts(const Context& c);
+bool theme_busy(const Context& c);
+
+// --- languages -------------------------------------------------------------------------------
+// The page's rows from the current lang.ini (the third batch).
+void build_language_page(Context& c);
+// Installs the selected row's language file as lang.ini, saves, restarts the service and ends.
+void change_language(Context& c);
 
 }  // namespace lumo::settings

@@ -209,6 +209,7 @@ enum class PowerAction : std::uint32_t {
     SystemState = 8,
     Unattended = 9,
     VideoPower = 10,
+    IdleTimerReset = 11,  // the inactivity timeouts start again; a dark display stays dark
 };
 
 // What a GsmControl request does: the network's side of a call and the phone user's.

@@ -21,6 +21,7 @@ public:
     bool set_unattended(bool on) override;
     bool video_power_supported() override { return video_escape; }
     bool set_video_power(std::uint32_t state) override;
+    bool reset_idle_timer() override;
 
     void transition(std::uint32_t flags, std::u16string_view state_name);
     // Announces a power-information change; status() reports it from then on.
@@ -36,6 +37,8 @@ public:
     std::vector<std::uint32_t> video_states() const;
     // Unattended-mode requests held now.
     int unattended_held() const;
+    // How often programs reset the idle timer.
+    int idle_timer_resets() const;
 
 private:
     struct Shared;
