@@ -51,11 +51,13 @@ std::u16string entry_path(const Context& c, int index) {
 }
 
 void open_folder(Context& c, std::u16string_view folder, std::u16string_view select) {
+    // `folder` may be a view of c.folder itself.
+    std::u16string keep_select(select);
     c.folder = std::u16string(folder);
     c.entries.clear();
     c.selected = -1;
     c.scroll = Scroll{};
-    if (auto host = host_folder(c, folder)) {
+    if (auto host = host_folder(c, c.folder)) {
         std::error_code ec;
         for (auto it = fs::directory_iterator(*host, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
             std::error_code e2;
@@ -70,15 +72,16 @@ void open_folder(Context& c, std::u16string_view folder, std::u16string_view sel
     }
     sort_entries(c.entries, c.sort);
     for (std::size_t i = 0; i < c.entries.size(); ++i)
-        if (!select.empty() && equal_no_case(c.entries[i].name, select)) c.selected = int(i);
+        if (!keep_select.empty() && equal_no_case(c.entries[i].name, keep_select)) c.selected = int(i);
     c.log.printf("Folder %s (%d)", to_utf8(c.folder).c_str(), int(c.entries.size()));
     new_generation(c);
     scroll_to_selected(c);
     request_thumbnails(c);
 }
 
-void open_folder_list(Context& c, std::u16string_view folder) {
-    c.folder_list = std::u16string(folder);
+void open_folder_list(Context& c, std::u16string_view folder_view) {
+    std::u16string folder(folder_view);  // may be a view of c.folder_list
+    c.folder_list = folder;
     c.folders.clear();
     c.view = View::Folders;
     c.scroll = Scroll{};

@@ -258,9 +258,11 @@ bool set_wallpaper(Context& c, bool portrait) {
 
 void rotate_view(Context& c, int quarters) {
     if (!c.screen.back_buffer) return;
-    int display_q = code_to_quarters(c.screen.rotation) - c.rotation;
+    // A screen rotation turns the drawing the other way round as the person sees it: a view
+    // turned clockwise is a screen turned anticlockwise.
+    int base_q = code_to_quarters(c.screen.rotation) + c.rotation;
     c.rotation = ((c.rotation + quarters) % 4 + 4) % 4;
-    int code = quarters_to_code(display_q + c.rotation);
+    int code = quarters_to_code(base_q - c.rotation);
     gfx::SetScreenRotation(c.screen, code);
     c.screen_width = c.screen.logical_width;
     c.screen_height = c.screen.logical_height;
