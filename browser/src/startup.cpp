@@ -182,6 +182,7 @@ EntryResult enter(Context& c, std::u16string_view command_line) {
     cp.rect = {0, 0, c.screen_width, c.screen_height};
     c.main_window = win.create_window(cp);
     if (!c.main_window) return EntryResult::Ended;
+    win.set_foreground_window(c.main_window);
     if (c.start_event && c.quit_event) c.worker = std::thread(worker_main, &c);
     c.log.write(kVersionText);
     catalogue::load_browser(c.p.registry(), c.settings);

@@ -472,6 +472,16 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             }
             return 0;
         case WM_CLOSE: finish(c); return 0;
+        case WM_ACTIVATE:
+            // The screen is shared with the settings program: only the window in front draws.
+            if (c.ended || !c.screen.back_buffer) break;
+            if ((w & 0xFFFF) == WA_INACTIVE) {
+                gfx::SuspendScreen(c.screen);
+            } else if (c.shown) {
+                gfx::ResumeScreen(c.screen);
+                draw(c);
+            }
+            break;
         case kMsgBrowse: browse_message(c, std::uint32_t(w)); return 0;
         case kMsgThumbsReady:
             take_thumbnails(c);

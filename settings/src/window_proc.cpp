@@ -324,6 +324,20 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             }
             return c.p.windows().default_proc(hwnd, msg, w, l);
         case WM_CLOSE: start_exit(c); return 0;
+        case WM_ACTIVATE:
+            // The screen is shared: behind the browser nothing is shown, and back in front the
+            // page is drawn again over what the browser left.
+            if (c.ended || !c.screen.back_buffer) return c.p.windows().default_proc(hwnd, msg, w, l);
+            if ((w & 0xFFFF) == WA_INACTIVE) {
+                if (c.p.windows().find_window(proto::window_name(proto::Program::Browser),
+                                              proto::window_name(proto::Program::Browser)) ==
+                    c.p.windows().foreground_window())
+                    gfx::SuspendScreen(c.screen);
+            } else {
+                gfx::ResumeScreen(c.screen);
+                draw(c);
+            }
+            return c.p.windows().default_proc(hwnd, msg, w, l);
         case kMsgWallpaperChanged:
         case kMsgWallpaperLChanged:
         case kMsgLockSoundChanged:
