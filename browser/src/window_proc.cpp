@@ -338,7 +338,7 @@ void slide_tick(Context& c) {
         if (gfx::ImageFromBackBuffer(shot, c.screen)) {
             auto brush = gfx::MakeBrush(0);
             auto* prev = gfx::SelectBrush(c.screen, &brush);
-            gfx::FillRect(c.screen, 0, 0, c.screen_width - 1, c.screen_height - 1, 32);
+            gfx::FillRect(c.screen, 0, 0, c.screen_width, c.screen_height, 32);
             if (prev) gfx::SelectBrush(c.screen, prev);
             gfx::DrawImage(shot, c.screen, c.screen_width / kSlideFrames, 0, 0, 0, 0, gfx::kCopy, 32);
             gfx::PresentScreen(c.screen);
