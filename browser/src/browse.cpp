@@ -147,8 +147,17 @@ void request_thumbnails(Context& c) {
     add(first_row, first_row + rows);
     add(first_row + rows, first_row + 2 * rows);
     add(std::max(0, first_row - rows), first_row);
-    if (order.empty()) return;
-    auto cache_dir = c.p.processes().host_path(c.program_folder + u"\\" + std::u16string(kCacheFolder));
+    // Thumbnails far out of view are let go (the cache gives them back quickly), so a folder of
+    // thousands of pictures costs a few screens' worth of memory.
+    long keep_from = long(first_row - 3 * rows) * l.columns, keep_to = long(first_row + 4 * rows) * l.columns;
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+        auto& e = c.entries[i];
+        if (e.thumb != Entry::Thumb::Ready || (long(i) >= keep_from && long(i) < keep_to)) continue;
+        gfx::ReleaseImage(e.image, true);
+        e.thumb = Entry::Thumb::None;
+    }
+    std::optional<fs::path> cache_dir;
+    if (!order.empty()) cache_dir = c.p.processes().host_path(c.program_folder + u"\\" + std::u16string(kCacheFolder));
     if (cache_dir) {
         std::error_code ec;
         fs::create_directories(*cache_dir, ec);
@@ -174,10 +183,14 @@ void request_thumbnails(Context& c) {
         c.jobs.generation = c.generation;
         c.jobs.side = l.thumb;
         c.jobs.format = c.screen.format;
-        // The newest view first: what the finger shows now matters more than what it left.
-        jobs.insert(jobs.end(), std::make_move_iterator(c.jobs.pending.begin()),
-                    std::make_move_iterator(c.jobs.pending.end()));
+        // The newest view first: what the finger shows now matters more than what it left, and
+        // what it left far behind is not made at all.
+        for (auto& j : c.jobs.pending) {
+            if (long(j.index) >= keep_from && long(j.index) < keep_to) jobs.push_back(std::move(j));
+            else if (j.index < c.entries.size()) c.entries[j.index].thumb = Entry::Thumb::None;
+        }
         c.jobs.pending = std::move(jobs);
+        if (c.jobs.pending.empty()) return;
     }
     c.jobs.stop.store(false);
     if (c.start_event) c.p.sync().set_event(c.start_event);

@@ -137,6 +137,8 @@ void tap(Context& c, int x, int y) {
             }
             c.selected = i;
             c.log.printf("Select TN:%d (%d)", i, int(c.entries.size()));
+            // A sound row's play mark plays it at once.
+            if (c.listing == Listing::Sounds && x < U(c, 4) + c.play_stop.width / 2 + U(c, 4)) run_action(c, kActPlay);
             return;
         }
         case View::Folders: {

@@ -612,6 +612,45 @@ TEST_F(Browser, ScrollingFollowsTheFingerAndFlingsDecay) {
     EXPECT_EQ(ctx->entries.front().thumb, Entry::Thumb::Ready);
 }
 
+TEST_F(Browser, AFolderOfManyPicturesKeepsOnlyThumbnailsNearTheView) {
+    for (int i = 0; i < 240; ++i) picture("p" + std::to_string(1000 + i) + ".bmp", 8, 8);
+    ASSERT_EQ(start(kPictures + u"\\"), EntryResult::Running);
+    ASSERT_TRUE(thumbnails_settle());
+    EXPECT_EQ(ctx->entries.front().thumb, Entry::Thumb::Ready);
+    EXPECT_EQ(ctx->entries.back().thumb, Entry::Thumb::None);  // far below: not asked yet
+    // At the end the first rows are let go and the last ones made.
+    ctx->scroll.offset = max_scroll(*ctx);
+    request_thumbnails(*ctx);
+    ASSERT_TRUE(thumbnails_settle());
+    EXPECT_EQ(ctx->entries.back().thumb, Entry::Thumb::Ready);
+    EXPECT_EQ(ctx->entries.front().thumb, Entry::Thumb::None);
+    EXPECT_TRUE(ctx->entries.front().image.empty());
+    // Back at the top they come again, from the cache.
+    auto cached = ctx->jobs.from_cache.load();
+    ctx->scroll.offset = 0;
+    request_thumbnails(*ctx);
+    ASSERT_TRUE(thumbnails_settle());
+    EXPECT_EQ(ctx->entries.front().thumb, Entry::Thumb::Ready);
+    EXPECT_GT(ctx->jobs.from_cache.load(), cached);
+}
+
+TEST_F(Browser, TheFuzzSeedsOfTheCacheReaderAreReadOrRefused) {
+    int read = 0, refused = 0;
+    for (auto& e : fs::directory_iterator(fs::path(LUMO_SOURCE_DIR) / "fuzz" / "corpus" / "s2v_thumbnail")) {
+        auto bytes = platform::read_file(e.path(), 1 << 20);
+        ASSERT_TRUE(bytes);
+        gfx::Image img;
+        bool ok = decode_thumbnail(*bytes, gfx::kRgb565, img) || decode_thumbnail(*bytes, gfx::kRgb555, img);
+        (ok ? read : refused)++;
+        if (ok) {
+            auto f = (*bytes)[3] == '5' ? gfx::kRgb555 : gfx::kRgb565;
+            EXPECT_EQ(encode_thumbnail(img, f), *bytes) << e.path();
+        }
+    }
+    EXPECT_EQ(read, 3);
+    EXPECT_EQ(refused, 4);
+}
+
 // --- zoom and crop --------------------------------------------------------------------------------
 
 TEST_F(Browser, ZoomStepsFrom320To640AndCropsTheFramedPart) {
@@ -800,6 +839,11 @@ TEST_F(Browser, SoundsPlayStopAndArePickedForLockOrUnlock) {
     EXPECT_NE(log_text().find("Play \\Program Files\\Lumo\\lock.wav"), std::string::npos);
     choose(kActStop);
     EXPECT_FALSE(fake.sound().playing().has_value());
+    // The row's play mark plays too.
+    auto l = layout(*ctx);
+    tap(gfx::ScaleUnit(ctx->screen, 10), l.top + l.row_h / 2);
+    EXPECT_EQ(fake.sound().requests().size(), 2u);
+    EXPECT_TRUE(fake.sound().playing().has_value());
     choose(kActSound);
     choose(kActLock);
     EXPECT_EQ(reg_text(Id::LockSound), kFolder + u"\\lock.wav");
