@@ -202,6 +202,29 @@ TEST_F(BrowserOnDevice, SoundsPlayStopAndBecomeTheLockSound) {
     shot("settings-lock-sound-480x800.png");
 }
 
+TEST_F(BrowserOnDevice, AnExceptionProgramPickedReachesTheSettingsExceptionList) {
+    boot();
+    start_settings();
+    // As the exception list's "+" starts it.
+    ASSERT_EQ(ctl({"start", "\\Program Files\\Lumo\\LumoC.exe", "\\Program Files\\Lumo\\*.exe"}).status, 0);
+    ASSERT_EQ(ctl({"wait", "window", "LumoC", "--foreground"}).status, 0);
+    ASSERT_TRUE(log_has("Folder \\Program Files\\Lumo (4)"));
+    shot("programs-480x800.png");
+    tap(240, 84 + 36);  // lumo.exe, the first by name
+    ASSERT_TRUE(log_has("Select TN:0 (4)"));
+    tap(240, 760);  // the menu: both program picks, two sorts, Refresh, Delete, Cancel
+    tap(240, (800 - 7 * 68) / 2 + 68 + 34);  // Add this EXE to Exception
+    ASSERT_TRUE(wait_until([&] { return reg("TempExceptionEXE") == "string lumo.exe\n"; }, 10s));
+    // The settings program puts it into the first free slot after the six defaults.
+    ASSERT_TRUE(wait_until(
+        [&] {
+            return ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo\\Exceptions", "ExceptionEXE06"}).out ==
+                   "string lumo.exe\n";
+        },
+        10s));
+    ASSERT_EQ(ctl({"wait", "window", "LumoSettings", "--foreground"}).status, 0);
+}
+
 TEST_F(BrowserOnDevice, AloneItDoesNothingAndOnASmallScreenItStillBrowses) {
     boot({"--profile", "qvga"});
     // Without the settings program the browser ends at once.
