@@ -17,6 +17,10 @@ namespace {
 
 int U(const Context& c, int n) { return gfx::ScaleUnit(c.screen, n); }
 
+// Where a frame is drawn: the screen itself, or, while the view is turned, a turned copy that
+// is put onto the screen as a whole.
+gfx::Screen& canvas(Context& c) { return c.rotation ? c.turned : c.screen; }
+
 constexpr std::uint32_t kWhite = 0xFFFFFF, kDimText = 0xB0B0B0, kValueColour = 0xFFD070;
 // Button labels that are pictures rather than texts.
 constexpr char16_t kIconMark = u'\x01';
@@ -28,9 +32,10 @@ std::uint16_t px(const Context& c, int r, int g, int b) { return gfx::RGBTo565(c
 void fill(Context& c, int x, int y, int w, int h, std::uint16_t colour, int alpha) {
     if (w <= 0 || h <= 0) return;
     auto brush = gfx::MakeBrush(colour);
-    auto* prev = gfx::SelectBrush(c.screen, &brush);
-    gfx::FillRect(c.screen, x, y, x + w, y + h, alpha);  // right and bottom edges excluded
-    if (prev) gfx::SelectBrush(c.screen, prev);
+    auto& cv = canvas(c);
+    auto* prev = gfx::SelectBrush(cv, &brush);
+    gfx::FillRect(cv, x, y, x + w, y + h, alpha);  // right and bottom edges excluded
+    if (prev) gfx::SelectBrush(cv, prev);
 }
 
 // Text in a box; rendered texts are kept so a scrolling frame only draws pictures.
@@ -51,7 +56,7 @@ int text(Context& c, std::u16string_view s, int x, int y, int w, int size, std::
             return 0;
         found = c.text_cache.emplace(std::move(key), std::move(img)).first;
     }
-    gfx::DrawImage(found->second, c.screen, x, y, 0, 0, 0, gfx::kColourKey, 32);
+    gfx::DrawImage(found->second, canvas(c), x, y, 0, 0, 0, gfx::kColourKey, 32);
     return found->second.height;
 }
 
@@ -86,7 +91,7 @@ void draw_title(Context& c, std::u16string_view title) {
     int y = status_height(c), h = title_height(c);
     fill(c, 0, y, c.screen_width, h, px(c, 20, 24, 32), 32);
     for (int x = 0; x < c.screen_width; x += std::max(1, c.topbar.width))
-        gfx::DrawImage(c.topbar, c.screen, x, y, 0, 0, 0, gfx::kCopy, 32);
+        gfx::DrawImage(c.topbar, canvas(c), x, y, 0, 0, 0, gfx::kCopy, 32);
     text(c, title, U(c, 8), y + (h - U(c, 17)) / 2, c.screen_width - U(c, 16), 14, kWhite,
          gfx::kTextCenter | gfx::kTextSingleLine | gfx::kTextEndEllipsis, gfx::kFontBold);
 }
@@ -94,7 +99,7 @@ void draw_title(Context& c, std::u16string_view title) {
 void draw_icon(Context& c, const gfx::Image& img, int cell, int cells, int x, int y, int w, int h) {
     if (img.empty()) return;
     int cw = img.width / std::max(1, cells);
-    gfx::DrawImage(img, c.screen, x + (w - cw) / 2, y + (h - img.height) / 2, cell * cw, cw, 0, gfx::kColourKey, 32);
+    gfx::DrawImage(img, canvas(c), x + (w - cw) / 2, y + (h - img.height) / 2, cell * cw, cw, 0, gfx::kColourKey, 32);
 }
 
 void draw_buttons(Context& c, const std::vector<std::u16string>& labels, bool overlay) {
@@ -144,7 +149,7 @@ void draw_grid(Context& c) {
             if (i == c.selected) fill(c, x + 1, y + 1, l.cell - 2, l.cell - 2, px(c, 40, 120, 230), 32);
             switch (e.thumb) {
                 case Entry::Thumb::Ready:
-                    gfx::DrawImage(e.image, c.screen, x + (l.cell - e.image.width) / 2, y + (l.cell - e.image.height) / 2,
+                    gfx::DrawImage(e.image, canvas(c), x + (l.cell - e.image.width) / 2, y + (l.cell - e.image.height) / 2,
                                    0, 0, 0, gfx::kCopy, 32);
                     break;
                 case Entry::Thumb::Corrupt:
@@ -214,7 +219,7 @@ void draw_picture(Context& c) {
     }
     const auto& z = c.zoom;
     const gfx::Image& img = z.buffered ? (z.zw == z.maxw ? c.zoom_buffer : c.zoom_scaled) : c.picture;
-    gfx::DrawImage(img, c.screen, z.px, z.py, 0, 0, 0, gfx::kCopy, 32);
+    gfx::DrawImage(img, canvas(c), z.px, z.py, 0, 0, 0, gfx::kCopy, 32);
 }
 
 void draw_menu(Context& c) {
@@ -308,7 +313,7 @@ void draw(Context& c) {
         if (!c.background.empty() &&
             (c.background_fit.width != c.screen_width || c.background_fit.height != c.screen_height))
             gfx::ResizeImage(c.background_fit, c.screen, c.background, c.screen_width, c.screen_height, true, false);
-        gfx::DrawImage(c.background_fit, c.screen, 0, 0, 0, 0, 0, gfx::kCopy, 32);
+        gfx::DrawImage(c.background_fit, canvas(c), 0, 0, 0, 0, 0, gfx::kCopy, 32);
         auto l = layout(c);
         if (c.view == View::Folders) {
             draw_folders(c);
@@ -332,6 +337,11 @@ void draw(Context& c) {
         draw_buttons(c, bottom_labels(c), false);
     }
     if (c.menu_open) draw_menu(c);
+    if (c.rotation) {
+        gfx::Image frame;
+        if (gfx::ImageFromBackBuffer(frame, c.turned) && gfx::RotateImage(frame, frame, turn_code(c.rotation)))
+            gfx::DrawImage(frame, c.screen, 0, 0, 0, 0, 0, gfx::kCopy, 32);
+    }
     if (gfx::PresentScreen(c.screen)) ++c.frames_presented;
 }
 

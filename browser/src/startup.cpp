@@ -148,6 +148,7 @@ bool open_display(Context& c) {
         return false;
     c.screen.fonts = c.fonts.get();
     c.rotation = 0;
+    gfx::CloseScreen(c.turned);
     c.screen_width = c.screen.logical_width;
     c.screen_height = c.screen.logical_height;
     return true;
@@ -252,6 +253,7 @@ void finish(Context& c) {
     close_gsensor(c);
     c.p.sound().stop();
     stop_worker(c);
+    gfx::CloseScreen(c.turned);
     gfx::CloseScreen(c.screen);
     c.ended = true;
     win.destroy_window(c.main_window);

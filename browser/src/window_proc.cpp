@@ -445,9 +445,16 @@ void on_fling_timer(Context& c) {
 
 LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l) {
     switch (msg) {
-        case WM_LBUTTONDOWN: on_finger_down(c, lparam_x(l), lparam_y(l)); return 0;
-        case WM_MOUSEMOVE: on_finger_move(c, lparam_x(l), lparam_y(l)); return 0;
-        case WM_LBUTTONUP: on_finger_up(c, lparam_x(l), lparam_y(l)); return 0;
+        case WM_LBUTTONDOWN:
+        case WM_MOUSEMOVE:
+        case WM_LBUTTONUP: {
+            int x = lparam_x(l), y = lparam_y(l);
+            screen_to_view(c, x, y);
+            if (msg == WM_LBUTTONDOWN) on_finger_down(c, x, y);
+            else if (msg == WM_MOUSEMOVE) on_finger_move(c, x, y);
+            else on_finger_up(c, x, y);
+            return 0;
+        }
         case WM_KEYDOWN:
             if (c.view == View::Picture && !c.menu_open) {
                 if (w == kVkUp) zoom_in(c);

@@ -45,15 +45,6 @@ int quarters_to_code(int q) {
     return codes[((q % 4) + 4) % 4];
 }
 
-int code_to_quarters(int code) {
-    switch (code) {
-        case gfx::kRotate90: return 1;
-        case gfx::kRotate180: return 2;
-        case gfx::kRotate270: return 3;
-        default: return 0;
-    }
-}
-
 void crop_failed(Context& c, const std::string& why) {
     c.log.write("crop failed");
     c.p.windows().message_box(c.main_window, u"Image Crop Failed - " + to_u16(why), u"Message", MB_OK);
@@ -258,16 +249,25 @@ bool set_wallpaper(Context& c, bool portrait) {
 
 void rotate_view(Context& c, int quarters) {
     if (!c.screen.back_buffer) return;
-    // A screen rotation turns the drawing the other way round as the person sees it: a view
-    // turned clockwise is a screen turned anticlockwise.
-    int base_q = code_to_quarters(c.screen.rotation) + c.rotation;
     c.rotation = ((c.rotation + quarters) % 4 + 4) % 4;
-    int code = quarters_to_code(base_q - c.rotation);
-    gfx::SetScreenRotation(c.screen, code);
-    c.screen_width = c.screen.logical_width;
-    c.screen_height = c.screen.logical_height;
+    // The view is drawn into a screen of its own shape and turned onto the display as a whole:
+    // every back-end shows it, also the ones that cannot turn their drawing.
+    bool across = c.rotation % 2 != 0;
+    int w = across ? c.screen.logical_height : c.screen.logical_width;
+    int h = across ? c.screen.logical_width : c.screen.logical_height;
+    gfx::CloseScreen(c.turned);
+    if (c.rotation && gfx::InitScreen(c.turned, w, h, 2, 2 * w, c.screen.format, c.screen.dpi_x)) {
+        c.turned.fonts = c.fonts.get();
+        c.turned.imaging = c.imaging.get();
+    } else if (c.rotation) {
+        c.rotation = 0;
+        w = c.screen.logical_width;
+        h = c.screen.logical_height;
+    }
+    c.screen_width = w;
+    c.screen_height = h;
     c.text_cache.clear();
-    c.log.printf("ReStretch Screen %d(%d x %d)", code, c.screen_width, c.screen_height);
+    c.log.printf("ReStretch Screen %d(%d x %d)", turn_code(c.rotation), c.screen_width, c.screen_height);
     // The picture is fitted to the new shape again, unzoomed.
     if (c.view == View::Picture && !c.picture_path.empty()) {
         auto path = c.picture_path;
@@ -276,5 +276,27 @@ void rotate_view(Context& c, int quarters) {
         open_picture(c, sel);
     }
 }
+
+void view_to_screen(const Context& c, int& x, int& y) {
+    int vx = x, vy = y, w = c.screen_width, h = c.screen_height;
+    switch (c.rotation) {
+        case 1: x = h - 1 - vy, y = vx; break;
+        case 2: x = w - 1 - vx, y = h - 1 - vy; break;
+        case 3: x = vy, y = w - 1 - vx; break;
+        default: break;
+    }
+}
+
+void screen_to_view(const Context& c, int& x, int& y) {
+    int sx = x, sy = y, w = c.screen_width, h = c.screen_height;
+    switch (c.rotation) {
+        case 1: x = sy, y = h - 1 - sx; break;
+        case 2: x = w - 1 - sx, y = h - 1 - sy; break;
+        case 3: x = w - 1 - sy, y = sx; break;
+        default: break;
+    }
+}
+
+int turn_code(int quarters) { return quarters_to_code(quarters); }
 
 }  // namespace lumo::browser

@@ -223,10 +223,18 @@ TEST_F(BrowserOnDevice, AnExceptionProgramPickedReachesTheSettingsExceptionList)
         },
         10s));
     ASSERT_EQ(ctl({"wait", "window", "LumoSettings", "--foreground"}).status, 0);
+    // The browser stays, minimized, until the settings program ends it at its own end.
+    EXPECT_EQ(ctl({"wait", "window", "LumoC", "--timeout", "1"}).status, 0);
+    shot("settings-after-exception-480x800.png");
+    tap(400, 760);  // the settings program's Cancel
+    EXPECT_EQ(ctl({"wait", "window", "LumoC", "--gone"}).status, 0);
+    EXPECT_TRUE(wait_until([&] { return ctl({"processes"}).out.find("LumoC.exe") == std::string::npos; }, 5s));
+    // This phone has no G-sensor to turn.
+    EXPECT_EQ(ctl({"sensor", "orientation", "1"}).status, 1);
 }
 
 TEST_F(BrowserOnDevice, AloneItDoesNothingAndOnASmallScreenItStillBrowses) {
-    boot({"--profile", "qvga"});
+    boot({"--profile", "qvga", "--oem", "htc"});
     // Without the settings program the browser ends at once.
     ASSERT_EQ(ctl({"start", "\\Program Files\\Lumo\\LumoC.exe", "\\My Documents\\My Pictures\\"}).status, 0);
     EXPECT_NE(ctl({"wait", "window", "LumoC", "--timeout", "2"}).status, 0);
@@ -248,6 +256,14 @@ TEST_F(BrowserOnDevice, AloneItDoesNothingAndOnASmallScreenItStillBrowses) {
     for (int i = 0; i < 3; ++i) tap(90, 310);  // zoom in
     ASSERT_TRUE(log_has("Zoom buffered"));
     shot("picture-zoomed-240x320.png");
+    // The phone turned a quarter: the picture turns with it, and back.
+    ASSERT_TRUE(log_has("Init GSensor 1"));
+    ASSERT_EQ(ctl({"sensor", "orientation", "1"}).status, 0);
+    ASSERT_TRUE(log_has("GSensor 1 1"));
+    ASSERT_TRUE(log_has("ReStretch Screen"));
+    shot("picture-turned-240x320.png");
+    ASSERT_EQ(ctl({"sensor", "orientation", "0"}).status, 0);
+    ASSERT_TRUE(log_has("GSensor 0 0"));
     // A corrupt picture says so.
     {
         std::ofstream(fs_path("My Documents/My Pictures/Broken.jpg"), std::ios::binary) << "\xFF\xD8\xFF not a picture";

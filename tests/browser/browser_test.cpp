@@ -97,7 +97,9 @@ protected:
             },
             std::chrono::seconds(20), std::chrono::milliseconds(5));
     }
+    // At a point of the view, turned to the display's point as the finger would touch it.
     void tap(int x, int y) {
+        view_to_screen(*ctx, x, y);
         LParam l = LParam(std::uint32_t(y) << 16 | std::uint32_t(x & 0xFFFF));
         fake.windows().send(ctx->main_window, WM_LBUTTONDOWN, 1, l);
         fake.windows().send(ctx->main_window, WM_LBUTTONUP, 0, l);

@@ -256,6 +256,7 @@ struct Context {
     std::u16string operator_name;
 
     gfx::Screen screen;
+    gfx::Screen turned;  // the view's own screen while it is turned (rotation != 0)
     std::unique_ptr<platform::Imaging> imaging;
     std::unique_ptr<platform::FontEngine> fonts;
     gfx::Image background, background_fit, topbar, folder_icon, zoom_icons, menu_icon, play_stop, arrow, back;
@@ -330,6 +331,11 @@ void pan(Context& c, int dx, int dy);
 bool crop(Context& c, gfx::Image& out, std::string* why);
 bool set_wallpaper(Context& c, bool portrait);
 void rotate_view(Context& c, int quarters);
+// A point of the turned view to the display's point and back; the same point without a turn.
+void view_to_screen(const Context& c, int& x, int& y);
+void screen_to_view(const Context& c, int& x, int& y);
+// The image turn (gfx rotation code) of a number of clockwise quarter turns.
+int turn_code(int quarters);
 
 // --- drawing and layout ------------------------------------------------------------------------
 struct Layout {
