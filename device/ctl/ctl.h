@@ -149,6 +149,7 @@ int verb_headset(Ctl&, const Args&);
 int verb_cradle(Ctl&, const Args&);
 int verb_stylus(Ctl&, const Args&);
 int verb_keyboard(Ctl&, const Args&);
+int verb_sensor(Ctl&, const Args&);
 int verb_sync(Ctl&, const Args&);
 int verb_owner(Ctl&, const Args&);
 int verb_state(Ctl&, const Args&);

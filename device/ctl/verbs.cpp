@@ -133,6 +133,8 @@ const std::vector<Verb>& verbs() {
         {"keyboard", nullptr, "open|close",
          "slide the keyboard out or in (a phone made with --oem htc-pro has one)", verb_keyboard},
         {"sync", nullptr, "on|off", "ActiveSync synchronizing or not", verb_sync},
+        {"sensor", "orientation", "0|1|2|3",
+         "the G-sensor's orientation in quarter turns (a phone made with --oem htc* has one)", verb_sensor},
         {"owner", nullptr, "NAME [PHONE]", "the owner's name and telephone", verb_owner},
         {"state", nullptr, "",
          "every published state value: ROOT, KEY, NAME, VALUE (tab-separated), one per line",

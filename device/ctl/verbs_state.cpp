@@ -162,6 +162,16 @@ int verb_keyboard(Ctl& ctl, const Args& a) {
     return kDone;
 }
 
+int verb_sensor(Ctl& ctl, const Args& a) {
+    const std::u16string key = u"Software\\HTC\\HTCSensor\\GSensor";
+    if (!ctl.read(kLM, key, u"EventChanged"))
+        fail("this phone has no G-sensor (a new phone with --oem htc* has one)");
+    auto q = parse_number(a.at(0), "QUARTERS");
+    if (q > 3) fail("the orientation is 0, 1, 2 or 3 quarter turns");
+    write_dword(ctl, kLM, key, u"EventChanged", q);
+    return kDone;
+}
+
 int verb_sync(Ctl& ctl, const Args& a) {
     write_dword(ctl, kLM, u"System\\State\\ActiveSync", u"Synchronizing", on(a) ? 1 : 0);
     return kDone;

@@ -49,9 +49,11 @@ void write_missing(store::RegistryStore& reg, const Default& d) {
 
 }  // namespace
 
-void publish_state_defaults(store::RegistryStore& reg, bool keyboard) {
+void publish_state_defaults(store::RegistryStore& reg, bool keyboard, bool gsensor) {
     for (const auto& d : kDefaults) write_missing(reg, d);
     if (keyboard) write_missing(reg, {Root::LocalMachine, u"System\\GDI\\Rotation", u"SlideKey", {}, 0});
+    // HTC's G-sensor driver publishes the orientation it last saw, upright at first.
+    if (gsensor) write_missing(reg, {Root::LocalMachine, u"Software\\HTC\\HTCSensor\\GSensor", u"EventChanged", {}, 0});
 }
 
 }  // namespace lumo::host

@@ -7,6 +7,7 @@ namespace lumo::host {
 
 // Writes every value that is missing (a person's changes survive a reboot). `keyboard`: the
 // model has a slide-out keyboard, which publishes its position.
-void publish_state_defaults(store::RegistryStore& reg, bool keyboard);
+// `gsensor`: the model has HTC's G-sensor, which publishes the orientation it sees.
+void publish_state_defaults(store::RegistryStore& reg, bool keyboard, bool gsensor = false);
 
 }  // namespace lumo::host

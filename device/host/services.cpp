@@ -141,7 +141,8 @@ void Services::place_simulated_programs() {
 void Services::boot() {
     publish_phone_state();
     pim_->boot();
-    publish_state_defaults(host_.registry(), chosen_profile().keyboard);
+    publish_state_defaults(host_.registry(), chosen_profile().keyboard,
+                           chosen_profile().vendor == DeviceProfile::Vendor::Htc);
     telephony_->boot();
     seed_system_settings();
     place_simulated_programs();

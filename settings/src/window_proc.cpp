@@ -236,6 +236,12 @@ void tap(Context& c, int x, int y) {
     }
 }
 
+bool browser_in_front(Context& c) {
+    auto name = proto::window_name(proto::Program::Browser);
+    Hwnd b = c.p.windows().find_window(name, name);
+    return b && b == c.p.windows().foreground_window();
+}
+
 void stop_fling(Context& c) {
     c.scroll.flinging = false;
     c.scroll.distance = 0;
@@ -349,11 +355,24 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
                 c.text_cache.clear();
                 if (open_display(c)) {
                     c.scroll.offset = std::min(c.scroll.offset, max_scroll(c));
-                    draw(c);
+                    // Behind the browser the new screen stays dark until we are in front again.
+                    if (browser_in_front(c)) gfx::SuspendScreen(c.screen);
+                    else draw(c);
                 }
             }
             return c.p.windows().default_proc(hwnd, msg, w, l);
         case WM_CLOSE: start_exit(c); return 0;
+        case WM_ACTIVATE:
+            // The screen is shared: behind the browser nothing is shown, and back in front the
+            // page is drawn again over what the browser left.
+            if (c.ended || !c.screen.back_buffer) return c.p.windows().default_proc(hwnd, msg, w, l);
+            if ((w & 0xFFFF) == WA_INACTIVE) {
+                if (browser_in_front(c)) gfx::SuspendScreen(c.screen);
+            } else {
+                gfx::ResumeScreen(c.screen);
+                draw(c);
+            }
+            return c.p.windows().default_proc(hwnd, msg, w, l);
         case kMsgWallpaperChanged:
         case kMsgWallpaperLChanged:
         case kMsgLockSoundChanged:

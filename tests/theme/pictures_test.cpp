@@ -79,7 +79,7 @@ TEST_F(ThemePictures, FileContentMatchesItsExtension) {
     each([](const Picture&, const Profile&, const std::string& rel, const Rgba&) {
         std::string head = test::file_bytes(test::stage(rel)).substr(0, 8);
         std::string ext = lower(rel.substr(rel.rfind('.')));
-        std::string want = ext == ".png" ? "\x89PNG\r\n\x1a\n" : ext == ".jpg" ? "\xFF\xD8\xFF" : ext == ".gif" ? "GIF89a" : "?";
+        std::string want = ext == ".png" ? "\x89PNG\r\n\x1a\n" : ext == ".jpg" ? "\xFF\xD8\xFF" : ext == ".gif" ? "GIF89a" : ext == ".bmp" ? "BM" : "?";
         EXPECT_EQ(head.substr(0, want.size()), want) << rel;
     });
 }

@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 TEST(StageSamples, MyPicturesHoldsAJpegAPngAndAnAnimatedGifAtScreenSize) {
     std::set<std::string> kinds;
     for (const auto& e : fs::directory_iterator(test::stage("My Documents/My Pictures"))) {
+        if (e.is_directory()) continue;
         std::string ext = e.path().extension().string();
         if (ext == ".gif") {
             IMG_Animation* anim = IMG_LoadAnimation(e.path().c_str());
@@ -35,6 +36,20 @@ TEST(StageSamples, MyPicturesHoldsAJpegAPngAndAnAnimatedGifAtScreenSize) {
     EXPECT_TRUE(kinds.count(".jpg"));
     EXPECT_TRUE(kinds.count(".png"));
     EXPECT_TRUE(kinds.count(".gif"));
+}
+
+TEST(StageSamples, AnAlbumHoldsPicturesOfOtherSizesAndKinds) {
+    std::set<std::string> kinds;
+    std::set<int> widths;
+    for (const auto& e : fs::directory_iterator(test::stage("My Documents/My Pictures/Album"))) {
+        auto img = test::load_rgba(e.path().string());
+        ASSERT_TRUE(img) << e.path();
+        kinds.insert(e.path().extension().string());
+        widths.insert(img->w);
+    }
+    EXPECT_EQ(kinds, (std::set<std::string>{".bmp", ".jpg", ".png"}));
+    EXPECT_TRUE(widths.count(320));   // smaller than the screen
+    EXPECT_TRUE(widths.count(2000));  // larger than the screen
 }
 
 TEST(StageSamples, LockAndUnlockSoundsAreAudibleShortWaves) {

@@ -85,7 +85,8 @@ bool finish(const Job& job) {
     fs::path tmp = job.out;
     tmp += ".tmp";
     bool jpeg = job.out.extension() == ".jpg";
-    int rc = jpeg ? IMG_SaveJPG(rgb, tmp.c_str(), 92) : IMG_SavePNG(rgb, tmp.c_str());
+    bool bmp = job.out.extension() == ".bmp";
+    int rc = jpeg ? IMG_SaveJPG(rgb, tmp.c_str(), 92) : bmp ? SDL_SaveBMP(rgb, tmp.c_str()) : IMG_SavePNG(rgb, tmp.c_str());
     SDL_FreeSurface(rgb);
     std::error_code ec;
     if (rc == 0) fs::rename(tmp, job.out, ec);
