@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 #include "window_service.h"
 #include "wireless_service.h"
 #include "notify_service.h"
+#include "shell.h"
 
 namespace lumo::host {
 
@@ -51,6 +53,15 @@ Services::Services(Host& host) : host_(host) {
         host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
         chosen_profile().leds);
     power_->cold_boot = [this] { boot(); };
+    shell_ = std::make_unique<ShellService>(host, *windows_);
+    shell_->launch = [this](std::u16string_view path) { return processes_->start(path, u"", true) != 0; };
+    shell_->installed = [this](std::u16string_view path) {
+        std::u16string rel(path);
+        std::replace(rel.begin(), rel.end(), u'\\', u'/');
+        while (!rel.empty() && rel.front() == u'/') rel.erase(rel.begin());
+        std::error_code ec;
+        return std::filesystem::exists(std::filesystem::path(host_.options().dir) / "fs" / std::filesystem::path(rel), ec);
+    };
     set_switch_off([this] { host_.schedule(0, [this] { switch_off(); }); });
 }
 

@@ -17,6 +17,7 @@ class WirelessService;
 class PimService;
 class TelephonyService;
 class NotifyService;
+class ShellService;
 
 class Services {
 public:
@@ -56,6 +57,7 @@ private:
     std::unique_ptr<PimService> pim_;
     std::unique_ptr<TelephonyService> telephony_;
     std::unique_ptr<NotifyService> notify_;
+    std::unique_ptr<ShellService> shell_;
 };
 
 }  // namespace lumo::host

@@ -167,7 +167,10 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedCount, 173)        /* -> u32 count */                                          \
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
-                               u32 still on)... (the newest pulses, oldest first) */
+                               u32 still on)... (the newest pulses, oldest first) */ \
+    X(ShellFullScreen, 210) /* u32 hwnd, u32 SHFS flags -> */                            \
+    X(WorkArea, 211)        /* -> i32 left, i32 top, i32 right, i32 bottom */          \
+    X(InputMethodKey, 212)  /* u32 hwnd -> u32 vk (0: none) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
