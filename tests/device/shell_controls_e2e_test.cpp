@@ -149,7 +149,7 @@ TEST_P(ShellControls, TheStartIconOpensTheMenuWhoseRowsStartTheirPrograms) {
 
 INSTANTIATE_TEST_SUITE_P(Profiles, ShellControls,
                          testing::Values(Screen{"vga", 480, 800, 52}, Screen{"qvga", 240, 320, 26}),
-                         [](const testing::TestParamInfo<Screen>& info) { return std::string(info.param.profile); });
+                         [](const testing::TestParamInfo<Screen>& p) { return std::string(p.param.profile); });
 
 }  // namespace
 }  // namespace lumo::test

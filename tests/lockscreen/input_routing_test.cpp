@@ -126,7 +126,7 @@ INSTANTIATE_TEST_SUITE_P(
                     KeyRow{"RightWithoutDpadOn", 0, 0, VK_RIGHT, false},
                     KeyRow{"RightInTheReminderView", 1, proto::WM_ShowNotification, VK_RIGHT, true},
                     KeyRow{"RightInTheVolumeControl", 1, proto::WM_VolumeControl, VK_RIGHT, false}),
-    [](const testing::TestParamInfo<KeyRow>& info) { return std::string(info.param.name); });
+    [](const testing::TestParamInfo<KeyRow>& p) { return std::string(p.param.name); });
 
 TEST_F(Routing, AKeyOfTheInputMethodIsTakenAsTheRealKeyAndReleasesAreLoggedByState) {
     set_byte(u"DebugOn", 1);
@@ -208,6 +208,9 @@ TEST_F(Routing, ADateChangeTellsTheServiceAndATurnDoesNot) {
 }
 
 TEST_F(Routing, TheSmallTimeIsMadeOnlyWhereAPanelCoversTheBigClock) {
+    // The clock keeps ticking: no idle-off stops it.
+    set_byte(u"OffLCD", 0);
+    set_byte(u"ACOffLCD", 0);
     start_locked();
     fake.run_for(61000);
     EXPECT_TRUE(ctx->clock.small_time.empty());
