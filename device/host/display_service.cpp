@@ -664,7 +664,8 @@ bool DisplayService::draw_shell_control(const HostWindow& w) {
     fill(r, kWindowFrame);
     fill({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, kWhite);
     if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);
-    const int row = start_menu_row_height(dpi), margin = row / 5, pad = row / 4;
+    const int row = start_menu_shown_row_height(), margin = start_menu_row_height(dpi) / 5,
+              pad = start_menu_row_height(dpi) / 4;
     const int line = font_ ? font_->line_height() : 0;
     int y = r.top + margin;
     for (const auto& e : start_menu_shown()) {

@@ -24,6 +24,8 @@ std::vector<StartMenuEntry>& shown_entries() {
     return entries;
 }
 
+int g_row_height = 0;
+
 // The menu's margin above and below its rows.
 int menu_margin(int dpi) { return start_menu_row_height(dpi) / 5; }
 
@@ -43,6 +45,7 @@ const std::vector<StartMenuEntry>& start_menu_programs() {
 }
 
 const std::vector<StartMenuEntry>& start_menu_shown() { return shown_entries(); }
+int start_menu_shown_row_height() { return g_row_height ? g_row_height : start_menu_row_height(chosen_profile().dpi); }
 
 ShellService* running_shell() { return g_shell; }
 
@@ -130,11 +133,16 @@ void ShellService::toggle_menu() {
         if (!installed || installed(e.path)) entries.push_back(e);
     const auto& profile = chosen_profile();
     Rect screen = windows_.screen_rect ? windows_.screen_rect() : Rect{0, 0, profile.width, profile.height};
-    const int bar = task_bar_height(profile.dpi), row = start_menu_row_height(profile.dpi);
+    const int bar = task_bar_height(profile.dpi), margin = menu_margin(profile.dpi);
+    // Every row fits under the bar, the rows getting lower on a short (turned) screen.
+    const int count = std::max(1, int(entries.size()));
+    g_row_height = std::max(1, std::min(start_menu_row_height(profile.dpi),
+                                        (screen.height() - bar - 2 * margin) / count));
+    const int row = g_row_height;
     if (equal_no_case(w->class_name, kDropDownMenuClass)) {
-        // Under the task bar at the left, as tall as its rows, never past the screen.
+        // Under the task bar at the left, as tall as its rows.
         int width = std::min(screen.width(), std::max(screen.width() * 2 / 3, 10 * row));
-        int height = std::min(screen.height() - bar, int(entries.size()) * row + 2 * menu_margin(profile.dpi));
+        int height = count * row + 2 * margin;
         w->rect = {0, bar, width, bar + height};
     } else {
         w->rect = {0, bar, screen.right, screen.bottom};
@@ -145,7 +153,7 @@ void ShellService::toggle_menu() {
 
 void ShellService::menu_tap(Hwnd menu, int y) {
     const int dpi = chosen_profile().dpi;
-    int index = (y - menu_margin(dpi)) / start_menu_row_height(dpi);
+    int index = (y - menu_margin(dpi)) / start_menu_shown_row_height();
     const auto& entries = shown_entries();
     if (y < menu_margin(dpi) || index < 0 || std::size_t(index) >= entries.size()) return;
     std::u16string path = entries[std::size_t(index)].path;

@@ -26,8 +26,10 @@ struct StartMenuEntry {
 
 // Every program the start menu knows, in its order; only those installed on the phone show.
 const std::vector<StartMenuEntry>& start_menu_programs();
-// What the menu shows now (set each time it opens), top row first.
+// What the menu shows now (set each time it opens), top row first, and the height of its rows
+// (smaller than usual when they would not all fit the screen as turned).
 const std::vector<StartMenuEntry>& start_menu_shown();
+int start_menu_shown_row_height();
 // Height of one menu row and the start icon's width, for a screen of the given dots per inch.
 constexpr int start_menu_row_height(int dpi) { return dpi >= 192 ? 60 : 30; }
 constexpr int start_icon_width(int dpi) { return dpi >= 192 ? 120 : 60; }
