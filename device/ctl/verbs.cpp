@@ -51,8 +51,10 @@ const std::vector<Verb>& verbs() {
          "answer the newest (or the given) message box: ok, cancel, yes, no, abort, retry, "
          "ignore or a number",
          verb_dialog},
-        {"key", "press|down|up", "VK [--silent]", "press and/or release a virtual key", verb_key},
-        {"key", nullptr, "VK [press|down|up] [--silent]",
+        {"key", "press|down|up", "VK [--silent] [--ime]",
+         "press and/or release a virtual key (--ime: through the input method, as VK_PROCESSKEY)",
+         verb_key},
+        {"key", nullptr, "VK [press|down|up] [--silent] [--ime]",
          "the same; a lone VK is pressed and released", verb_key},
         {"time", "boot-age", "MS", "say the device booted MS milliseconds ago", verb_time},
         {"time", "set", "YYYY-MM-DDTHH:MM[:SS]", "set the device's local clock", verb_time},

@@ -213,6 +213,7 @@ int verb_key(Ctl& ctl, const Args& a) {
     auto vk = parse_number(a.at(0), "VK");
     if (vk == 0 || vk > 0xFE) usage("VK must be 1 to 254, not '" + a.at(0) + "'");
     std::uint32_t flags = a.has("--silent") ? platform::KEYEVENTF_SILENT : 0;
+    if (a.has("--ime")) flags |= platform::KEYEVENTF_INPUTMETHOD;
     auto send_key = [&](bool up) {
         auto& w = ctl.begin(Kind::KeyEvent);
         w.u32(vk).u32(flags | (up ? platform::KEYEVENTF_KEYUP : 0));

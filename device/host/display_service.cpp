@@ -15,6 +15,7 @@
 #include "lumo/platform/text.h"
 #include "lumo/platform/winuser.h"
 #include "lumo/wire/protocol.h"
+#include "shell.h"
 #include "simulated_programs.h"
 #include "window_service.h"
 
@@ -369,6 +370,7 @@ const std::uint16_t* DisplayService::frame() {
             draw_home_screen(w->rect);
         } else if (w->class_name == kTaskBarClass) {
             draw_task_bar(w->rect);
+        } else if (draw_shell_control(*w)) {
         } else {
             draw_host_window(w->title, text, w->rect, answer);
         }
@@ -455,7 +457,6 @@ void DisplayService::draw_task_bar(const platform::Rect& r) {
     int line = font_ ? font_->line_height() : 0;
     int y = r.top + (r.bottom - r.top - line) / 2;
     int pad = profile_.dpi >= 192 ? 12 : 6;
-    draw_text(u"Start", r.left + pad, y, r.right, kWhite);
     std::int64_t ms = local_time ? local_time() : 0;
     std::time_t secs = std::time_t(ms / 1000);
     std::tm tm{};
@@ -617,6 +618,66 @@ Hwnd DisplayService::stylus(Touch action, int x, int y) {
 
 void DisplayService::key(std::uint8_t vk, bool up) {
     windows_.key_event(vk, up ? platform::KEYEVENTF_KEYUP : 0);
+}
+
+}  // namespace lumo::host
+
+namespace lumo::host {
+
+// The start icon (a four-colour flag and "Start"), the input-panel button (a keyboard) and the
+// start menu (its programs, one per row); false for any other window.
+bool DisplayService::draw_shell_control(const HostWindow& w) {
+    const auto& r = w.rect;
+    const int dpi = profile_.dpi;
+    if (platform::equal_no_case(w.class_name, platform::kShellStartIconClass)) {
+        fill(r, kTaskBarFace);
+        if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);
+        const int h = r.bottom - r.top, side = h / 3, gap = std::max(1, side / 6);
+        const int left = r.left + h / 4, top = r.top + (h - 2 * side - gap) / 2;
+        const std::uint16_t colours[4] = {0xF800, 0x07E0, 0x001F, 0xFFE0};
+        for (int i = 0; i < 4; ++i) {
+            int x = left + (i % 2) * (side + gap), y = top + (i / 2) * (side + gap);
+            fill({x, y, x + side, y + side}, colours[i]);
+        }
+        int line = font_ ? font_->line_height() : 0;
+        draw_text(u"Start", left + 2 * side + gap + h / 6, r.top + (h - line) / 2, r.right, kWhite);
+        return true;
+    }
+    if (platform::equal_no_case(w.class_name, platform::kShellSipButtonClass)) {
+        fill(r, kTaskBarFace);
+        const int wd = r.right - r.left, h = r.bottom - r.top;
+        // A keyboard: an outline with three rows of keys.
+        platform::Rect kb{r.left + wd / 6, r.top + h / 4, r.right - wd / 6, r.bottom - h / 4};
+        fill(kb, kWhite);
+        fill({kb.left + 1, kb.top + 1, kb.right - 1, kb.bottom - 1}, kTaskBarFace);
+        const int key = std::max(1, (kb.right - kb.left) / 9), rows = 3;
+        const int row_h = std::max(1, (kb.bottom - kb.top - 2) / (rows + 1));
+        for (int row = 0; row < rows; ++row) {
+            int y = kb.top + 1 + row_h / 2 + row * row_h;
+            for (int x = kb.left + key; x + key <= kb.right - key / 2; x += 2 * key)
+                fill({x, y, x + key, y + std::max(1, row_h / 2)}, kWhite);
+        }
+        return true;
+    }
+    const bool drop_down = platform::equal_no_case(w.class_name, kDropDownMenuClass);
+    if (!drop_down && !platform::equal_no_case(w.class_name, kStartMenuClass)) return false;
+    fill(r, kWindowFrame);
+    fill({r.left + 1, r.top + 1, r.right - 1, r.bottom - 1}, kWhite);
+    if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);
+    const int row = start_menu_shown_row_height(), margin = start_menu_row_height(dpi) / 5,
+              pad = start_menu_row_height(dpi) / 4;
+    const int line = font_ ? font_->line_height() : 0;
+    int y = r.top + margin;
+    for (const auto& e : start_menu_shown()) {
+        if (y + row > r.bottom) break;
+        // A small square stands for the program's icon.
+        int icon = row / 2;
+        fill({r.left + pad, y + (row - icon) / 2, r.left + pad + icon, y + (row + icon) / 2}, kTitleBar);
+        draw_text(e.label, r.left + 2 * pad + icon, y + (row - line) / 2, r.right - pad, kBlack);
+        y += row;
+        fill({r.left + pad, y - 1, r.right - pad, y}, kWindowFace);
+    }
+    return true;
 }
 
 }  // namespace lumo::host

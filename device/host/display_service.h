@@ -27,6 +27,7 @@ struct FrameHeader;
 namespace lumo::host {
 
 class WindowService;
+struct HostWindow;
 
 // A phone model the device can be: the screen and what the system reports about itself.
 struct DeviceProfile {
@@ -102,6 +103,7 @@ private:
                           const platform::Rect& r, std::u16string_view answer);
     void draw_home_screen(const platform::Rect& r);
     void draw_task_bar(const platform::Rect& r);
+    bool draw_shell_control(const HostWindow& w);
     void fill(const platform::Rect& r, std::uint16_t colour);
     void draw_text(const std::u16string& text, int x, int y, int right, std::uint16_t colour,
                    platform::Font* font = nullptr);

@@ -1,5 +1,6 @@
 #include "services.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +23,7 @@
 #include "wireless_service.h"
 #include "notify_service.h"
 #include "library_service.h"
+#include "shell.h"
 
 namespace lumo::host {
 
@@ -53,6 +55,15 @@ Services::Services(Host& host) : host_(host) {
         chosen_profile().leds);
     libraries_ = std::make_unique<LibraryService>(host, [this] { host_.schedule(0, [this] { switch_off(); }); });
     power_->cold_boot = [this] { boot(); };
+    shell_ = std::make_unique<ShellService>(host, *windows_);
+    shell_->launch = [this](std::u16string_view path) { return processes_->start(path, u"", true) != 0; };
+    shell_->installed = [this](std::u16string_view path) {
+        std::u16string rel(path);
+        std::replace(rel.begin(), rel.end(), u'\\', u'/');
+        while (!rel.empty() && rel.front() == u'/') rel.erase(rel.begin());
+        std::error_code ec;
+        return std::filesystem::exists(std::filesystem::path(host_.options().dir) / "fs" / std::filesystem::path(rel), ec);
+    };
     set_switch_off([this] { host_.schedule(0, [this] { switch_off(); }); });
 }
 

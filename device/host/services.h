@@ -18,6 +18,7 @@ class PimService;
 class TelephonyService;
 class NotifyService;
 class LibraryService;
+class ShellService;
 
 class Services {
 public:
@@ -58,6 +59,7 @@ private:
     std::unique_ptr<TelephonyService> telephony_;
     std::unique_ptr<NotifyService> notify_;
     std::unique_ptr<LibraryService> libraries_;
+    std::unique_ptr<ShellService> shell_;
 };
 
 }  // namespace lumo::host

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "display_service.h"
+#include "shell.h"
 #include "window_service.h"
 
 namespace lumo::host {
@@ -89,11 +90,16 @@ void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool
     if (profile.wm65) {
         ws.create_host_window(0, pid, std::u16string(kStartMenuClass), u"Start", WS_POPUP, 0,
                               {0, bar, w, h},
-                              [&ws](Hwnd self, std::uint32_t msg, WParam, LParam) -> LResult {
+                              [&ws](Hwnd self, std::uint32_t msg, WParam, LParam l) -> LResult {
                                   if (msg == WM_CLOSE) ws.show(self, SW_HIDE);
+                                  if (msg == WM_LBUTTONUP)
+                                      if (auto* shell = running_shell())
+                                          shell->menu_tap(self, std::int16_t(std::uint32_t(l) >> 16));
                                   return 0;
                               });
     }
+    // The start icon, the input-panel button and the start menu.
+    if (auto* shell = running_shell()) shell->add_controls(pid);
 }
 
 std::function<void()>& switch_off_action() {

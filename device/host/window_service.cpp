@@ -213,6 +213,7 @@ void WindowService::destroy_tree(Hwnd hwnd, bool notify_owner) {
     dialogs_.erase(hwnd);
     std::erase(dialog_order_, hwnd);
     windows_.erase(hwnd);
+    input_method_keys_.erase(hwnd);
 }
 
 void WindowService::destroy(Hwnd hwnd) {
@@ -391,7 +392,12 @@ void WindowService::next_hook() {
         // No hook swallowed it: the foreground window gets it.
         if (foreground_) {
             bool up = key.flags & KEYEVENTF_KEYUP;
-            post(foreground_, up ? WM_KEYUP : WM_KEYDOWN, key.vk, 0);
+            WParam vk = key.vk;
+            if (key.flags & KEYEVENTF_INPUTMETHOD) {
+                input_method_keys_[foreground_] = key.vk;
+                vk = VK_PROCESSKEY;
+            }
+            post(foreground_, up ? WM_KEYUP : WM_KEYDOWN, vk, 0);
         }
         keys_.pop_front();
         key_busy_ = false;
@@ -743,6 +749,13 @@ void WindowService::register_handlers() {
             ++key_index_;
         }
         next_hook();
+        return true;
+    });
+    host_.add_handler(Kind::InputMethodKey, [this](ClientConn&, Reader& in, Writer& out) {
+        auto hwnd = in.u32();
+        if (!in.done()) return false;
+        auto it = input_method_keys_.find(hwnd);
+        out.status(Status::Ok).u32(it == input_method_keys_.end() ? 0 : it->second);
         return true;
     });
     host_.add_handler(Kind::KeyEvent, [this](ClientConn&, Reader& in, Writer& out) {

@@ -151,6 +151,7 @@ private:
     Host::TimerId key_timer_ = 0;
 
     std::map<Hwnd, DialogRecord> dialogs_;
+    std::map<Hwnd, std::uint8_t> input_method_keys_;  // what each window's VK_PROCESSKEY stood for
     std::vector<Hwnd> dialog_order_;  // oldest first
 };
 

@@ -260,7 +260,10 @@ void update_clock(Context& c, bool reload) {
     if (text != k.last) {
         // The small top-bar time.
         bool small_only = c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall;
-        auto small = format_datetime(k.time_format, now, c.system_locale);
+        // The small time shows only in the states that cover the big clock with a panel.
+        bool small_shown = small_only || c.state == ScreenState::VolumeControl ||
+                           c.state == ScreenState::InCallVolume || c.state == ScreenState::ShutdownSlider;
+        auto small = small_shown ? format_datetime(k.time_format, now, c.system_locale) : k.last_small;
         if (small != k.last_small && c.screen.fonts) {
             k.last_small = small;
             gfx::RenderText(k.small_time, c.screen, unit(c, 13), 400, 0xFFFFFF, small, gfx::kTextSingleLine, 0, 0, 0,
@@ -421,8 +424,7 @@ void draw_clock(Context& c) {
     }
     k.fade = std::min(32, k.fade + 8);
     if (!k.date.empty())
-        gfx::DrawImage(k.date, scr, k.date_x, unit(c, 28) + k.height + c.top_offset, 0, 0, 0, gfx::kColourKey,
-                       c.scene_alpha);
+        gfx::DrawImage(k.date, scr, k.date_x, unit(c, 28) + k.height + c.top_offset, 0, 0, 0, gfx::kColourKey, a);
 }
 
 }  // namespace lumo::lockscreen

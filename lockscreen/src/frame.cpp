@@ -37,6 +37,70 @@ void curtain_frame(Context& c, int top, int bottom, int alpha, std::uint32_t& la
 
 }  // namespace
 
+namespace {
+
+bool is_view(ScreenState s) {
+    return s == ScreenState::NotificationView || s == ScreenState::MessageView ||
+           s == ScreenState::MissedCallView || s == ScreenState::TaskView;
+}
+
+// The busy-SMS question grows while it is asked and fades out over the lock screen after.
+void draw_prompt(Context& c) {
+    auto& call = c.call;
+    if (c.state == ScreenState::BusySmsPrompt) {
+        call.prompt_alpha = std::min(32, call.prompt_alpha + kBoxFadeStep);
+        compose_busy_prompt(c);
+        return;
+    }
+    if (call.prompt_alpha <= 0) return;
+    call.prompt_alpha = std::max(0, call.prompt_alpha - kBoxFadeStep);
+    if (call.prompt_alpha > 0) compose_busy_prompt(c);
+    else release_prompt(c);
+}
+
+// A view's box: up to 32 while its view lasts, down to 0 after it, then released.
+void draw_view(Context& c) {
+    if (is_view(c.state)) {
+        if (c.box_view != c.state) {
+            if (c.box_view != ScreenState::Normal) release_view_box(c, c.box_view);
+            c.box_view = c.state;
+            c.box_alpha = 0;
+        }
+        c.box_alpha = std::min(32, c.box_alpha + kBoxFadeStep);
+    } else if (c.box_view != ScreenState::Normal) {
+        c.box_alpha = std::max(0, c.box_alpha - kBoxFadeStep);
+        if (c.box_alpha == 0) {
+            release_view_box(c, c.box_view);
+            c.box_view = ScreenState::Normal;
+            return;
+        }
+    } else {
+        return;
+    }
+    draw_view_box(c, c.box_view, c.box_alpha);
+}
+
+}  // namespace
+
+void compose_lock_scene(Context& c) {
+    if (battery_view_covers(c)) draw_battery_view(c);
+    else draw_wallpaper(c, c.scene_alpha);
+    draw_top_bar(c);
+    draw_status_bar(c);
+    draw_clock(c);
+    draw_appointment_panel(c);
+    draw_in_call_line(c);
+    draw_slider(c);
+    draw_owner_line(c);
+}
+
+void release_prompt(Context& c) {
+    auto& call = c.call;
+    call.prompt_alpha = 0;
+    for (auto* img : {&call.ptbox, &call.ptbutton, &call.prompt_text, &call.prompt_send, &call.prompt_cancel})
+        gfx::ReleaseImage(*img, true);
+}
+
 void compose_frame(Context& c) {
     switch (c.state) {
         case ScreenState::IncomingCall:
@@ -46,29 +110,23 @@ void compose_frame(Context& c) {
         case ScreenState::BusySmsPromptOverApp:
             compose_busy_prompt(c);
             break;
-        case ScreenState::BusySmsPrompt:
-            draw_wallpaper(c, c.scene_alpha);
-            draw_top_bar(c);
-            draw_clock(c);
-            draw_slider(c);
-            compose_busy_prompt(c);
+        case ScreenState::VolumeControl:
+        case ScreenState::InCallVolume:
+        case ScreenState::PasswordEntry:
+        case ScreenState::EmergencyCall:
+        case ScreenState::ShutdownSlider:
+            compose_state_scene(c);
             break;
         case ScreenState::Normal:
+        case ScreenState::BusySmsPrompt:
         case ScreenState::NotificationView:
         case ScreenState::MessageView:
         case ScreenState::MissedCallView:
         case ScreenState::TaskView:
         default:
-            if (battery_view_covers(c)) draw_battery_view(c);
-            else draw_wallpaper(c, c.scene_alpha);
-            draw_top_bar(c);
-            draw_status_bar(c);
-            draw_clock(c);
-            draw_appointment_panel(c);
-            draw_in_call_line(c);
-            draw_slider(c);
-            draw_fading_busy_prompt(c);
-            draw_owner_line(c);
+            compose_lock_scene(c);
+            draw_view(c);
+            draw_prompt(c);
             break;
     }
 }

@@ -172,34 +172,46 @@ void on_anim_timer(Context& c) {
     }
 }
 
-void on_lbutton_down(Context& c, LParam l) {
+// The system's own device lock hears of the touch: Lock under System\State goes to 0 for a
+// moment and back to what it was.
+void pulse_system_lock(Context& c) {
+    if (setting(c, Id::NoSystemLock) != 0) return;
+    auto& reg = c.p.registry();
+    auto old = reg.get_dword(Root::LocalMachine, u"System\\State", u"Lock");
+    if (!old) return;
+    reg.set_dword(Root::LocalMachine, u"System\\State", u"Lock", 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(kSystemLockPulseMs));
+    reg.set_dword(Root::LocalMachine, u"System\\State", u"Lock", *old);
+}
+
+// Left, right and middle button-down alike: the current state's hit test first.
+void on_button_down(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
     c.slider.shine_runs = 1;
-    call_touch(c, WM_LBUTTONDOWN, x, y);
-    bool slider_state = c.state == ScreenState::Normal || is_view(c.state);
-    if (slider_state) {
+    bool taken = call_touch(c, WM_LBUTTONDOWN, x, y) || route_to_state_touch(c, WM_LBUTTONDOWN, x, y);
+    if (!taken && (c.state == ScreenState::Normal || is_view(c.state))) {
         start_drag(c, x, y);
         c.clock.press_x = x;
         c.clock.press_y = y;
     }
-    if (setting(c, Id::NoSystemLock) == 0) {
-        auto& reg = c.p.registry();
-        auto old = reg.get_dword(Root::LocalMachine, u"System\\State", u"Lock");
-        if (old) {
-            reg.set_dword(Root::LocalMachine, u"System\\State", u"Lock", 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(60));
-            reg.set_dword(Root::LocalMachine, u"System\\State", u"Lock", *old);
-        }
-    }
+    pulse_system_lock(c);
     // The call screens never time out, also while the answer slider is dragged.
     if (c.slider.dragging && !in_call_screen(c)) reset_anim_lcd(c);
     request_redraw(c);
 }
 
+void on_mouse_move(Context& c, LParam l) {
+    int x = lparam_x(l), y = lparam_y(l);
+    if (call_touch(c, WM_MOUSEMOVE, x, y) || route_to_state_touch(c, WM_MOUSEMOVE, x, y)) return;
+    if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
+        drag_to(c, x, y);
+}
+
 void on_lbutton_up(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
-    if (call_touch(c, WM_LBUTTONUP, x, y)) {
+    if (call_touch(c, WM_LBUTTONUP, x, y) || route_to_state_touch(c, WM_LBUTTONUP, x, y)) {
         c.clock.press_x = c.clock.press_y = -1;
+        request_redraw(c);
         return;
     }
     if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider) {
@@ -218,27 +230,40 @@ void on_lbutton_up(Context& c, LParam l) {
     request_redraw(c);
 }
 
+// Keys that move the knob where the slider is up and DpadOn is set.
+bool knob_key(std::uint8_t vk) { return vk == VK_LEFT || vk == VK_RIGHT || vk == VK_ESCAPE || vk == kVkKnobKey; }
+
 void on_key(Context& c, std::uint32_t msg, WParam w, LParam l) {
+    // A key the input method took arrives as VK_PROCESSKEY; the real key is asked for first.
     std::uint8_t vk = std::uint8_t(w);
+    if (vk == VK_PROCESSKEY)
+        if (std::uint8_t real = c.p.windows().input_method_key(c.main_window)) vk = real;
+    const bool down = msg == WM_KEYDOWN;
+    c.log.printf(down ? "WM_KEYDOWN %0X(%0X)" : "WM_KEYUP %0X(%0X)", int(vk), int(w));
+    if (!down) {
+        // A release stops the knob a key drove, and ends the state's press of that key.
+        c.slider.key_drive = 0;
+        if (c.state != ScreenState::Normal) c.log.printf("CheckReleasedButton S=%d K=%d", int(c.state), int(vk));
+    }
     if (in_call_screen(c)) {
-        c.log.printf(msg == WM_KEYDOWN ? "WM_KEYDOWN %0X(%0X)" : "WM_KEYUP %0X(%0X)", int(vk), int(w));
         call_key(c, msg, vk, l);
         return;
     }
-    if (msg == WM_KEYDOWN) {
-        c.log.printf("WM_KEYDOWN %0X(%0X)", int(vk), int(w));
+    if (down) {
+        // The keypad, the volume control, the shutdown slider and the music keys of the lock
+        // screen take theirs first.
+        if (route_to_state_keys(c, msg, vk, l)) return;
         if ((c.state == ScreenState::Normal || is_view(c.state)) && setting(c, Id::DpadOn) != 0 &&
-            !c.slider.slide_locked && (vk == 37 || vk == 39 || vk == 27 || vk == 92)) {
+            !c.slider.slide_locked && knob_key(vk)) {
             c.slider.key_drive = vk;
             c.slider.shine_runs = 1;
             request_redraw(c);
         }
         return;
     }
-    c.log.printf("WM_KEYUP %0X(%0X)", int(vk), int(w));
-    c.slider.key_drive = 0;
-    if (c.state != ScreenState::Normal) c.log.printf("CheckReleasedButton S=%d K=%d", int(c.state), int(vk));
-    else reset_anim_lcd(c);
+    // In Normal the release also keeps the screen awake; the music keys are released there.
+    if (c.state == ScreenState::Normal) reset_anim_lcd(c);
+    route_to_state_keys(c, msg, vk, l);
 }
 
 // Rotation codes as quarter turns of the panel: a point of a screen turned by `code` to the
@@ -314,7 +339,7 @@ void on_window_pos_changed(Context& c) {
             make_slider_texts(c);
             load_clock(c);
             update_clock(c, true);
-            c.clock.last_date.clear();
+            // Laid out again for the new width; only a new day counts as a date change.
             update_date_only(c);
             load_wallpaper(c);
         }
@@ -387,10 +412,10 @@ void reset_anim_lcd(Context& c) {
     c.log.printf("ResetAnimLCD");
 }
 
-// The shell's full-screen service: the task bar goes away while the lock screen covers it.
+// The shell's full-screen service: the task bar, the input-panel button and the start icon go
+// away while the lock screen covers them; leaving brings the task bar and the start icon back.
 void full_screen(Context& c, bool on) {
-    if (!c.task_bar) c.task_bar = c.p.windows().find_window(kTaskBarClass, std::nullopt);
-    if (c.task_bar) c.p.windows().show_window(c.task_bar, on ? SW_HIDE : SW_SHOW);
+    c.p.windows().full_screen(c.main_window, on ? kFullScreenOn : kFullScreenOff);
 }
 
 std::uint64_t now_seconds(Context& c) { return c.p.clock().local_file_time() / 10000000ull; }
@@ -609,6 +634,9 @@ void on_timer(Context& c, std::uint32_t id) {
         case kTimerBusySmsEnd:
             kill(c, id);
             if (c.state == ScreenState::BusySmsPromptOverApp) {
+                // Over another program the question goes at once: nothing of it may fade in
+                // over the lock screen when that shows next.
+                release_prompt(c);
                 kill_all_timer(c, true);
                 if (!c.locked) full_screen(c, false);
                 win.show_window(c.main_window, SW_HIDE);
@@ -647,14 +675,10 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
         case WM_TIMER: on_timer(c, w); return 0;
         case WM_ACTIVATE: on_activate(c, w); return 0;
         case WM_SETFOCUS: on_set_focus(c, w); return 0;
-        case WM_LBUTTONDOWN: on_lbutton_down(c, layout_point(c, l)); return 0;
-        case WM_MOUSEMOVE:
-            l = layout_point(c, l);
-            if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
-                drag_to(c, lparam_x(l), lparam_y(l));
-            else
-                call_touch(c, WM_MOUSEMOVE, lparam_x(l), lparam_y(l));
-            return 0;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+        case WM_MBUTTONDOWN: on_button_down(c, layout_point(c, l)); return 0;
+        case WM_MOUSEMOVE: on_mouse_move(c, layout_point(c, l)); return 0;
         case WM_LBUTTONUP: on_lbutton_up(c, layout_point(c, l)); return 0;
         case WM_KEYDOWN:
         case WM_KEYUP: on_key(c, msg, w, l); return 0;

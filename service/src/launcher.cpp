@@ -296,15 +296,15 @@ void hide_slide(State& s) {
 void force_slide_front(State& s) {
     Hwnd lumo = find_slide_window(s);
     if (!lumo) return;
-    // Full screen: the task bar (with the input-panel button and the start icon) goes away.
+    // Full screen: the task bar, the input-panel button and the start icon go away. A bar that
+    // showed is given back by the unlock even when lumo never leaves full screen (killed).
+    auto& win = s.platform->windows();
     if (!s.TaskBarWindow) find_task_bar(s);
     if (Hwnd bar = s.TaskBarWindow) {
-        auto info = s.platform->windows().window_info(bar);
-        if (info && info->visible) {
-            s.platform->windows().show_window(bar, SW_HIDE);
-            s.TaskBarFullScreen = true;
-        }
+        auto info = win.window_info(bar);
+        if (info && info->visible) s.TaskBarFullScreen = true;
     }
+    win.full_screen(lumo, SHFS_HIDETASKBAR | SHFS_HIDESIPBUTTON | SHFS_HIDESTARTICON);
     show_and_front(s, lumo);
 }
 
@@ -354,17 +354,23 @@ void show_task_bar(State& s) {
     auto& win = s.platform->windows();
     Hwnd bar = s.TaskBarWindow;
     if (!bar) return;
-    // Shown as the shell shows it, without taking the activation from whoever has it.
+    // Full screen off through the shell, which shows the bar and the start icon without taking
+    // the activation from whoever has it.
     if (s.TaskBarFullScreen) {
-        win.show_window(bar, SW_SHOWNA);
+        Hwnd own = s.ServiceWindow.load();
+        Hwnd self = own && win.is_window(own) ? own : bar;
+        win.full_screen(self, SHFS_SHOWTASKBAR | SHFS_SHOWSTARTICON);
         s.TaskBarFullScreen = false;
     }
     if (!s.TaskBarHidden) return;
     auto info = win.window_info(bar);
     if (!info || info->rect.bottom > 0) return;
     const std::int32_t height = info->rect.height();
-    trace(s, "UnHide TaskBar %d %d", 0, int(height));
+    const Rect area = win.work_area();
+    trace(s, "UnHide TaskBar %d %d", int(area.top), int(area.bottom));
     win.move_window(bar, Rect{info->rect.left, 0, info->rect.right, height});
+    // Repainted and updated at once: the bar shows again before the next program draws.
+    win.post(bar, WM_PAINT, 0, 0);
     s.TaskBarHidden = false;
 }
 

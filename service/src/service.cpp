@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <chrono>
 #include <filesystem>
+#include <span>
 #include <thread>
 
 #include "lumo/platform/text.h"
@@ -31,6 +32,10 @@ constexpr std::u16string_view kSkinKey = u"Security\\Phone\\Skin";
 constexpr std::u16string_view kEnabledValue = u"Enabled";
 constexpr std::u16string_view kPasswordKey = u"ControlPanel\\Password";
 constexpr std::u16string_view kHintCounterValue = u"HintCounter";
+// The mark of a service that has started, taken before its first-start questions can hold it up
+// (its window comes only after them), and how a lock asked for meanwhile reaches it.
+constexpr std::u16string_view kInstanceMark = u"Vardex2Instance";
+constexpr std::u16string_view kShowWanted = u"Vardex2ShowWanted";
 
 // The system unread counters that -reset clears (HKEY_CURRENT_USER, value Count).
 constexpr std::u16string_view kResetCounterKeys[] = {
@@ -214,6 +219,14 @@ bool start(State& s, Platform& p, std::u16string_view command_line) {
     auto& win = p.windows();
     auto& reg = p.registry();
     auto& cfg = s.settings;
+    // Held from before the first-start questions, so that a "-show" start meanwhile finds it.
+    struct Event {
+        Sync& sync;
+        SyncHandle handle;
+        ~Event() {
+            if (handle) sync.close(handle);
+        }
+    } show_wanted{p.sync(), p.sync().create_event(kShowWanted, true, false)};
 
     // 1. The log, in the program's folder.
     compute_paths(s);
@@ -265,8 +278,13 @@ bool start(State& s, Platform& p, std::u16string_view command_line) {
     s.RecentBoot = s.BootTick <= kRecentBootMaxTick;
     const std::uint32_t boot_delay = cfg.num(Id::DelayBootUpMS);
 
-    // 4. The first lock.
-    if (protocol::starts_with_switch(command_line, protocol::service_switch::kShow)) {
+    // 4. The first lock (also one a "-show" start asked for while this start was busy).
+    bool show = protocol::starts_with_switch(command_line, protocol::service_switch::kShow);
+    if (show_wanted.handle && p.sync().wait(std::span(&show_wanted.handle, 1), false, 0) == 0) {
+        trace(s, "Show asked during start-up");
+        show = true;
+    }
+    if (show) {
         wake_lock_screen(s, 0);
         win.post(self, protocol::WM_Locked, 0, 0);
     } else if (s.RecentBoot && cfg.num(Id::PasswordLock)) {
@@ -336,12 +354,28 @@ int run(Platform& p, std::u16string_view command_line) {
             win.post(win.find_window(kServiceWindow, kServiceWindow), WM_CLOSE, quiet ? 0 : 1, 0);
             break;
         }
-        case Command::Start:
+        case Command::Start: {
+            bool existed = false;
+            SyncHandle mark = p.sync().create_mutex(kInstanceMark, &existed);
+            if (existed) {
+                // Another start is under way and has no window yet (its first-start questions
+                // are up): a second service would run beside it. A lock asked for is left to it.
+                if (protocol::starts_with_switch(command_line, protocol::service_switch::kShow)) {
+                    if (SyncHandle wanted = p.sync().create_event(kShowWanted, true, false)) {
+                        p.sync().set_event(wanted);
+                        p.sync().close(wanted);
+                    }
+                }
+                if (mark) p.sync().close(mark);
+                break;
+            }
             if (start(s, p, command_line)) {
                 message_loop(s);
                 after_loop(s);
             }
+            if (mark) p.sync().close(mark);
             break;
+        }
     }
     return 0;
 }

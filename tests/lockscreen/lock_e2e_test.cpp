@@ -187,6 +187,30 @@ TEST_F(LockOnDevice, DraggingTheKnobToTheEndUnlocksAndAShortDragSnapsBack) {
     EXPECT_EQ(last_lock_time(), 0u);
 }
 
+TEST_F(LockOnDevice, TheLockTakesTheWholeScreenFromTheShellAndTheUnlockGivesTheBarAndStartIconBack) {
+    boot({"--shell"});
+    auto window = [&](const char* cls, const char* want) {
+        return device_.ctl({"wait", "window", cls, want, "--timeout", "5"}).status == 0;
+    };
+    // The red square of the start icon's flag, at the left of the task bar.
+    auto flag_shown = [&](const std::string& name) {
+        auto px = screenshot(name);
+        return !px.empty() && (px[std::size_t(16) * width_ + 21] >> 11) > 24 && (px[std::size_t(16) * width_ + 21] & 0x7FF) < 0x100;
+    };
+    ASSERT_TRUE(window("MS_STARTICON", "--visible"));
+    EXPECT_TRUE(flag_shown("shell.png"));
+    start_hidden_then_lock();
+    EXPECT_TRUE(window("HHTaskBar", "--hidden"));
+    EXPECT_TRUE(window("MS_SIPBUTTON", "--hidden"));
+    EXPECT_TRUE(window("MS_STARTICON", "--hidden"));
+    EXPECT_FALSE(flag_shown("locked.png"));
+    ASSERT_NO_FATAL_FAILURE(drag_unlocks(88, 740, 440, 740, 400));
+    EXPECT_TRUE(window("HHTaskBar", "--visible"));
+    EXPECT_TRUE(window("MS_STARTICON", "--visible"));
+    EXPECT_TRUE(window("MS_SIPBUTTON", "--hidden"));
+    EXPECT_TRUE(flag_shown("unlocked.png"));
+}
+
 TEST_F(LockOnDevice, AMissingPictureStopsStartUpNamingItAndClosesTheService) {
     boot();
     auto gfx = device_.dir() / "fs" / "Program Files" / "Lumo" / "gfx";

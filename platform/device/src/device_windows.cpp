@@ -327,6 +327,32 @@ public:
         c_.call(w);
     }
 
+    std::uint8_t input_method_key(Hwnd hwnd) override {
+        auto& w = c_.begin(Kind::InputMethodKey);
+        w.u32(hwnd);
+        auto r = request(w);
+        if (!r || r->status != wire::Status::Ok) return 0;
+        wire::Reader rd(r->body);
+        auto vk = rd.u32();
+        return rd.done() && vk <= 0xFE ? std::uint8_t(vk) : 0;
+    }
+
+    // --- the shell ----------------------------------------------------------------------------
+    bool full_screen(Hwnd hwnd, std::uint32_t flags) override {
+        auto& w = c_.begin(Kind::ShellFullScreen);
+        w.u32(hwnd).u32(flags);
+        return ok(request(w));
+    }
+    Rect work_area() override {
+        auto& w = c_.begin(Kind::WorkArea);
+        auto r = request(w);
+        Rect out;
+        if (!r || r->status != wire::Status::Ok) return out;
+        wire::Reader rd(r->body);
+        Rect got{rd.i32(), rd.i32(), rd.i32(), rd.i32()};
+        return rd.done() ? got : out;
+    }
+
     // --- message boxes ------------------------------------------------------------------------
     int message_box(Hwnd owner, std::u16string_view text, std::u16string_view caption,
                     std::uint32_t flags) override {

@@ -156,6 +156,7 @@ void FakePlatform::FakeWindows::forget(Hwnd hwnd) {
     if (auto box = boxes_.find(hwnd); box != boxes_.end() && !box->second.pending)
         box->second.pending = message_box_cancel_button(dialogs_[box->second.record].flags);
     windows_.erase(hwnd);
+    input_method_keys_.erase(hwnd);
 }
 
 void FakePlatform::FakeWindows::destroy_tree(Hwnd hwnd, bool notify) {
@@ -590,7 +591,19 @@ void FakePlatform::FakeWindows::key_event(std::uint8_t vk, std::uint32_t flags) 
         if (hook.proc(event)) return;
     }
     std::lock_guard lock(p_.mutex_);
-    if (foreground_) p_.posted_.push_back({foreground_, event.up ? WM_KEYUP : WM_KEYDOWN, vk, 0});
+    if (!foreground_) return;
+    WParam key = vk;
+    if (flags & KEYEVENTF_INPUTMETHOD) {
+        input_method_keys_[foreground_] = vk;
+        key = VK_PROCESSKEY;
+    }
+    p_.posted_.push_back({foreground_, event.up ? WM_KEYUP : WM_KEYDOWN, key, 0});
+}
+
+std::uint8_t FakePlatform::FakeWindows::input_method_key(Hwnd hwnd) {
+    std::lock_guard lock(p_.mutex_);
+    auto it = input_method_keys_.find(hwnd);
+    return it == input_method_keys_.end() ? 0 : it->second;
 }
 
 // --- message boxes --------------------------------------------------------------------------
@@ -717,6 +730,47 @@ void FakePlatform::FakeWindows::remove_process(std::uint32_t pid) {
         destroy_tree(h, false);
         if (was_foreground) pass_activation(h, false);
     }
+}
+
+}  // namespace lumo::platform::fake
+
+namespace lumo::platform::fake {
+
+// --- the shell --------------------------------------------------------------------------------
+
+// The shell's elements are whatever top-level windows of their classes the test made.
+bool FakePlatform::FakeWindows::full_screen(Hwnd hwnd, std::uint32_t flags) {
+    if (!is_window(hwnd)) return false;
+    const std::pair<std::u16string_view, std::uint32_t> elements[] = {
+        {kShellTaskBarClass, SHFS_SHOWTASKBAR},
+        {kShellSipButtonClass, SHFS_SHOWSIPBUTTON},
+        {kShellStartIconClass, SHFS_SHOWSTARTICON},
+    };
+    for (auto [cls, show] : elements) {
+        const std::uint32_t hide = show << 1;
+        if (!(flags & (show | hide))) continue;
+        std::vector<Hwnd> found;
+        {
+            std::lock_guard lock(p_.mutex_);
+            for (Hwnd h : z_.list())
+                if (auto* w = find(h); w && equal_no_case(w->class_name, cls)) found.push_back(h);
+        }
+        for (Hwnd h : found) show_window(h, (flags & show) ? SW_SHOWNA : SW_HIDE);
+    }
+    return true;
+}
+
+Rect FakePlatform::FakeWindows::work_area() {
+    auto m = p_.display().metrics();
+    Rect area{0, 0, m.width, m.height};
+    std::lock_guard lock(p_.mutex_);
+    for (Hwnd h : z_.list()) {
+        auto* w = find(h);
+        if (w && w->visible && equal_no_case(w->class_name, kShellTaskBarClass) && w->rect.top <= 0 &&
+            w->rect.bottom > 0)
+            area.top = std::max(area.top, w->rect.bottom);
+    }
+    return area;
 }
 
 }  // namespace lumo::platform::fake

@@ -60,6 +60,10 @@ public:
     int message_box(Hwnd owner, std::u16string_view text, std::u16string_view caption,
                     std::uint32_t flags) override;
 
+    bool full_screen(Hwnd hwnd, std::uint32_t flags) override;
+    std::uint8_t input_method_key(Hwnd hwnd) override;
+    Rect work_area() override;
+
     // --- for FakePlatform -------------------------------------------------------------------
     // A process ended: its windows go without messages, and its classes, timers, subclasses and
     // hooks with them.
@@ -70,6 +74,7 @@ public:
     std::vector<DialogInfo> dialogs() const;
 
 private:
+    std::map<Hwnd, std::uint8_t> input_method_keys_;
     struct Subclass {
         PrevProc token = 0;
         std::uint32_t pid = 0;

@@ -76,6 +76,12 @@ enum Timer : std::uint32_t {
 };
 
 inline constexpr std::uint32_t kAnimPeriodMs = 66;
+// The fourth key that moves the knob under DpadOn, beside left, right and escape.
+inline constexpr std::uint8_t kVkKnobKey = 92;
+// How long a touch holds the system's Lock value at 0.
+inline constexpr std::uint32_t kSystemLockPulseMs = 60;
+// A view's box and the busy-SMS question fade in and out by this much of 32 per frame.
+inline constexpr int kBoxFadeStep = 6;
 // RingerMode values.
 inline constexpr std::uint8_t kRingerSilent = 1, kRingerSound = 2, kRingerVibrate = 3;
 // The private message the weather worker hands its result back with.
@@ -84,6 +90,9 @@ inline constexpr std::u16string_view kInstanceMutex = u"{1f50acce-07f6-4477-b01f
 inline constexpr std::u16string_view kVersionText = u"lumo v2.30";
 inline constexpr std::u16string_view kTaskBarClass = u"HHTaskBar";
 inline constexpr std::u16string_view kDesktopClass = u"DesktopExplorerWindow";
+inline constexpr std::uint32_t kFullScreenOn =
+    platform::SHFS_HIDETASKBAR | platform::SHFS_HIDESIPBUTTON | platform::SHFS_HIDESTARTICON;  // 0x2A
+inline constexpr std::uint32_t kFullScreenOff = platform::SHFS_SHOWTASKBAR | platform::SHFS_SHOWSTARTICON;  // 0x11
 
 struct SliderState {
     int knob_pos = 0;
@@ -333,6 +342,9 @@ struct Context {
 
     // The scene's offsets and alpha while a curtain animation runs.
     int top_offset = 0, bottom_offset = 0, scene_alpha = 32;
+    // The view box shown or fading out, and its alpha.
+    ScreenState box_view = ScreenState::Normal;
+    int box_alpha = 0;
     int frames_presented = 0;
 
     CallState call;
@@ -441,7 +453,24 @@ void draw_appointment_panel(Context& c);
 std::u16string alarm_suffix(const Context& c, std::int64_t seconds_left);
 bool music_title_shown(Context& c);
 
+// --- input and scenes of the states with parts of their own -----------------------------------
+// Stylus messages (button down, move, up) of the keypad, the volume control, the shutdown
+// slider, the views and the panels; false when the current state has nothing there for them.
+bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y);
+// Key down and up of the keypad, the volume control, the shutdown slider and the music keys of
+// the lock screen (their release too); false when the current state does not take the key.
+bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam l);
+// The frame of the keypad, volume and shutdown states.
+void compose_state_scene(Context& c);
+// A view's box at an alpha (it fades in and out), and its release once it has faded out.
+void draw_view_box(Context& c, ScreenState view, int alpha);
+void release_view_box(Context& c, ScreenState view);
+
 // --- drawing ------------------------------------------------------------------------------------
+// The lock screen's own scene: wallpaper (or battery view), panels, slider.
+void compose_lock_scene(Context& c);
+// Forgets the busy-SMS question's pictures.
+void release_prompt(Context& c);
 // Composes the current state's frame into the back buffer.
 void compose_frame(Context& c);
 // Composes and presents; the AnimTimer handler's drawing step.

@@ -28,6 +28,15 @@ using WndProc = std::function<LResult(Hwnd, std::uint32_t msg, WParam, LParam)>;
 using PrevProc = std::uint32_t;
 using HookHandle = std::uint32_t;  // 0 is "none"
 
+// The shell's full-screen service: which of its elements a window wants shown or hidden.
+inline constexpr std::uint32_t SHFS_SHOWTASKBAR = 0x0001, SHFS_HIDETASKBAR = 0x0002,
+                               SHFS_SHOWSIPBUTTON = 0x0004, SHFS_HIDESIPBUTTON = 0x0008,
+                               SHFS_SHOWSTARTICON = 0x0010, SHFS_HIDESTARTICON = 0x0020;
+// The classes of the shell's elements those flags act on.
+inline constexpr std::u16string_view kShellTaskBarClass = u"HHTaskBar";
+inline constexpr std::u16string_view kShellSipButtonClass = u"MS_SIPBUTTON";
+inline constexpr std::u16string_view kShellStartIconClass = u"MS_STARTICON";
+
 struct Rect {
     std::int32_t left = 0, top = 0, right = 0, bottom = 0;
     std::int32_t width() const { return right - left; }
@@ -148,6 +157,8 @@ public:
     virtual bool remove_keyboard_hook(HookHandle hook) = 0;
     // Presses or releases a virtual key as if on the device (KEYEVENTF_KEYUP, KEYEVENTF_SILENT).
     virtual void key_event(std::uint8_t vk, std::uint32_t flags) = 0;
+    // The key the input method took for the window (its last VK_PROCESSKEY); 0 when none.
+    virtual std::uint8_t input_method_key(Hwnd hwnd) = 0;
 
     // --- message boxes ------------------------------------------------------------------------
     // Shows a modal box (a window of class "Dialog" titled `caption`) and returns the button
@@ -155,6 +166,14 @@ public:
     // a WM_CLOSE to the box answers it with its cancel button.
     virtual int message_box(Hwnd owner, std::u16string_view text, std::u16string_view caption,
                             std::uint32_t flags) = 0;
+
+    // --- the shell ----------------------------------------------------------------------------
+    // Shows or hides the shell's task bar, input-panel button and start icon for `hwnd`
+    // (SHFS_* flags; a show wins over a hide of the same element). False when the window does
+    // not exist.
+    virtual bool full_screen(Hwnd hwnd, std::uint32_t flags) = 0;
+    // The part of the screen programs get: the screen less a task bar that shows on it.
+    virtual Rect work_area() = 0;
 };
 
 }  // namespace lumo::platform

@@ -108,5 +108,11 @@ int message_box_cancel_button(std::uint32_t flags);
 // Key event flags.
 inline constexpr std::uint32_t KEYEVENTF_KEYUP = 0x0002;
 inline constexpr std::uint32_t KEYEVENTF_SILENT = 0x0004;
+// The key goes through the input method: the window gets VK_PROCESSKEY and asks for the real one.
+inline constexpr std::uint32_t KEYEVENTF_INPUTMETHOD = 0x0100;
+
+inline constexpr std::uint32_t WM_RBUTTONDOWN = 0x0204;
+inline constexpr std::uint32_t WM_MBUTTONDOWN = 0x0207;
+inline constexpr std::uint8_t VK_ESCAPE = 0x1B, VK_LEFT = 0x25, VK_RIGHT = 0x27, VK_PROCESSKEY = 0xE5;
 
 }  // namespace lumo::platform

@@ -168,6 +168,9 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
                                u32 still on)... (the newest pulses, oldest first) */     \
+    X(ShellFullScreen, 210) /* u32 hwnd, u32 SHFS flags -> */                            \
+    X(WorkArea, 211)        /* -> i32 left, i32 top, i32 right, i32 bottom */          \
+    X(InputMethodKey, 212)  /* u32 hwnd -> u32 vk (0: none) */                          \
     X(RegUpdateBits, 220)   /* u32 root, s16 path, s16 name, u32 clear, u32 set -> u32  \
                                value (a missing value counts as 0; BadRequest: not a    \
                                DWORD) */                                                 \
