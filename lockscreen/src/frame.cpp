@@ -46,6 +46,10 @@ void compose_frame(Context& c) {
         case ScreenState::BusySmsPromptOverApp:
             compose_busy_prompt(c);
             break;
+        case ScreenState::PasswordEntry:
+        case ScreenState::EmergencyCall:
+            compose_keypad(c);
+            break;
         case ScreenState::BusySmsPrompt:
             draw_wallpaper(c, c.scene_alpha);
             draw_top_bar(c);
