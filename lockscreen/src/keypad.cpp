@@ -104,12 +104,15 @@ void layout(Context& c) {
     const int bar = ec && setting(c, Id::NoSoftKey) == 0 ? unit(c, 60) : 0;
     const int kw0 = k.key_src.empty() ? unit(c, 80) : k.key_src.width;
     const int kh0 = k.key_src.empty() ? unit(c, 56) : k.key_src.height;
-    const int bw = k.box_src.empty() ? unit(c, 40) : k.box_src.width;
-    const int bh = k.box_src.empty() ? unit(c, 48) : k.box_src.height;
+    const int bw0 = k.box_src.empty() ? unit(c, 40) : k.box_src.width;
+    const int bh0 = k.box_src.empty() ? unit(c, 48) : k.box_src.height;
     const int hh = header_height(c);
     int sp = unit(c, 8);
     at.side_x = 0;
     at.side_w = land ? W / 2 : W;
+    // The boxes keep a gap between them and at the edges, however narrow their room.
+    const int bw = std::max(1, std::min(bw0, (at.side_w - 7 * unit(c, 4)) / 4));
+    const int bh = std::max(1, bh0 * bw / std::max(1, bw0));
     int kw, kh;
     if (land) {
         kw = std::min(kw0, (W - at.side_w - unit(c, 8)) / 3);
@@ -190,11 +193,30 @@ void make_labels(Context& c) {
         std::snprintf(buf, sizeof buf, "%d", d);
         render(c, k.labels[d], to_u16(buf), k.label_size, 700);
     }
+    // The word labels wrap between words; a font small enough for the longest word keeps every
+    // word whole on a narrow key.
+    const auto emergency_text = text_or(c, u"s_Emergency=", u"Emergency Call");
+    const auto cancel_text = text_or(c, u"s_Cancel=", u"Cancel");
+    const int room = std::max(1, k.at.key_w - unit(c, 8));
     int words = std::min(k.label_size, unit(c, 13));
+    while (words > 6) {
+        auto font = gfx::CreateTextFont(c.screen, words, 600);
+        if (!font) break;
+        int widest = 0;
+        for (const auto* text : {&emergency_text, &cancel_text}) {
+            std::size_t from = 0;
+            while (from <= text->size()) {
+                std::size_t to = std::min(text->find(u' ', from), text->size());
+                widest = std::max(widest, font->text_width(std::u16string_view(*text).substr(from, to - from)));
+                from = to + 1;
+            }
+        }
+        if (widest <= room) break;
+        --words;
+    }
     std::uint32_t wrap = gfx::kTextCenter | gfx::kTextWordBreak;
-    render(c, k.labels[kLabelEmergency], text_or(c, u"s_Emergency=", u"Emergency Call"), words, 600, wrap,
-           k.at.key_w - unit(c, 8));
-    render(c, k.labels[kLabelCancel], text_or(c, u"s_Cancel=", u"Cancel"), words, 600, wrap, k.at.key_w - unit(c, 8));
+    render(c, k.labels[kLabelEmergency], emergency_text, words, 600, wrap, room);
+    render(c, k.labels[kLabelCancel], cancel_text, words, 600, wrap, room);
     render(c, k.labels[kLabelHash], u"#", k.label_size, 700);
     render(c, k.end_text, text_or(c, u"s_EndCall=", u"End Call"), unit(c, 13), 600);
     k.labels_made = true;
@@ -410,9 +432,29 @@ std::uint8_t key_value(const Context& c, int index) {
 
 // --- the emergency keypad -------------------------------------------------------------------------
 
+// A two-frame button face made `w` wide a frame, as wide as the call button beside it: the
+// rounded ends stay as drawn and the middle column repeats.
+void widen(gfx::Image& img, int w) {
+    const int fw = img.width / 2, h = img.height;
+    if (img.empty() || fw >= w) return;
+    const int cap = std::min(fw / 2, h / 2);
+    gfx::Image out;
+    if (!gfx::ResizeBuffers(out, 2 * w, h, true)) return;
+    for (int f = 0; f < 2; ++f)
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                int sx = (x < cap ? x : x >= w - cap ? fw - (w - x) : fw / 2) + f * fw;
+                out.at(f * w + x, y) = img.at(sx, y);
+                out.alpha_row(y)[f * w + x] = img.has_alpha() ? img.alpha_row(y)[sx] : 32;
+            }
+    std::swap(img, out);
+    release(out);
+}
+
 void update_hang_up(Context& c, bool red) {
     auto& k = c.keypad;
     load_picture(c, k.hang_up, red ? u"buttonR.png" : u"buttonB.png");
+    if (!k.call_buttons.empty()) widen(k.hang_up, k.call_buttons.width / 4);
 }
 
 // The phone's emergency numbers, up to 1024 characters in all; true when `number` is one.
