@@ -704,6 +704,26 @@ bool read_password_lock(Context& c) {
     return k.in_force;
 }
 
+bool code_needed(Context& c) {
+    if (!read_password_lock(c)) return false;
+    std::uint64_t last = read_last_lock_time(c), now = now_seconds(c);
+    return last != 0 && (now < last || now - last > c.keypad.password_time);
+}
+
+void guard_lock(Context& c) {
+    if (!c.locked || !c.main_window) return;
+    auto info = c.p.windows().window_info(c.main_window);
+    if (!info || !info->visible) return;
+    // A call is the phone's: its own windows come in front to be answered and ended.
+    auto status = c.p.registry().get_dword(Root::LocalMachine, u"System\\State\\Phone", u"Status");
+    auto calls = c.p.registry().get_dword(Root::LocalMachine, u"System\\State\\Phone", u"Active Call Count");
+    if (!emergency(c) && ((status && (*status & 0x70000)) || (calls && *calls > 0))) return;
+    if (!code_needed(c)) return;
+    c.log.printf("Guard lock");
+    arm(c, kTimerRepeatLock, 400);
+    c.repeat_count = 0;
+}
+
 bool take_code_entered(Context& c) {
     bool entered = c.keypad.code_entered && c.state == ScreenState::PasswordEntry;
     c.keypad.code_entered = false;

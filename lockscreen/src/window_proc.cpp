@@ -77,6 +77,7 @@ void on_activate(Context& c, WParam w) {
         if (c.state == ScreenState::ShutdownSlider) arm(c, kTimerCloseShutdown, 0);
         if (!c.locked) full_screen(c, false);
         kill_all_timer(c, true);
+        guard_lock(c);
     }
 }
 

@@ -505,6 +505,42 @@ TEST_F(Keypad, ATurnWhileTheKeypadIsUpKeepsItAndItsKeysWork) {
     EXPECT_FALSE(ctx->locked);
 }
 
+TEST_F(Keypad, AProgramThatComesInFrontWhileTheCodeIsNeededIsCoveredAgain) {
+    started();
+    auto other = [&] {
+        auto scope = fake.as_process(90);
+        fake.windows().register_class(u"IExplore", [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; });
+        CreateWindowParams cp;
+        cp.class_name = u"IExplore";
+        cp.title = u"Internet Explorer";
+        Hwnd h = fake.windows().create_window(cp);
+        fake.windows().show_window(h, SW_SHOW);
+        fake.windows().set_foreground_window(h);
+        return h;
+    };
+    other();
+    fake.run_for(4000);  // the repeat lock has run its course
+    EXPECT_EQ(fake.windows().foreground_window(), ctx->main_window);
+    EXPECT_TRUE(ctx->locked);
+    // Also over the keypad.
+    open_keypad();
+    type("12");
+    other();
+    fake.run_for(4000);  // the repeat lock has run its course
+    EXPECT_EQ(fake.windows().foreground_window(), ctx->main_window);
+    // A call's own windows are left in front.
+    fake.registry().set_dword(Root::LocalMachine, u"System\\State\\Phone", u"Status", 0x10000);
+    Hwnd ringing = other();
+    fake.run_for(4000);  // the repeat lock has run its course
+    EXPECT_EQ(fake.windows().foreground_window(), ringing);
+    fake.registry().set_dword(Root::LocalMachine, u"System\\State\\Phone", u"Status", 0);
+    // Within the grace time nothing is guarded: the phone opens without a code anyway.
+    set_byte(u"PasswordLock", 0);
+    Hwnd browser = other();
+    fake.run_for(4000);  // the repeat lock has run its course
+    EXPECT_EQ(fake.windows().foreground_window(), browser);
+}
+
 // --- the layout on both screens -------------------------------------------------------------------
 
 struct Screen {

@@ -82,6 +82,11 @@ struct KeypadState {
 // Reads PasswordLock, SavedPassword, PasswordTime and the two pictures; true when the lock is
 // in force. HintCounter under the system's password key turns NoSystemLock on.
 bool read_password_lock(Context& c);
+// The code is asked for now: the lock is in force and its grace time is over.
+bool code_needed(Context& c);
+// The lock screen lost the foreground to another program while locked: with the code needed,
+// the lock comes back over it (the repeat lock), unless a call's own windows took it.
+void guard_lock(Context& c);
 // True once after the right code was typed.
 bool take_code_entered(Context& c);
 // An emergency call of the keypad is being dialled or talked.
