@@ -762,8 +762,8 @@ void open_password_keypad(Context& c) {
 
 void leave_keypad(Context& c, bool animate) {
     auto& k = c.keypad;
-    c.log.printf("Keypad2Normal %d", int(animate));
     if (in_keypad(c)) {
+        c.log.printf("Keypad2Normal %d", int(animate));
         if (emergency(c)) {
             // A call this keypad placed is not left behind without its screen, and the service
             // must hear that the keypad is gone whichever way it went.

@@ -145,6 +145,26 @@ TEST_F(KeypadOnDevice, TheRightCodeTappedUnlocksAfterAWrongOneWasCleared) {
     EXPECT_EQ(count("UNLOCK"), 1);
 }
 
+TEST_F(KeypadOnDevice, TurnedToLandscapeTheKeysBesideTheBoxesTakeTheTappedCode) {
+    ASSERT_NO_FATAL_FAILURE(boot());
+    ok({"rotate", "90"});
+    ASSERT_EQ(d_.ctl({"lock"}).status, 0);
+    ASSERT_TRUE(lumo_in_front());
+    std::this_thread::sleep_for(Ms(1300));
+    // 800x480: the track is 200 units wide around the centre.
+    ok({"drag", "248", "420", "740", "420", "400"});
+    ASSERT_TRUE(log_shows("PasswordEntry"));
+    screenshot("keypad-landscape.png");
+    // Keys of 128 x 112 from x 408, the bottom row at the bottom of the screen.
+    auto key = [](int d) {
+        int col = d == 0 ? 1 : (d - 1) % 3, row = d == 0 ? 3 : (d - 1) / 3;
+        return Point{408 + 64 + 128 * col, 32 + 56 + 112 * row};
+    };
+    for (int d : {1, 2, 3, 4}) tap(key(d));
+    EXPECT_TRUE(lumo_hidden());
+    EXPECT_EQ(count("UNLOCK"), 1);
+}
+
 TEST_F(KeypadOnDevice, WithinTheGraceTimeOrWithABadCodeTheSliderUnlocks) {
     ASSERT_NO_FATAL_FAILURE(boot({{"PasswordTime", "dword 300"}}));
     lock_and_slide();
