@@ -219,6 +219,9 @@ TEST_F(KeypadOnDevice, AnEmergencyNumberIsDialledAndANumberThatIsNoneIsNot) {
     EXPECT_TRUE(log_shows("EC Talking"));
     std::this_thread::sleep_for(Ms(2200));
     screenshot("emergency-connected.png");
+    // A key on a connected call is the phone program's tone to send.
+    tap(digit(5, true));
+    EXPECT_TRUE(wait_until([&] { return ok({"log"}).find("phone: key tone 5") != std::string::npos; }, Ms(5000)));
     EXPECT_TRUE(lumo_in_front()) << "the emergency keypad stays over the phone's own screens";
     tap({360, 740});  // hang up
     EXPECT_TRUE(wait_until([&] { return ok({"gsm", "list"}).empty(); }, Ms(5000)));
