@@ -255,6 +255,8 @@ LResult PhoneApp::proc(Hwnd hwnd, std::uint32_t msg, WParam w, LParam) {
             show_history();
             return 0;
         case kPhoneKeyTone:
+            // The tone would go down the line; the log is what a test can hear of it.
+            host_.log().printf("phone: key tone %c", w >= 0x20 && w < 0x7F ? char(w) : '?');
             return 0;
         case WM_CLOSE:
             // The phone's windows hide on close; the program keeps running.

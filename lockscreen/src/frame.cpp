@@ -110,10 +110,12 @@ void compose_frame(Context& c) {
         case ScreenState::BusySmsPromptOverApp:
             compose_busy_prompt(c);
             break;
-        case ScreenState::VolumeControl:
-        case ScreenState::InCallVolume:
         case ScreenState::PasswordEntry:
         case ScreenState::EmergencyCall:
+            compose_keypad(c);
+            break;
+        case ScreenState::VolumeControl:
+        case ScreenState::InCallVolume:
         case ScreenState::ShutdownSlider:
             compose_state_scene(c);
             break;

@@ -1,5 +1,5 @@
-// Entry points of the screens that have their own parts still to come (keypad, call screens,
-// volume, shutdown slider, views, panels, weather, music). Each keeps the state machine
+// Entry points of the screens that have their own parts still to come (call screens, volume,
+// shutdown slider, views, panels, weather, music). Each keeps the state machine
 // consistent: a state is entered and left as the machine expects, and logged, but draws nothing
 // of its own yet.
 #include "lumo/lockscreen/lockscreen.h"
@@ -9,22 +9,6 @@
 namespace lumo::lockscreen {
 
 namespace proto = protocol;
-
-void open_password_keypad(Context& c) {
-    c.log.printf("PasswordEntry (keypad not built)");
-    c.state = ScreenState::PasswordEntry;
-    request_redraw(c);
-}
-
-void leave_keypad(Context& c, bool animate) {
-    c.log.printf("Keypad2Normal %d", int(animate));
-    if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) {
-        c.state = ScreenState::Normal;
-        // The big clock stood still under the keypad.
-        update_clock(c);
-    }
-    c.slider.slide_locked = false;
-}
 
 void open_volume_control(Context& c) {
     c.log.printf("VolumeControl (not built)");
@@ -55,10 +39,6 @@ void close_shutdown_slider(Context& c) {
     c.state = ScreenState::Normal;
     post_service(c, proto::WM_ShutDown, proto::kShutDownClosed, 0);
     request_redraw(c);
-}
-
-void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
-    c.log.printf("emergency message 0x%X %u %d (keypad not built)", msg, w, int(l));
 }
 
 namespace {

@@ -168,6 +168,7 @@ bool start_up(Context& c) {
     if (!c.main_window) return false;
     // 3.
     load_settings(c);
+    read_password_lock(c);
     // 4. Every picture of the product must be there.
     auto missing = gfx::FirstMissingThemePicture(
         c.program_folder, [&c](std::u16string_view path) { return device_file_exists(c, path); });

@@ -8,10 +8,13 @@
 
 namespace lumo::lockscreen {
 
-bool route_to_state_touch(Context& c, std::uint32_t, int, int) {
+bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y) {
     switch (c.state) {
         case ScreenState::PasswordEntry:
         case ScreenState::EmergencyCall:
+            // The slider underneath is not the keypad's, whether a key was hit or not.
+            keypad_touch(c, msg, x, y);
+            return true;
         case ScreenState::VolumeControl:
         case ScreenState::InCallVolume:
             // Their own touches only: the slider underneath is not theirs.
@@ -21,10 +24,12 @@ bool route_to_state_touch(Context& c, std::uint32_t, int, int) {
     }
 }
 
-bool route_to_state_keys(Context& c, std::uint32_t, std::uint8_t, LParam) {
+bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam) {
     switch (c.state) {
         case ScreenState::PasswordEntry:
         case ScreenState::EmergencyCall:
+            keypad_key(c, msg, vk);
+            return true;
         case ScreenState::VolumeControl:
         case ScreenState::InCallVolume:
             return true;

@@ -77,6 +77,7 @@ void on_activate(Context& c, WParam w) {
         if (c.state == ScreenState::ShutdownSlider) arm(c, kTimerCloseShutdown, 0);
         if (!c.locked) full_screen(c, false);
         kill_all_timer(c, true);
+        guard_lock(c);
     }
 }
 
@@ -132,7 +133,8 @@ void idle_off(Context& c, bool ac_timer) {
     kill(c, ac_timer ? kTimerIdleAC : kTimerIdleBattery);
     if (!foreground_is_main(c)) return;
     if (in(c.state, {ScreenState::IncomingCall, ScreenState::CallScreen, ScreenState::VolumeControl,
-                     ScreenState::ShutdownSlider}))
+                     ScreenState::ShutdownSlider}) ||
+        emergency_call_going(c))
         return;
     if (c.on_ac != ac_timer) return;
     if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) leave_keypad(c, true);
@@ -346,14 +348,16 @@ void on_window_pos_changed(Context& c) {
     }
     refresh_panels(c);
     relayout_call_screen(c);
+    relayout_keypad(c);
     if (c.state == ScreenState::VolumeControl || c.state == ScreenState::InCallVolume)
         arm(c, kTimerCloseVolume, 3000);
     request_redraw(c);
 }
 
 void on_views_timer(Context& c, std::uint32_t id) {
-    if (c.view_ticks == 0) {
-        if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) leave_keypad(c, false);
+    // A view does not take the screen from an emergency call.
+    if (c.view_ticks == 0 && !emergency_call_going(c)) {
+        if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) leave_keypad(c, true);
         close_views(c);
         if (id == kTimerNotifyView) open_reminder_view(c);
         else open_message_view(c);
@@ -496,13 +500,8 @@ void unlock_request(Context& c, bool skip_pending) {
     kill(c, kTimerMessageView);
     update_date_only(c);
     haptic_pulse(c);
-    auto& reg = c.p.registry();
-    std::uint8_t password_lock = 0;
-    std::uint32_t password_time = 0;
-    if (auto root = catalogue::open_root(reg)) {
-        catalogue::read_byte(reg, root->key, catalogue::setting(Id::PasswordLock).name, password_lock);
-        catalogue::read_number(reg, root->key, catalogue::setting(Id::PasswordTime).name, password_time);
-    }
+    bool password_lock = read_password_lock(c);
+    std::uint32_t password_time = c.keypad.password_time;
     std::uint64_t last = read_last_lock_time(c);
     std::uint64_t now = now_seconds(c);
     // A lock time in the future (the clock was set back) proves nothing: the code is asked for.
@@ -510,8 +509,16 @@ void unlock_request(Context& c, bool skip_pending) {
     c.log.printf("Last Sec %0llX", static_cast<unsigned long long>(last));
     c.log.printf("PasswordTime %d", int(password_time));
     c.log.printf("Elapsed %lld", static_cast<long long>(elapsed));
-    if (password_lock == 0 || elapsed <= password_time) {
+    if (!password_lock || elapsed <= password_time) {
+        leave_keypad(c, false);
         unlock(c, true, skip_pending);
+        all_to_normal(c);
+    } else if (take_code_entered(c)) {
+        gfx::ResumeScreen(c.screen);
+        reset_anim_lcd(c);
+        opening_curtain(c, true, 6);
+        leave_keypad(c, false);
+        unlock(c, false, skip_pending);
         all_to_normal(c);
     } else {
         gfx::ResumeScreen(c.screen);
@@ -652,6 +659,7 @@ void on_timer(Context& c, std::uint32_t id) {
             }
             c.state = ScreenState::Normal;
             return;
+        case kTimerEmergencyTime: keypad_timer(c, id); return;
         case kTimerCallTime:
         case kTimerInCall:
             // Repeating: their handler stops them.
@@ -694,12 +702,8 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
         case WM_PAINT: return 0;
         case proto::WM_ShowLock: play_lock_sound(c); return 0;
         case proto::WM_LOCK_PASSWORD: {
-            std::uint8_t pw = 0;
-            std::uint32_t ptime = 0;
-            if (auto root = catalogue::open_root(c.p.registry())) {
-                catalogue::read_byte(c.p.registry(), root->key, catalogue::setting(Id::PasswordLock).name, pw);
-                catalogue::read_number(c.p.registry(), root->key, catalogue::setting(Id::PasswordTime).name, ptime);
-            }
+            bool pw = read_password_lock(c);
+            std::uint32_t ptime = c.keypad.password_time;
             c.log.printf("WM_LOCK_PASSWORD %d", int(pw));
             if (pw) {
                 std::uint64_t now = now_seconds(c);
@@ -742,7 +746,8 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             c.log.printf("WM_ShowMessage %d", int(w));
             return 0;
         case proto::WM_Unlock:
-            if (in(c.state, {ScreenState::PasswordEntry, ScreenState::ShutdownSlider, ScreenState::IncomingCall}))
+            if (in(c.state, {ScreenState::PasswordEntry, ScreenState::EmergencyCall, ScreenState::ShutdownSlider,
+                             ScreenState::IncomingCall}))
                 return 0;
             unlock_request(c, w == 1);
             return 0;
@@ -752,14 +757,14 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
             return 0;
         case proto::WM_BACKLIGHT_OFF:
             c.log.printf("WM_BACKLIGHT_OFF %d", int(c.state));
-            if (c.state == ScreenState::EmergencyCall) return 0;
-            if (c.state == ScreenState::PasswordEntry) leave_keypad(c, true);
+            if (emergency_call_going(c)) return 0;
+            if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) leave_keypad(c, true);
             all_to_normal(c);
             c.pending_action = 0;
             return 0;
         case proto::WM_AutoStartLocked:
-            if (c.state == ScreenState::EmergencyCall) return 0;
-            if (c.state == ScreenState::PasswordEntry) {
+            if (emergency_call_going(c)) return 0;
+            if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) {
                 leave_keypad(c, false);
                 reset_slider(c);
             }

@@ -2,6 +2,7 @@
 // and picture checks, the hidden start, the first lock; then the lock entry, the unlock with its
 // password grace time, and the repeat locks.
 #include "lock_fixture.h"
+#include "lumo/catalogue/catalogue.h"
 #include "lumo/protocol/protocol.h"
 
 namespace lumo::lockscreen::testing_support {
@@ -195,6 +196,14 @@ protected:
         seen.clear();
     }
     void backdate_lock(std::uint64_t seconds) { store_last_lock_time(*ctx, now_seconds(*ctx) - seconds); }
+    // The password lock with a code: it counts only with four digits.
+    void password_on(std::uint32_t seconds) {
+        set_byte(u"PasswordLock", 1);
+        set_number(u"PasswordTime", seconds);
+        auto key = catalogue::open_root(fake.registry());
+        const std::byte code[4] = {std::byte('1'), std::byte('2'), std::byte('3'), std::byte('4')};
+        catalogue::write_blob(fake.registry(), key->key, u"SavedPassword", code);
+    }
 };
 
 TEST_F(Unlocking, FocusToTheHiddenWindowLocksWithFadeIn) {
@@ -216,8 +225,7 @@ TEST_F(Unlocking, UnlockHidesPostsToTheServiceAndClearsTheLockTime) {
 }
 
 TEST_F(Unlocking, PasswordGraceIsThreeHundredSecondsInclusive) {
-    set_byte(u"PasswordLock", 1);
-    set_number(u"PasswordTime", 300);
+    password_on(300);
     backdate_lock(300);
     unlock_request(*ctx, false);
     EXPECT_FALSE(ctx->locked) << "300 s after the lock needs no code";
@@ -235,8 +243,7 @@ TEST_F(Unlocking, PasswordGraceIsThreeHundredSecondsInclusive) {
 }
 
 TEST_F(Unlocking, ALockTimeInTheFutureAsksForTheCode) {
-    set_byte(u"PasswordLock", 1);
-    set_number(u"PasswordTime", 300);
+    password_on(300);
     store_last_lock_time(*ctx, now_seconds(*ctx) + 100);
     unlock_request(*ctx, false);
     EXPECT_EQ(ctx->state, ScreenState::PasswordEntry);
@@ -244,8 +251,7 @@ TEST_F(Unlocking, ALockTimeInTheFutureAsksForTheCode) {
 }
 
 TEST_F(Unlocking, LockPasswordBackdatesSoTheNextUnlockAsksForTheCode) {
-    set_byte(u"PasswordLock", 1);
-    set_number(u"PasswordTime", 300);
+    password_on(300);
     send(proto::WM_Unlock);
     ASSERT_FALSE(ctx->locked);
     send(proto::WM_LOCK_PASSWORD);

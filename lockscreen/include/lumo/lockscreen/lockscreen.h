@@ -20,6 +20,7 @@
 #include "lumo/gfx/screen.h"
 #include "lumo/lang/lang.h"
 #include "lumo/lockscreen/datetime_format.h"
+#include "lumo/lockscreen/keypad.h"
 #include "lumo/log/log.h"
 #include "lumo/platform/display.h"
 #include "lumo/platform/imaging.h"
@@ -348,6 +349,7 @@ struct Context {
     int frames_presented = 0;
 
     CallState call;
+    KeypadState keypad;
     // The contacts store the caller's picture comes from (none: no pictures): the phone's.
     std::unique_ptr<gfx::ContactPictures> phone_contacts;
     gfx::ContactPictures* contacts = nullptr;
