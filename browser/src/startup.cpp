@@ -78,6 +78,8 @@ void worker_main(Context* c) {
             if (first) c->p.windows().post(c->main_window, kMsgThumbsReady, 0, 0);
         }
     }
+    imaging.reset();
+    release_imaging_thread_state();
     jobs.finished.store(true);
 }
 

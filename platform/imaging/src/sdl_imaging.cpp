@@ -276,4 +276,6 @@ std::unique_ptr<Imaging> make_sdl_imaging(PathResolver resolve) {
     return std::make_unique<SdlImaging>(std::move(resolve));
 }
 
+void release_imaging_thread_state() { SDL_TLSCleanup(); }
+
 }  // namespace lumo::platform
