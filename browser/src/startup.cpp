@@ -9,6 +9,7 @@
 #include "lumo/gfx/load.h"
 #include "lumo/gfx/theme.h"
 #include "lumo/browser/browser.h"
+#include "lumo/platform/imaging_thread.h"
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
 

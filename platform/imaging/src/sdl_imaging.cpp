@@ -1,6 +1,8 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include "lumo/platform/imaging_thread.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>

@@ -99,8 +99,4 @@ std::unique_ptr<Imaging> make_sdl_imaging(PathResolver resolve = {});
 // installed, a CJK face as fallbacks. nullptr when Tahoma itself cannot be opened.
 std::unique_ptr<FontEngine> make_sdl_fonts();
 
-// What the decoder keeps for the calling thread (its last error text) is freed: a worker thread
-// of a program that decoded pictures calls this as it ends.
-void release_imaging_thread_state();
-
 }  // namespace lumo::platform
