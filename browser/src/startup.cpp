@@ -9,6 +9,7 @@
 #include "lumo/gfx/load.h"
 #include "lumo/gfx/theme.h"
 #include "lumo/browser/browser.h"
+#include "lumo/platform/imaging_thread.h"
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
 
@@ -78,6 +79,8 @@ void worker_main(Context* c) {
             if (first) c->p.windows().post(c->main_window, kMsgThumbsReady, 0, 0);
         }
     }
+    imaging.reset();
+    release_imaging_thread_state();
     jobs.finished.store(true);
 }
 

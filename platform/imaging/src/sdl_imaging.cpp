@@ -1,6 +1,8 @@
 #include <SDL.h>
 #include <SDL_image.h>
 
+#include "lumo/platform/imaging_thread.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -275,5 +277,7 @@ private:
 std::unique_ptr<Imaging> make_sdl_imaging(PathResolver resolve) {
     return std::make_unique<SdlImaging>(std::move(resolve));
 }
+
+void release_imaging_thread_state() { SDL_TLSCleanup(); }
 
 }  // namespace lumo::platform
