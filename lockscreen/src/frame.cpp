@@ -46,16 +46,8 @@ bool is_view(ScreenState s) {
 
 // The busy-SMS question grows while it is asked and fades out over the lock screen after.
 void draw_prompt(Context& c) {
-    auto& call = c.call;
-    if (c.state == ScreenState::BusySmsPrompt) {
-        call.prompt_alpha = std::min(32, call.prompt_alpha + kBoxFadeStep);
-        compose_busy_prompt(c);
-        return;
-    }
-    if (call.prompt_alpha <= 0) return;
-    call.prompt_alpha = std::max(0, call.prompt_alpha - kBoxFadeStep);
-    if (call.prompt_alpha > 0) compose_busy_prompt(c);
-    else release_prompt(c);
+    if (c.state == ScreenState::BusySmsPrompt) compose_busy_prompt(c);
+    else draw_fading_busy_prompt(c);
 }
 
 // A view's box: up to 32 while its view lasts, down to 0 after it, then released.
@@ -92,13 +84,6 @@ void compose_lock_scene(Context& c) {
     draw_in_call_line(c);
     draw_slider(c);
     draw_owner_line(c);
-}
-
-void release_prompt(Context& c) {
-    auto& call = c.call;
-    call.prompt_alpha = 0;
-    for (auto* img : {&call.ptbox, &call.ptbutton, &call.prompt_text, &call.prompt_send, &call.prompt_cancel})
-        gfx::ReleaseImage(*img, true);
 }
 
 void compose_frame(Context& c) {

@@ -643,7 +643,7 @@ void on_timer(Context& c, std::uint32_t id) {
             if (c.state == ScreenState::BusySmsPromptOverApp) {
                 // Over another program the question goes at once: nothing of it may fade in
                 // over the lock screen when that shows next.
-                release_prompt(c);
+                release_busy_prompt(c);
                 kill_all_timer(c, true);
                 if (!c.locked) full_screen(c, false);
                 win.show_window(c.main_window, SW_HIDE);
@@ -652,8 +652,6 @@ void on_timer(Context& c, std::uint32_t id) {
                     win.set_foreground_window(back);
                 }
                 c.call.RestoreWindow = 0;
-                // Its window is hidden: nothing is left to fade.
-                release_busy_prompt(c);
             } else if (c.state == ScreenState::BusySmsPrompt) {
                 set_off_lcd(c, setting(c, Id::OffLCD), setting(c, Id::ACOffLCD));
             }

@@ -471,8 +471,6 @@ void release_view_box(Context& c, ScreenState view);
 // --- drawing ------------------------------------------------------------------------------------
 // The lock screen's own scene: wallpaper (or battery view), panels, slider.
 void compose_lock_scene(Context& c);
-// Forgets the busy-SMS question's pictures.
-void release_prompt(Context& c);
 // Composes the current state's frame into the back buffer.
 void compose_frame(Context& c);
 // Composes and presents; the AnimTimer handler's drawing step.
