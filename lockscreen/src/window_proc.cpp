@@ -175,6 +175,10 @@ void on_lbutton_down(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
     c.slider.shine_runs = 1;
     call_touch(c, WM_LBUTTONDOWN, x, y);
+    if (music_touch(c, WM_LBUTTONDOWN, x, y)) {
+        request_redraw(c);
+        return;
+    }
     bool slider_state = c.state == ScreenState::Normal || is_view(c.state);
     if (slider_state) {
         start_drag(c, x, y);
@@ -197,7 +201,7 @@ void on_lbutton_down(Context& c, LParam l) {
 
 void on_lbutton_up(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
-    if (call_touch(c, WM_LBUTTONUP, x, y)) {
+    if (call_touch(c, WM_LBUTTONUP, x, y) || music_touch(c, WM_LBUTTONUP, x, y)) {
         c.clock.press_x = c.clock.press_y = -1;
         return;
     }
@@ -226,6 +230,7 @@ void on_key(Context& c, std::uint32_t msg, WParam w, LParam l) {
     }
     if (msg == WM_KEYDOWN) {
         c.log.printf("WM_KEYDOWN %0X(%0X)", int(vk), int(w));
+        if (music_key(c, vk, true)) return;
         if ((c.state == ScreenState::Normal || is_view(c.state)) && setting(c, Id::DpadOn) != 0 &&
             !c.slider.slide_locked && (vk == 37 || vk == 39 || vk == 27 || vk == 92)) {
             c.slider.key_drive = vk;
@@ -236,6 +241,7 @@ void on_key(Context& c, std::uint32_t msg, WParam w, LParam l) {
     }
     c.log.printf("WM_KEYUP %0X(%0X)", int(vk), int(w));
     c.slider.key_drive = 0;
+    if (music_key(c, vk, false)) return;
     if (c.state != ScreenState::Normal) c.log.printf("CheckReleasedButton S=%d K=%d", int(c.state), int(vk));
     else reset_anim_lcd(c);
 }
@@ -316,6 +322,7 @@ void on_window_pos_changed(Context& c) {
             c.clock.last_date.clear();
             update_date_only(c);
             load_wallpaper(c);
+            relayout_music(c);
         }
     }
     refresh_panels(c);
@@ -522,8 +529,9 @@ void unlock(Context& c, bool sound, bool skip_pending) {
                     started = c.p.processes().shell_execute(exe, u"", true).has_value();
             }
             if (!started) {
-                if (sound) opening_curtain(c, true, 6);
-                if (setting(c, Id::Unlock2Home) != 0)
+                if (sound) opening_curtain(c, true, music_title_shown(c) ? 4 : 6);
+                if (music_title_shown(c) && setting(c, Id::NoZorp) == 0) bring_music_player_forward(c);
+                else if (setting(c, Id::Unlock2Home) != 0)
                     if (Hwnd home = win.find_window(kDesktopClass, std::nullopt)) win.set_foreground_window(home);
             }
         } else {
@@ -601,6 +609,7 @@ void on_timer(Context& c, std::uint32_t id) {
             return;
         case kTimerWeather:
             kill(c, id);
+            snapshot_weather_settings(c);
             if (!c.weather_busy && c.worker_event) c.p.sync().set_event(c.worker_event);
             return;
         case kTimerCloseVolume: kill(c, id); close_volume_control(c); return;
@@ -647,6 +656,7 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
         case WM_LBUTTONDOWN: on_lbutton_down(c, layout_point(c, l)); return 0;
         case WM_MOUSEMOVE:
             l = layout_point(c, l);
+            if (music_touch(c, WM_MOUSEMOVE, lparam_x(l), lparam_y(l))) return 0;
             if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
                 drag_to(c, lparam_x(l), lparam_y(l));
             else
