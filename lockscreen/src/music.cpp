@@ -102,15 +102,21 @@ Box button_box(const Context& c, int button) {
     }
 }
 
-// A tap counts within the button enlarged by 10 units on every side.
+// A tap counts within the button enlarged by 10 units on every side. Where enlarged buttons
+// overlap (a narrow screen, wide pictures), the button whose centre is nearer has it.
 int button_at(const Context& c, int x, int y) {
     const int grow = unit(c, 10);
+    int best = -1;
+    long best_distance = 0;
     for (int b = 0; b < kMusicButtons; ++b) {
         auto r = button_box(c, b);
         if (r.w <= 0 || r.h <= 0) continue;
-        if (x >= r.x - grow && x < r.x + r.w + grow && y >= r.y - grow && y < r.y + r.h + grow) return b;
+        if (x < r.x - grow || x >= r.x + r.w + grow || y < r.y - grow || y >= r.y + r.h + grow) continue;
+        long dx = 2L * x - (2L * r.x + r.w), dy = 2L * y - (2L * r.y + r.h);
+        long distance = dx * dx + dy * dy;
+        if (best < 0 || distance < best_distance) best = b, best_distance = distance;
     }
-    return -1;
+    return best;
 }
 
 // One line of the stacked music text, rendered with the renderer in force and cut with an
