@@ -21,6 +21,8 @@
 #include "window_service.h"
 #include "wireless_service.h"
 #include "notify_service.h"
+#include "weather_programs.h"
+#include "zorp_player.h"
 
 namespace lumo::host {
 
@@ -50,6 +52,8 @@ Services::Services(Host& host) : host_(host) {
     notify_ = std::make_unique<NotifyService>(
         host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
         chosen_profile().leds);
+    weather_ = std::make_unique<WeatherPrograms>(host, *processes_);
+    zorp_ = std::make_unique<ZorpPlayer>(host, *windows_, *processes_, *sound_);
     power_->cold_boot = [this] { boot(); };
     set_switch_off([this] { host_.schedule(0, [this] { switch_off(); }); });
 }

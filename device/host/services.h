@@ -17,6 +17,8 @@ class WirelessService;
 class PimService;
 class TelephonyService;
 class NotifyService;
+class WeatherPrograms;
+class ZorpPlayer;
 
 class Services {
 public:
@@ -56,6 +58,8 @@ private:
     std::unique_ptr<PimService> pim_;
     std::unique_ptr<TelephonyService> telephony_;
     std::unique_ptr<NotifyService> notify_;
+    std::unique_ptr<WeatherPrograms> weather_;
+    std::unique_ptr<ZorpPlayer> zorp_;
 };
 
 }  // namespace lumo::host
