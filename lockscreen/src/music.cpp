@@ -61,9 +61,9 @@ void release_controls(Context& c) {
 
 int date_row_top(const Context& c) { return unit(c, 28) + c.clock.height; }
 
-// The control row lies under the music text, the bar under the buttons; on a short screen the
-// whole block moves up so that it stays clear of the slider's bar.
-void lay_out_controls(Context& c) {
+// The control row lies under the music text, the bar under the buttons. False when they do not
+// fit above the slider's bar (a landscape screen); they are then moved up as far as needed.
+bool lay_out_controls(Context& c, bool compact = false) {
     auto& m = c.music;
     const int w = c.screen_width;
     const int row_h = std::max({m.play.height, m.pause.height, m.forward.height, m.backward.height});
@@ -71,13 +71,16 @@ void lay_out_controls(Context& c) {
     m.next_x = w - m.forward.width * 5 / 2;
     m.previous_x = m.backward.width * 3 / 2;
     m.bar_x = (w - m.bar_off.width) / 2;
-    m.row_y = date_row_top(c) + c.clock.date.height + unit(c, 10);
+    const int above = unit(c, compact ? 1 : 10), between = unit(c, compact ? 4 : 14);
+    m.row_y = date_row_top(c) + c.clock.date.height + above;
     int bar_h = std::max(m.bar_off.height, m.knob.height);
     int bottom = c.screen_height - unit(c, c.settings.num(Id::NoSoftKey) != 0 ? 11 : 60) - unit(c, 4);
-    int need = row_h + unit(c, 14) + bar_h;
-    if (m.row_y + need > bottom) m.row_y = std::max(date_row_top(c), bottom - need);
-    m.bar_y = m.row_y + row_h + unit(c, 14) + (bar_h - m.bar_off.height) / 2;
+    int need = row_h + between + bar_h;
+    const bool fits = m.row_y + need <= bottom;
+    if (!fits) m.row_y = std::max(date_row_top(c), bottom - need);
+    m.bar_y = m.row_y + row_h + between + (bar_h - m.bar_off.height) / 2;
     m.knob_y = m.bar_y + m.bar_off.height / 2 - m.knob.height / 2;
+    return fits;
 }
 
 const gfx::Image& play_picture(const Context& c) { return c.music.status != 0 ? c.music.play : c.music.pause; }
@@ -136,14 +139,14 @@ void render_line(Context& c, gfx::Image& img, const std::u16string& text, std::u
     if (img.width > max_width) draw(gfx::kTextSingleLine | gfx::kTextWordEllipsis, max_width);
 }
 
-void make_music_text(Context& c, int max_width) {
+void make_music_text(Context& c, int max_width, bool title_only) {
     auto& m = c.music;
     const int height = unit(c, 12 + 2 * int(c.settings.num(Id::TextSize)));
     gfx::Image artist, title, album;
     // A title of one space keeps its line, empty.
     bool blank_title = m.title == u" ";
     if (!blank_title) render_line(c, title, m.title, 0xFFFFFF, max_width);
-    if (m.control) {
+    if (m.control && !title_only) {
         render_line(c, artist, m.artist, 0xC8C8C8, max_width);
         render_line(c, album, m.album, 0xC8C8C8, max_width);
     }
@@ -213,8 +216,13 @@ void lay_out_text(Context& c) {
     m.title = player_text(c, pr::zorp::kCurrentTitle).value_or(u"");
     m.artist = player_text(c, u"CurrentArtist").value_or(u"");
     m.album = player_text(c, u"CurrentAlbumName").value_or(u"");
-    make_music_text(c, max_text_width(c));
-    lay_out_controls(c);
+    make_music_text(c, max_text_width(c), false);
+    // Where the buttons and the bar would cover the artist and album (a landscape screen), the
+    // title stands alone.
+    if (!lay_out_controls(c) && m.control) {
+        make_music_text(c, max_text_width(c), true);
+        lay_out_controls(c, true);
+    }
 }
 
 }  // namespace
