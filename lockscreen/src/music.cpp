@@ -80,6 +80,8 @@ bool lay_out_controls(Context& c, bool compact = false) {
     if (!fits) m.row_y = std::max(date_row_top(c), bottom - need);
     m.bar_y = m.row_y + row_h + between + (bar_h - m.bar_off.height) / 2;
     m.knob_y = m.bar_y + m.bar_off.height / 2 - m.knob.height / 2;
+    c.log.printf("Music controls: play %d next %d previous %d row %d bar %d knob %d", m.play_x, m.next_x,
+                 m.previous_x, m.row_y, m.bar_y, m.knob_y);
     return fits;
 }
 
