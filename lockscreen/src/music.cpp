@@ -306,6 +306,7 @@ void update_music_album(Context& c) {
 }
 
 void relayout_music(Context& c) {
+    relayout_weather(c);
     if (c.music.open) lay_out_text(c);
     if (c.music.album_shown) update_music_album(c);
 }

@@ -555,6 +555,10 @@ void take_weather(Context& c, WParam fade) {
     request_redraw(c);
 }
 
+void relayout_weather(Context& c) {
+    if (c.weather.code != 0) lay_out(c, c.weather.shown);
+}
+
 void draw_weather(Context& c) {
     auto& w = c.weather;
     if (c.settings.num(Id::ShowWeather) == 0 || w.code == 0) return;

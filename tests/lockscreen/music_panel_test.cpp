@@ -254,5 +254,25 @@ TEST_F(MusicPanelTest, UnlockingWhileMusicPlaysBringsThePlayerForward) {
     EXPECT_EQ(m().sent.size(), 1u);
 }
 
+TEST_F(MusicPanelTest, AfterATurnTheControlsAndTheWeatherFitTheScreen) {
+    set_byte(u"ShowWeather", 5);
+    set_text(u"UserWeather", u"W|1|21|12");
+    started();
+    lock_now();
+    publish(u"Morning Tide");
+    ASSERT_EQ(ctx->weather.code, 1);
+    fake.display().orientation = 90;
+    send(WM_SETTINGCHANGE, 0x3002, 0);
+    send(WM_WINDOWPOSCHANGED, 0, 0);
+    ASSERT_GT(ctx->screen_width, ctx->screen_height);
+    const int u60 = gfx::ScaleUnit(ctx->screen, 60);
+    EXPECT_EQ(ctx->weather.icon_y, ctx->screen_height - u60 - ctx->weather.icon.height);
+    // Too short for artist and album over the buttons: the title alone, nothing overlapping.
+    const int text_bottom = gfx::ScaleUnit(ctx->screen, 28) + ctx->clock.height + ctx->clock.date.height;
+    EXPECT_GE(m().row_y, text_bottom);
+    EXPECT_LE(m().knob_y + m().knob.height, ctx->screen_height - u60);
+    EXPECT_TRUE(m().control);
+}
+
 }  // namespace
 }  // namespace lumo::lockscreen::testing_support

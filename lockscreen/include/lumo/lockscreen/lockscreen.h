@@ -503,8 +503,10 @@ void draw_weather(Context& c);
 bool on_music_weather_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 void update_music_title(Context& c);
 void update_music_album(Context& c);
-// After a turn of the screen: the panel's texts, places and album art laid out again.
+// After a turn of the screen: the panel's texts, places and album art, and the weather's
+// places, laid out again.
 void relayout_music(Context& c);
+void relayout_weather(Context& c);
 // Keys and touches in Normal while the panel is open; true when they were the panel's.
 bool music_key(Context& c, unsigned vk, bool down);
 bool music_touch(Context& c, std::uint32_t msg, int x, int y);
