@@ -348,8 +348,12 @@ void ZorpPlayer::register_handlers() {
         auto action = in.u32();
         auto count = in.u32();
         std::vector<std::u16string> files;
-        for (std::uint32_t i = 0; i < count && i < kMaxTracks && in.ok(); ++i) files.push_back(in.s16());
-        if (!in.done() || count > kMaxTracks) return false;
+        for (std::uint32_t i = 0; i < count && in.ok(); ++i) files.push_back(in.s16());
+        if (!in.done()) return false;
+        if (files.size() > kMaxTracks) {
+            out.status(Status::BadRequest);
+            return true;
+        }
         std::string why;
         bool ok = false;
         switch (action) {
