@@ -127,6 +127,10 @@ int verb_sound_stop(Ctl&, const Args&);
 int verb_radio_list(Ctl&, const Args&);
 int verb_radio_set(Ctl&, const Args&);
 int verb_notifications(Ctl&, const Args&);
+int verb_weather(Ctl&, const Args&);
+int verb_weather_clear(Ctl&, const Args&);
+int verb_music(Ctl&, const Args&);
+int verb_music_status(Ctl&, const Args&);
 int verb_led(Ctl&, const Args&);
 
 // A local date and time in ISO form, YYYY-MM-DD[THH:MM[:SS]]; `has_time` tells whether a time

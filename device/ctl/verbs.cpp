@@ -173,6 +173,24 @@ const std::vector<Verb>& verbs() {
          "the last LED pulses, oldest first: LED index and how long it was on ('on' while it "
          "still is); the last LED is the vibrator",
          verb_led},
+        {"weather", "clear", "", "remove every weather program's forecast", verb_weather_clear},
+        {"weather", nullptr,
+         "spb|weather-panel|pocket|htc-home|user|manila-2d|manila [--icon CODE] [--high DEG] [--low DEG] "
+         "[--unit c|f] [--city NAME]",
+         "(--icon, --high and --low are needed) that weather program fetched today's forecast: its condition CODE (the program's own, 0-99), "
+         "the high and the low in degrees Celsius (or --unit f), written in the program's own format "
+         "(registry, forecast file or databases); the lock screen reads the source ShowWeather names",
+         verb_weather},
+        {"music", "play", "[DEVICE-PATH...]",
+         "the music player Zorp plays these .wav files (default: \\My Documents\\My Music), "
+         "starting it when it is not running; without files a paused player goes on",
+         verb_music},
+        {"music", "pause|next|stop", "",
+         "press pause or next in the player, or close it (its title goes)", verb_music},
+        {"music", "status", "",
+         "print 'running', 'state' playing|paused|stopped, 'volume', 'title', 'artist', 'album', "
+         "'picture', 'track' N/COUNT and every 'command' the player received, one per line",
+         verb_music_status},
     };
     return table;
 }

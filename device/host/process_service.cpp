@@ -446,6 +446,11 @@ void ProcessService::stop_all() {
     }
 }
 
+void ProcessService::end_simulated(std::uint32_t pid, const std::string& why) {
+    auto it = processes_.find(pid);
+    if (it != processes_.end() && it->second.simulated) ended(pid, why);
+}
+
 void ProcessService::end_all(std::uint32_t grace_ms, std::function<void()> done) {
     std::vector<std::uint32_t> simulated;
     for (auto& [pid, p] : processes_)

@@ -44,6 +44,8 @@ public:
     // Switching the phone off: every program's windows are asked to close (WM_CLOSE), simulated
     // programs end at once, and what still runs after `grace_ms` is ended; then `done`.
     void end_all(std::uint32_t grace_ms, std::function<void()> done);
+    // A simulated program ends (its own choice, as the music player on WM_CLOSE).
+    void end_simulated(std::uint32_t pid, const std::string& why);
     // The device's local time (as set with the control tool), milliseconds since 1970.
     std::int64_t local_now_ms() const;
     // Simulated programs whose start another service provides (the phone application): asked

@@ -24,6 +24,8 @@
 #include "notify_service.h"
 #include "library_service.h"
 #include "shell.h"
+#include "weather_programs.h"
+#include "zorp_player.h"
 
 namespace lumo::host {
 
@@ -54,6 +56,8 @@ Services::Services(Host& host) : host_(host) {
         host, *sync_, *power_, [this] { return processes_->local_now_ms(); },
         chosen_profile().leds);
     libraries_ = std::make_unique<LibraryService>(host, [this] { host_.schedule(0, [this] { switch_off(); }); });
+    weather_ = std::make_unique<WeatherPrograms>(host, *processes_);
+    zorp_ = std::make_unique<ZorpPlayer>(host, *windows_, *processes_, *sound_);
     power_->cold_boot = [this] { boot(); };
     shell_ = std::make_unique<ShellService>(host, *windows_);
     shell_->launch = [this](std::u16string_view path) { return processes_->start(path, u"", true) != 0; };

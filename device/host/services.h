@@ -19,6 +19,8 @@ class TelephonyService;
 class NotifyService;
 class LibraryService;
 class ShellService;
+class WeatherPrograms;
+class ZorpPlayer;
 
 class Services {
 public:
@@ -60,6 +62,8 @@ private:
     std::unique_ptr<NotifyService> notify_;
     std::unique_ptr<LibraryService> libraries_;
     std::unique_ptr<ShellService> shell_;
+    std::unique_ptr<WeatherPrograms> weather_;
+    std::unique_ptr<ZorpPlayer> zorp_;
 };
 
 }  // namespace lumo::host

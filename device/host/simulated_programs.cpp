@@ -123,6 +123,7 @@ const std::vector<SimulatedProgram>& table() {
         {u"camera.exe", one_window(u"camera", u"Camera")},
         {u"fmradio.exe", one_window(u"FMRadioMain", u"FM Radio")},
         {u"ShutDown.exe", start_shut_down},
+        {u"zorp.exe", start_zorp},
     };
     return programs;
 }

@@ -22,6 +22,8 @@ struct SimulatedProgram {
 };
 
 std::span<const SimulatedProgram> simulated_programs();
+// The music player (zorp_player.cpp): starting \Windows\zorp.exe starts it.
+void start_zorp(WindowService& ws, std::uint32_t pid, std::u16string_view arguments, bool shown);
 
 // The messaging program shows the message its command line names ("-service NAME -mid ID", as the
 // phone's mail display asks it): this finds the text to show (set by the stores' service).

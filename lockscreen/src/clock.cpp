@@ -352,7 +352,7 @@ void update_date_only(Context& c) {
     auto& k = c.clock;
     auto date = format_datetime(k.date_format, c.p.clock().local_time(), c.system_locale);
     c.log.printf("Update Date only: %s", platform::to_utf8(date).c_str());
-    render_date(c, date);
+    if (!music_title_shown(c)) render_date(c, date);
     if (date != k.last_date) {
         k.last_date = date;
         after_date_change(c, false);

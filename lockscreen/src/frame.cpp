@@ -80,9 +80,11 @@ void compose_lock_scene(Context& c) {
     draw_top_bar(c);
     draw_status_bar(c);
     draw_clock(c);
-    draw_appointment_panel(c);
+    if (!appointments_hidden_by_music(c)) draw_appointment_panel(c);
+    draw_music_controls(c);
     draw_in_call_line(c);
     draw_slider(c);
+    draw_weather(c);
     draw_owner_line(c);
 }
 

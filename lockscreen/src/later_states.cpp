@@ -1,5 +1,5 @@
 // Entry points of the screens that have their own parts still to come (call screens, volume,
-// shutdown slider, views, panels, weather, music). Each keeps the state machine
+// shutdown slider, views, panels). Each keeps the state machine
 // consistent: a state is entered and left as the machine expects, and logged, but draws nothing
 // of its own yet.
 #include "lumo/lockscreen/lockscreen.h"
@@ -93,8 +93,8 @@ void refresh_panels(Context& c) {
 
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
     if (on_status_message(c, msg, w, l)) return;
+    if (on_music_weather_message(c, msg, w, l)) return;
     switch (msg) {
-        case proto::WM_CHANGE_WEATHER: refresh_weather(c); return;
         case proto::WM_UPDATEAPPOINTMENT:
             reload_appointments(c, int(w));
             request_redraw(c);
@@ -109,9 +109,5 @@ void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
             return;
     }
 }
-
-void refresh_weather(Context&) {}
-
-bool music_title_shown(Context& c) { return c.zorp_title_shown; }
 
 }  // namespace lumo::lockscreen

@@ -245,6 +245,10 @@ bool start_up(Context& c) {
     read_ringer_mode(c);
     read_status(c);
     refresh_panels(c);
+    update_music_title(c);
+    update_music_album(c);
+    snapshot_weather_settings(c);
+    refresh_weather(c);
     // 12.
     post_service(c, proto::WM_GetBattery, 0, 0);
     post_service(c, proto::WM_GetAllStates, WParam(c.screen_width), LParam(c.screen_height));

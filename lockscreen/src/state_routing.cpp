@@ -10,6 +10,9 @@ namespace lumo::lockscreen {
 
 bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y) {
     switch (c.state) {
+        case ScreenState::Normal:
+            // The music panel's buttons and bar, when it shows; else the slider's.
+            return music_touch(c, msg, x, y);
         case ScreenState::PasswordEntry:
         case ScreenState::EmergencyCall:
             // The slider underneath is not the keypad's, whether a key was hit or not.
@@ -26,6 +29,8 @@ bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y) {
 
 bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam) {
     switch (c.state) {
+        case ScreenState::Normal:
+            return music_key(c, vk, msg == WM_KEYDOWN);
         case ScreenState::PasswordEntry:
         case ScreenState::EmergencyCall:
             keypad_key(c, msg, vk);

@@ -142,6 +142,10 @@ void change_wallpaper(Context& c) {
 }
 
 void draw_wallpaper(Context& c, int alpha) {
+    if (c.music.album_shown) {
+        gfx::DimToScreen(c.music.album_background, c.screen, alpha);
+        return;
+    }
     auto& w = c.wallpaper;
     if (w.frames >= 2) {
         gfx::ClearScreen(c.screen, 0);

@@ -344,6 +344,7 @@ void on_window_pos_changed(Context& c) {
             // Laid out again for the new width; only a new day counts as a date change.
             update_date_only(c);
             load_wallpaper(c);
+            relayout_music(c);
         }
     }
     refresh_panels(c);
@@ -555,8 +556,9 @@ void unlock(Context& c, bool sound, bool skip_pending) {
                     started = c.p.processes().shell_execute(exe, u"", true).has_value();
             }
             if (!started) {
-                if (sound) opening_curtain(c, true, 6);
-                if (setting(c, Id::Unlock2Home) != 0)
+                if (sound) opening_curtain(c, true, music_title_shown(c) ? 4 : 6);
+                if (music_title_shown(c) && setting(c, Id::NoZorp) == 0) bring_music_player_forward(c);
+                else if (setting(c, Id::Unlock2Home) != 0)
                     if (Hwnd home = win.find_window(kDesktopClass, std::nullopt)) win.set_foreground_window(home);
             }
         } else {
@@ -634,6 +636,7 @@ void on_timer(Context& c, std::uint32_t id) {
             return;
         case kTimerWeather:
             kill(c, id);
+            snapshot_weather_settings(c);
             if (!c.weather_busy && c.worker_event) c.p.sync().set_event(c.worker_event);
             return;
         case kTimerCloseVolume: kill(c, id); close_volume_control(c); return;

@@ -93,7 +93,10 @@ TEST_F(LockSounds, AnEmptyLockSoundValuePlaysNothingEvenInVibrateMode) {
 
 TEST_F(LockSounds, AMusicTitleOnTheScreenSilencesTheLockEntirely) {
     start_with_sounds(true);
-    ctx->zorp_title_shown = true;
+    fake.registry().create_key(platform::Root::CurrentUser, proto::kZorpKey);
+    fake.registry().set_string(platform::Root::CurrentUser, proto::kZorpKey, proto::zorp::kCurrentTitle, u"Song");
+    send(proto::WM_CHANGE_ZORPTITLE);
+    ASSERT_TRUE(music_title_shown(*ctx));
     send(proto::WM_ShowLock);
     EXPECT_TRUE(plays().empty());
     EXPECT_TRUE(vibrations().empty());

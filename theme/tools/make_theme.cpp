@@ -309,10 +309,101 @@ std::string chime(std::initializer_list<double> tones) {
     return wav;
 }
 
+// A short tune for the music samples: notes (Hz, 0 a rest) of `beat` seconds each, a soft
+// plucked tone, with the track's title, artist and album in the wave's INFO chunk.
+std::string tune(const std::vector<double>& notes, double beat, const std::string& title, const std::string& artist,
+                 const std::string& album) {
+    const int rate = 22050;
+    const size_t per = size_t(rate * beat);
+    std::vector<int16_t> samples(per * notes.size() + rate / 4, 0);
+    for (size_t n = 0; n < notes.size(); ++n) {
+        if (notes[n] <= 0) continue;
+        for (size_t i = 0; i < per * 2 && n * per + i < samples.size(); ++i) {
+            double t = double(i) / rate;
+            double env = std::min(1.0, t / 0.01) * std::exp(-t * 5);
+            double v = env * (std::sin(2 * M_PI * notes[n] * t) + 0.3 * std::sin(6 * M_PI * notes[n] * t)) * 0.3;
+            size_t at = n * per + i;
+            samples[at] = int16_t(std::clamp(samples[at] + v * 32767, -32768.0, 32767.0));
+        }
+    }
+    auto le = [](std::string& s, uint32_t v, int k) {
+        for (int i = 0; i < k; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
+    };
+    std::string info = "INFO";
+    for (auto [id, text] : {std::pair{"INAM", title}, std::pair{"IART", artist}, std::pair{"IPRD", album}}) {
+        std::string z = text + '\0';
+        if (z.size() % 2) z += '\0';
+        info += id;
+        le(info, uint32_t(text.size() + 1), 4);
+        info += z;
+    }
+    uint32_t data = uint32_t(samples.size() * 2);
+    std::string wav = "RIFF";
+    le(wav, uint32_t(4 + 8 + 16 + 8 + data + 8 + info.size()), 4);
+    wav += "WAVEfmt ";
+    le(wav, 16, 4);
+    le(wav, 1, 2);
+    le(wav, 1, 2);
+    le(wav, rate, 4);
+    le(wav, rate * 2, 4);
+    le(wav, 2, 2);
+    le(wav, 16, 2);
+    wav += "data";
+    le(wav, data, 4);
+    for (int16_t s : samples) le(wav, uint16_t(s), 2);
+    wav += "LIST";
+    le(wav, uint32_t(info.size()), 4);
+    wav += info;
+    return wav;
+}
+
+// An album picture: a two-colour gradient with rings around a disc, square.
+bool album_picture(const fs::path& file, SDL_Color a, SDL_Color b, int rings) {
+    const int size = 320;
+    SDL_Surface* s = SDL_CreateRGBSurfaceWithFormat(0, size, size, 24, SDL_PIXELFORMAT_RGB24);
+    if (!s) return false;
+    for (int y = 0; y < size; ++y) {
+        auto* row = static_cast<uint8_t*>(s->pixels) + y * s->pitch;
+        for (int x = 0; x < size; ++x) {
+            double t = double(x + y) / (2 * size);
+            double dx = x - size * 0.5, dy = y - size * 0.55, r = std::sqrt(dx * dx + dy * dy);
+            double ring = 0.5 + 0.5 * std::cos(r / (size * 0.5) * rings * 2 * M_PI);
+            double k = r < size * 0.42 ? 0.55 + 0.45 * ring : 1.0;
+            if (r < size * 0.07) k = 0.25;
+            row[3 * x + 0] = uint8_t((a.r * (1 - t) + b.r * t) * k);
+            row[3 * x + 1] = uint8_t((a.g * (1 - t) + b.g * t) * k);
+            row[3 * x + 2] = uint8_t((a.b * (1 - t) + b.b * t) * k);
+        }
+    }
+    fs::path tmp = file;
+    tmp += ".tmp";
+    std::error_code ec;
+    fs::create_directories(file.parent_path(), ec);
+    bool ok = IMG_SavePNG(s, tmp.c_str()) == 0;
+    SDL_FreeSurface(s);
+    if (ok) fs::rename(tmp, file, ec);
+    return ok && !ec;
+}
+
 int sounds(const fs::path& stage) {
     const fs::path program = stage / "Program Files/Lumo";
     bool ok = write_file(program / "lock.wav", chime({880.0, 659.25})) &&
               write_file(program / "unlock.wav", chime({659.25, 987.77}));
+    // The music samples of a new phone, each with its album picture beside it.
+    const fs::path music = stage / "My Documents/My Music";
+    const double C = 261.63, D = 293.66, E = 329.63, F = 349.23, G = 392.0, A = 440.0, B = 493.88, C2 = 523.25;
+    ok = ok && write_file(music / "Morning Tide.wav",
+                          tune({C, E, G, C2, G, E, C, 0, D, F, A, F, D, 0, E, G, B, G, E, C}, 0.28, "Morning Tide",
+                               "The Harbour Lights", "Blue Hours")) &&
+         album_picture(music / "Morning Tide.png", {20, 70, 160, 255}, {120, 200, 230, 255}, 5);
+    ok = ok && write_file(music / "Paper Lanterns.wav",
+                          tune({A, 0, G, E, 0, D, E, G, A, C2, A, G, E, D, C, 0}, 0.24, "Paper Lanterns",
+                               "Mira Sol", "Evening Market")) &&
+         album_picture(music / "Paper Lanterns.png", {180, 50, 30, 255}, {250, 190, 60, 255}, 3);
+    ok = ok && write_file(music / "Slow Orbit.wav",
+                          tune({E, 0, E, G, 0, B, A, 0, G, E, D, 0, E, 0, 0}, 0.36, "Slow Orbit", "Kestrel Nine",
+                               "Night Shift")) &&
+         album_picture(music / "Slow Orbit.png", {30, 20, 60, 255}, {140, 60, 170, 255}, 8);
     return ok ? 0 : 1;
 }
 

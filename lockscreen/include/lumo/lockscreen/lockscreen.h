@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -273,6 +275,64 @@ struct CallState {
     bool prompt_send_down = false, prompt_cancel_down = false;
 };
 
+// What a weather reader found (plain data: the worker reads, the main thread makes pictures).
+enum class WeatherIcons : std::uint8_t { Numbered, Strip, Htc };
+// Where icon and text go: a 50-unit box; the strip's 6-unit inset with a 44-unit text box; the
+// HTC sets' own places.
+enum class WeatherLayout : std::uint8_t { Box, Strip, HtcHome, HtcManila };
+struct WeatherReading {
+    int code = 0;  // condition found; 0 = nothing
+    WeatherIcons icons = WeatherIcons::Numbered;
+    int icon = 0;             // numbered icon or strip cell
+    std::u16string htc_icon;  // HH_WEATHER_<this>.png
+    std::u16string text;      // "%d°/%d°" and the like
+    std::u16string current;   // the current temperature shown before it, when asked for
+    WeatherLayout layout = WeatherLayout::Box;
+    int source = 0;
+};
+enum class WeatherOutcome : std::uint8_t { Unchanged, Nothing, Found };
+
+struct WeatherState {
+    // What the worker reads, copied by the main thread before it signals (settings may reload
+    // on the main thread while the worker runs).
+    std::atomic<int> source = 0;
+    std::atomic<bool> current_on = false;
+    std::atomic<int> fade = 0;  // 0..32, +4 per drawing
+    // The worker's result waiting for message 1053, and the last code it handed over.
+    std::mutex hand_over;
+    std::optional<WeatherReading> pending;
+    int last_code = 0;
+    // Main thread: what is shown.
+    WeatherReading shown;
+    int code = 0;
+    gfx::Image icon, text;
+    int icon_x = 0, icon_y = 0, text_x = 0, text_y = 0;
+    int refreshes = 0;  // hand-overs taken, for tests and logs
+};
+
+// The music player's panel: title in the date row, buttons, volume bar, album art.
+enum MusicButton : int { kMusicPlay = 0, kMusicNext = 1, kMusicPrevious = 2, kMusicKnob = 3, kMusicButtons = 4 };
+struct MusicState {
+    bool open = false;     // a title is known: the date row shows it
+    bool control = false;  // the control view (buttons, bar, artist and album)
+    int control_fade = 0;
+    std::uint32_t status = 0;  // the player's Status: 0 playing
+    int volume = 0;            // 0..100
+    std::u16string title, artist, album;  // as shown
+    gfx::Image play, pause, forward, backward, knob, bar_on, bar_off;
+    int play_x = 0, next_x = 0, previous_x = 0, row_y = 0, bar_x = 0, bar_y = 0, knob_y = 0;
+    int pressed_alpha[kMusicButtons] = {};
+    int down = -1;  // the button pressed, -1 none
+    std::uint32_t down_tick = 0;
+    bool repeated = false;  // a held next/previous button repeated: its release is no tap
+    bool panel_hidden = false;
+    int saved_count = 0;
+    bool album_shown = false;
+    gfx::Image album_background;  // screen-sized: the art and its reflection
+    std::u16string album_file;
+    std::vector<std::pair<std::uint32_t, std::int32_t>> sent;  // commands sent (wParam, lParam)
+};
+
 // What the program's context needs from outside: the phone and its display, and the clocks
 // the curtain animations pace themselves with.
 struct Context {
@@ -320,7 +380,6 @@ struct Context {
     std::uint8_t ringer_mode = kRingerSound;
     std::uint32_t battery = 100;
     std::atomic<bool> weather_busy = false;
-    bool zorp_title_shown = false;  // the music title takes the date row
 
     gfx::Screen screen;
     int display_mode = 0;  // the back-end actually opened
@@ -339,6 +398,8 @@ struct Context {
     WallpaperState wallpaper;
     AppointmentPanel appointments;
     StatusState status;
+    WeatherState weather;
+    MusicState music;
     std::minstd_rand random;
 
     // The scene's offsets and alpha while a curtain animation runs.
@@ -467,6 +528,32 @@ void compose_state_scene(Context& c);
 // A view's box at an alpha (it fades in and out), and its release once it has faded out.
 void draw_view_box(Context& c, ScreenState view, int alpha);
 void release_view_box(Context& c, ScreenState view);
+// --- weather and the music panel (weather.cpp, music.cpp) ----------------------------------------
+// Copies what the weather worker reads from the settings; the main thread calls it.
+void snapshot_weather_settings(Context& c);
+// One reader run for a source, on any thread; fills `out` when something was found.
+WeatherOutcome read_weather(Context& c, int source, bool current_on, WeatherReading& out);
+// Message 1053: the worker's result becomes the shown weather.
+void take_weather(Context& c, WParam fade);
+void draw_weather(Context& c);
+// The player's messages and the weather's; false when the message is none of them.
+bool on_music_weather_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+void update_music_title(Context& c);
+void update_music_album(Context& c);
+// After a turn of the screen: the panel's texts, places and album art, and the weather's
+// places, laid out again.
+void relayout_music(Context& c);
+void relayout_weather(Context& c);
+// Keys and touches in Normal while the panel is open; true when they were the panel's.
+bool music_key(Context& c, unsigned vk, bool down);
+bool music_touch(Context& c, std::uint32_t msg, int x, int y);
+void draw_music_controls(Context& c);
+// The appointment panel gives way to the control view.
+bool appointments_hidden_by_music(const Context& c);
+// The unlock brings a playing player forward.
+void bring_music_player_forward(Context& c);
+// Posts a command to the player's window (dropped when there is none).
+void music_command(Context& c, std::uint32_t command, std::int32_t l = 0);
 
 // --- drawing ------------------------------------------------------------------------------------
 // The lock screen's own scene: wallpaper (or battery view), panels, slider.

@@ -168,6 +168,14 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
                                u32 still on)... (the newest pulses, oldest first) */     \
+    X(WeatherSet, 190)      /* u32 source (1-7), i32 icon, i32 high, i32 low,          \
+                               u32 fahrenheit, s16 city -> (Failed: s16 why) */        \
+    X(WeatherClear, 191)    /* -> */                                                    \
+    X(MusicControl, 192)    /* u32 action (1 play, 2 pause, 3 next, 4 stop), u32 count, \
+                               s16 file... -> (NotFound / Failed: s16 why) */         \
+    X(MusicStatus, 193)     /* -> u32 running, u32 status, u32 volume, s16 title,     \
+                               s16 artist, s16 album, s16 picture, u32 track,         \
+                               u32 tracks, u32 count, s16 command... */               \
     X(ShellFullScreen, 210) /* u32 hwnd, u32 SHFS flags -> */                            \
     X(WorkArea, 211)        /* -> i32 left, i32 top, i32 right, i32 bottom */          \
     X(InputMethodKey, 212)  /* u32 hwnd -> u32 vk (0: none) */                          \
