@@ -1,6 +1,7 @@
 // The language page: the languages of the language pack by their display names, and the change
 // that installs the chosen one's file as lang.ini for every program's next start.
 #include <minizip/unzip.h>
+#include <zlib.h>
 
 #include <cstdio>
 #include <cstring>
@@ -84,6 +85,36 @@ bool extract_current(void* uf, const fs::path& target) {
 
 }  // namespace
 
+namespace {
+
+// The row of the language whose pack file lang.ini is now, found by the size and CRC the pack's
+// directory holds (nothing is inflated); -1 when it is none of them.
+int installed_language(const fs::path& folder) {
+    auto bytes = read_file(folder / "lang.ini", kMaxLangBytes);
+    if (!bytes) return -1;
+    std::unique_ptr<void, UnzCloser> uf(unzOpen64((folder / std::u16string(kLanguagePack)).c_str()));
+    if (!uf) return -1;
+    auto crc = crc32(crc32(0, nullptr, 0), bytes->data(), uInt(bytes->size()));
+    auto langs = lang::languages();
+    int found = -1;
+    for (int r = unzGoToFirstFile(uf.get()); r == UNZ_OK; r = unzGoToNextFile(uf.get())) {
+        unz_file_info64 info{};
+        char entry[512] = {};
+        if (unzGetCurrentFileInfo64(uf.get(), &info, entry, sizeof entry - 1, nullptr, 0, nullptr, 0) != UNZ_OK)
+            break;
+        if (info.crc != crc || info.uncompressed_size != bytes->size()) continue;
+        for (std::size_t i = 0; i < langs.size(); ++i) {
+            if (!same_no_case(entry, "lang." + to_utf8(langs[i].list_name) + ".ini")) continue;
+            // A pack file not yet translated is the English one word for word: English it is.
+            if (langs[i].list_name == u"English") return int(i);
+            if (found < 0) found = int(i);
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
 void build_language_page(Context& c) {
     auto host = c.p.processes().host_path(c.program_folder);
     auto file = host ? lang::LangFile::open(*host) : lang::LangFile();
@@ -92,7 +123,8 @@ void build_language_page(Context& c) {
     c.language_rows.clear();
     for (std::size_t i = 0; i < count; ++i) c.language_rows.push_back(texts.at(i));
     c.change_language_text = texts.at(count);
-    if (c.selected_language >= int(count)) c.selected_language = -1;
+    // The page opens on the language installed now.
+    c.selected_language = host ? installed_language(*host) : -1;
 }
 
 void change_language(Context& c) {

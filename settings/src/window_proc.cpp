@@ -45,6 +45,12 @@ void open_page(Context& c, int page) {
     c.page = page;
     c.state = page == kThemePage ? ScreenState::Theme : page == kLanguagePage ? ScreenState::Language : ScreenState::Page;
     c.scroll = Scroll{};
+    if (c.state == ScreenState::Language && c.selected_language >= 0) {
+        // The installed language's row in the middle of the list.
+        auto l = layout(c);
+        int pitch = item_height(c, Item{}) + l.row_gap;
+        c.scroll.offset = std::clamp(c.selected_language * pitch - (l.bottom - l.top - pitch) / 2, 0, max_scroll(c));
+    }
 }
 
 void go_back(Context& c) {

@@ -548,6 +548,7 @@ TEST_F(ThemeTest, TheLanguagePageInstallsTheChosenLanguageSavesAndRestarts) {
     EXPECT_EQ(ctx->language_rows[14], u"Deutsch");
     EXPECT_EQ(ctx->language_rows[38], u"Украї́нська");
     EXPECT_EQ(bottom_labels(*ctx), std::vector<std::u16string>{u"Change Language"});
+    EXPECT_EQ(ctx->selected_language, 10) << "the installed English file is marked";
     // Row 14, German.
     bring_into_view(14);
     auto l = layout(*ctx);
@@ -571,6 +572,8 @@ TEST_F(ThemeTest, TheLanguagePageInstallsTheChosenLanguageSavesAndRestarts) {
     auto file = lang::LangFile::open(program());
     EXPECT_EQ(ctx->pages[kThemePage].title, file.lookup(u"m_Theme=", u"", 50));
     EXPECT_NE(ctx->pages[kThemePage].title, u"Theme");
+    open_page(kLanguagePage);
+    EXPECT_EQ(ctx->selected_language, 14);
 }
 
 TEST_F(ThemeTest, ALanguageMissingFromThePackChangesNothingButStillSavesAndRestarts) {
