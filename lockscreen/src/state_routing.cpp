@@ -30,7 +30,7 @@ bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y) {
 bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam) {
     switch (c.state) {
         case ScreenState::Normal:
-            return music_key(c, vk, msg == WM_KEYDOWN);
+            return music_key(c, vk, msg == platform::WM_KEYDOWN);
         case ScreenState::PasswordEntry:
         case ScreenState::EmergencyCall:
             keypad_key(c, msg, vk);
