@@ -46,6 +46,13 @@ void compose_frame(Context& c) {
         case ScreenState::BusySmsPromptOverApp:
             compose_busy_prompt(c);
             break;
+        case ScreenState::VolumeControl:
+        case ScreenState::InCallVolume:
+            compose_volume(c);
+            break;
+        case ScreenState::ShutdownSlider:
+            compose_shutdown(c);
+            break;
         case ScreenState::BusySmsPrompt:
             draw_wallpaper(c, c.scene_alpha);
             draw_top_bar(c);

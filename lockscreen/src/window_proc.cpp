@@ -173,6 +173,7 @@ void on_anim_timer(Context& c) {
 
 void on_lbutton_down(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
+    if (volume_touch(c, WM_LBUTTONDOWN, x, y) || shutdown_touch(c, WM_LBUTTONDOWN, x, y)) return;
     c.slider.shine_runs = 1;
     call_touch(c, WM_LBUTTONDOWN, x, y);
     bool slider_state = c.state == ScreenState::Normal || is_view(c.state);
@@ -197,6 +198,7 @@ void on_lbutton_down(Context& c, LParam l) {
 
 void on_lbutton_up(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
+    if (volume_touch(c, WM_LBUTTONUP, x, y) || shutdown_touch(c, WM_LBUTTONUP, x, y)) return;
     if (call_touch(c, WM_LBUTTONUP, x, y)) {
         c.clock.press_x = c.clock.press_y = -1;
         return;
@@ -219,6 +221,7 @@ void on_lbutton_up(Context& c, LParam l) {
 
 void on_key(Context& c, std::uint32_t msg, WParam w, LParam l) {
     std::uint8_t vk = std::uint8_t(w);
+    if (volume_key(c, msg, vk)) return;
     if (in_call_screen(c)) {
         c.log.printf(msg == WM_KEYDOWN ? "WM_KEYDOWN %0X(%0X)" : "WM_KEYUP %0X(%0X)", int(vk), int(w));
         call_key(c, msg, vk, l);
@@ -320,6 +323,7 @@ void on_window_pos_changed(Context& c) {
     }
     refresh_panels(c);
     relayout_call_screen(c);
+    relayout_overlays(c);
     if (c.state == ScreenState::VolumeControl || c.state == ScreenState::InCallVolume)
         arm(c, kTimerCloseVolume, 3000);
     request_redraw(c);
@@ -604,7 +608,7 @@ void on_timer(Context& c, std::uint32_t id) {
             if (!c.weather_busy && c.worker_event) c.p.sync().set_event(c.worker_event);
             return;
         case kTimerCloseVolume: kill(c, id); close_volume_control(c); return;
-        case kTimerCloseShutdown: kill(c, id); close_shutdown_slider(c); return;
+        case kTimerCloseShutdown: kill(c, id); close_shutdown_slider(c, false); return;
         case kTimerBusySmsEnd:
             kill(c, id);
             if (c.state == ScreenState::BusySmsPromptOverApp) {
@@ -647,6 +651,9 @@ LResult window_proc(Context& c, Hwnd hwnd, std::uint32_t msg, WParam w, LParam l
         case WM_LBUTTONDOWN: on_lbutton_down(c, layout_point(c, l)); return 0;
         case WM_MOUSEMOVE:
             l = layout_point(c, l);
+            if (volume_touch(c, WM_MOUSEMOVE, lparam_x(l), lparam_y(l)) ||
+                shutdown_touch(c, WM_MOUSEMOVE, lparam_x(l), lparam_y(l)))
+                return 0;
             if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
                 drag_to(c, lparam_x(l), lparam_y(l));
             else

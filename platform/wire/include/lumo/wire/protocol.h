@@ -167,7 +167,14 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedCount, 173)        /* -> u32 count */                                          \
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
-                               u32 still on)... (the newest pulses, oldest first) */
+                               u32 still on)... (the newest pulses, oldest first) */ \
+    X(SoundRinger, 180)     /* u32 set (0 read), u32 type (RingerType) -> u32 type (the  \
+                               setting is `Mode` under ShellOverrides, written on set) */ \
+    X(SoundBeep, 181)       /* -> u32 audible (0: the ringer is not on, nothing played) */ \
+    X(PhoneVolumes, 182)    /* u32 op (0 read, 1 set a volume, 2 put a device in use),   \
+                               u32 hook device, u32 volume -> u32 device in use,        \
+                               u32 handset, u32 speaker, u32 headset volume */         \
+    X(PowerHold, 183)       /* -> (the power button is held: the power-off question) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
