@@ -265,7 +265,7 @@ void layout(Context& c) {
     // Fifteen segments and a row of labels take four bar heights; the buttons stand under them
     // on a tall screen and beside them on a wide one. A screen too short for the pictures gets
     // them shrunk to fit.
-    int room = (landscape || in_call) ? h - unit(8) : h - 2 * v.button_h;
+    int room = (landscape || in_call) ? h - unit(c, 8) : h - 2 * v.button_h;
     int step = std::max(2, std::min(bar_h / 4, room / 16));
     fit_bar(c, v.bar, step);
     fit_bar(c, v.ibar, step);
