@@ -34,8 +34,8 @@ protected:
         auto v = fake.sound().volume().value_or(0);
         return (v & 0xFFFF) | (v >> 16);
     }
-    std::optional<std::uint32_t> dword(Root root, std::u16string_view key, std::u16string_view name) {
-        return fake.registry().get_dword(root, key, name);
+    std::optional<std::uint32_t> dword(Root in, std::u16string_view key, std::u16string_view name) {
+        return fake.registry().get_dword(in, key, name);
     }
     std::uint32_t mode() { return dword(Root::CurrentUser, kOverrides, u"Mode").value_or(99); }
     void key(std::uint8_t vk) {
