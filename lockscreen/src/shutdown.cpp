@@ -177,16 +177,17 @@ void close_shutdown_slider(Context& c, bool quick) {
     c.log.printf("ShutDown2Normal %0X slide=%0X", int(c.state), c.slider.knob_pos);
     if (!quick && !c.screen.suspended) curtain(c, false);
     Hwnd back = sd.RestoreWindow;
-    if (back && win.is_window(back)) {
-        win.show_window(back, SW_SHOW);
-        win.set_foreground_window(back);
-    }
     if (back && back == c.main_window) {
         set_off_lcd(c, c.settings.num(Id::OffLCD), c.settings.num(Id::ACOffLCD));
     } else {
+        // The task bar comes back before the program does, so that the program keeps the front.
         kill_all_timer(c, true);
         if (!c.locked) full_screen(c, false);
         win.show_window(c.main_window, SW_HIDE);
+    }
+    if (back && win.is_window(back)) {
+        win.show_window(back, SW_SHOW);
+        win.set_foreground_window(back);
     }
     kill(c, kTimerCloseShutdown);
     c.state = sd.StateBeforeShutdown;

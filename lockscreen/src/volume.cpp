@@ -432,16 +432,17 @@ void close_volume_control(Context& c) {
     c.log.printf("VolumeControl2Normal %0X", int(c.state));
     Hwnd back = v.RestoreWindow;
     v.RestoreWindow = 0;
-    if (back && win.is_window(back)) {
-        win.show_window(back, SW_SHOW);
-        win.set_foreground_window(back);
-    }
     if (back && back == c.main_window) {
         set_off_lcd(c, c.settings.num(Id::OffLCD), c.settings.num(Id::ACOffLCD));
     } else {
+        // The task bar comes back before the program does, so that the program keeps the front.
         kill_all_timer(c, true);
         if (!c.locked) full_screen(c, false);
         win.show_window(c.main_window, SW_HIDE);
+    }
+    if (back && win.is_window(back)) {
+        win.show_window(back, SW_SHOW);
+        win.set_foreground_window(back);
     }
     c.state = ScreenState::Normal;
     close_phone(c);

@@ -58,6 +58,17 @@ protected:
         }
         return "";
     }
+    // The class of the foreground window.
+    std::string foreground() {
+        std::istringstream rows(d_.ctl({"windows"}).out);
+        for (std::string line; std::getline(rows, line);) {
+            std::istringstream cols(line);
+            std::vector<std::string> c;
+            for (std::string col; std::getline(cols, col, '\t');) c.push_back(col);
+            if (c.size() > 5 && c[4] == "1") return c[5];
+        }
+        return "";
+    }
     void hook_ready() {
         ASSERT_TRUE(wait_until([&] { return count(log("Vardex2.log"), "Turn on Key Hook ") > 0; }, Ms(10000)))
             << log("Vardex2.log");
@@ -70,6 +81,9 @@ TEST_F(VolumeOnDevice, VolumeKeysOverTheHomeScreenShowTheOverlayChangeTheVolumeA
     boot({{"VolumeControl", "01"}, {"NoKeyBoardHook", "00"}});
     hook_ready();
     ASSERT_EQ(field({"sound", "status"}, "volume"), "0xFFFFFFFF");
+    const std::string before_overlay = foreground();
+    ASSERT_FALSE(before_overlay.empty());
+    ASSERT_NE(before_overlay, "Lumo");
     ASSERT_EQ(d_.ctl({"key", "118"}).status, 0);
     ASSERT_TRUE(lumo("--foreground", 5)) << log("lumo.log");
     EXPECT_TRUE(wait_until([&] { return count(log("lumo.log"), "Start Volume Control") == 1; }, Ms(3000)));
@@ -81,18 +95,9 @@ TEST_F(VolumeOnDevice, VolumeKeysOverTheHomeScreenShowTheOverlayChangeTheVolumeA
                            Ms(3000)));
     // The beep played at the new volume.
     EXPECT_TRUE(wait_until([&] { return field({"sound", "status"}, "last") == "(beep)"; }, Ms(3000)));
-    // Three seconds after the last key the home screen is back and lumo hidden.
+    // Three seconds after the last key lumo is hidden and what was in front is in front again.
     EXPECT_TRUE(lumo("--hidden", 6));
-    auto windows = d_.ctl({"windows"}).out;
-    std::istringstream rows(windows);
-    std::string foreground;
-    for (std::string line; std::getline(rows, line);) {
-        std::istringstream cols(line);
-        std::vector<std::string> c;
-        for (std::string col; std::getline(cols, col, '\t');) c.push_back(col);
-        if (c.size() > 5 && c[4] == "1") foreground = c[5];
-    }
-    EXPECT_EQ(foreground, "DesktopExplorerWindow") << windows;
+    EXPECT_EQ(foreground(), before_overlay) << d_.ctl({"windows"}).out;
     EXPECT_EQ(get("HKCU", "ControlPanel\\Notifications\\ShellOverrides", "Mode"), "dword 0\n");
 }
 
