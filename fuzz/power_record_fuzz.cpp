@@ -14,5 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size > lumo::platform::kPowerRecordMax) std::abort();
     // A transition's name fits in the record it came from.
     if (r->type == lumo::platform::kPowerTransition && r->state_name.size() * 2 > size) std::abort();
+    // A held power button carries nothing but its header.
+    if (r->type == lumo::platform::kPowerButtonHeld && !r->state_name.empty()) std::abort();
     return 0;
 }

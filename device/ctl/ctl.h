@@ -159,6 +159,8 @@ int verb_owner(Ctl&, const Args&);
 int verb_state(Ctl&, const Args&);
 int verb_gsm(Ctl&, const Args&);
 int verb_gsm_list(Ctl&, const Args&);
+int verb_gsm_volume(Ctl&, const Args&);
+int verb_power_hold(Ctl&, const Args&);
 int verb_contact(Ctl&, const Args&);
 int verb_sim(Ctl&, const Args&);
 int verb_calllog(Ctl&, const Args&);

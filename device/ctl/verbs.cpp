@@ -76,6 +76,10 @@ const std::vector<Verb>& verbs() {
         {"power", "button", "", "press the power button (display off, or wake up)", verb_power},
         {"power", "on|backlight-off|idle|suspend", "", "put the phone in that power state",
          verb_power},
+        {"power", "hold", "",
+         "hold the power button down: the phone asks whether to switch off (the lock screen's "
+         "shutdown slider when Lumo runs)",
+         verb_power_hold},
         {"power", "ac", "on|off", "connect or disconnect the charger", verb_power_ac},
         {"power", "capacity", "PERCENT", "set the battery level (0-100)", verb_power_capacity},
         {"power", "status", "",
@@ -153,6 +157,11 @@ const std::vector<Verb>& verbs() {
          "the calls: id, incoming|dialing|connected|onhold|..., inbound|outbound, number, name, "
          "caller-id flags, seconds connected (tab-separated)",
          verb_gsm_list},
+        {"gsm", "volume", "[handset|speaker|headset] [VOLUME] [--use]",
+         "without arguments print the hook-switch device in use ('in-use' NAME) and each one's "
+         "in-call volume (NAME 0xHHHH), one per line; with VOLUME (0-65535) set that device's "
+         "volume; --use puts the device in use, as plugging a headset or the speaker button does",
+         verb_gsm_volume},
         {"gsm", "dial", "NUMBER", "the phone's user dials NUMBER from the phone application", verb_gsm},
         {"contact", "add", "NAME NUMBER [--email ADDR] [--picture FILE]",
          "add a contact (FILE: a PNG, JPEG, GIF or BMP of at most 60000 bytes); prints its id", verb_contact},

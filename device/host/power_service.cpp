@@ -34,6 +34,8 @@ constexpr std::array<PowerStateInfo, 7> kStates{{
 }};
 
 constexpr std::uint8_t kPowerKey = 0xDF;  // VK_OFF
+// How long the power key is held before the phone counts it as the long press.
+constexpr std::uint32_t kPowerHoldMs = 1500;
 
 constexpr std::u16string_view kBackLightKey = u"ControlPanel\\BackLight";
 constexpr std::u16string_view kTimeoutsKey = u"System\\CurrentControlSet\\Control\\Power\\Timeouts";
@@ -65,7 +67,23 @@ PowerService::PowerService(Host& host, DisplayService& display, WindowService& w
         // The power key is the power button, whoever presses it (the lock screen presses it to
         // switch the phone off).
         if (vk == kPowerKey) {
-            if (!(flags & platform::KEYEVENTF_KEYUP)) button();
+            // A press acts when the key comes up; one held past kPowerHoldMs is the long press,
+            // and its release does nothing more.
+            if (!(flags & platform::KEYEVENTF_KEYUP)) {
+                if (power_key_down_) return false;  // the key's auto-repeat
+                power_key_down_ = true;
+                hold_timer_ = host_.schedule(kPowerHoldMs, [this] {
+                    hold_timer_ = 0;
+                    hold();
+                });
+            } else if (power_key_down_) {
+                power_key_down_ = false;
+                if (hold_timer_) {
+                    host_.cancel(hold_timer_);
+                    hold_timer_ = 0;
+                    button();
+                }
+            }
             return false;
         }
         return input(false);
@@ -78,6 +96,7 @@ PowerService::~PowerService() {
     display_.touch_gate = nullptr;
     windows_.key_gate = nullptr;
     if (timer_) host_.cancel(timer_);
+    if (hold_timer_) host_.cancel(hold_timer_);
 }
 
 PowerService::Timeouts PowerService::timeouts() const {
@@ -201,6 +220,16 @@ void PowerService::button() {
     }
 }
 
+void PowerService::hold() {
+    if (state_ == PowerState::Off) {
+        button();
+        return;
+    }
+    if (dark(state_)) wake();
+    host_.log().line("power button held");
+    deliver(platform::kPowerButtonHeld, platform::encode_power_button_held());
+}
+
 void PowerService::set_ac(bool on) {
     if (on == on_ac_) return;
     if (state_ == PowerState::Off) {
@@ -304,7 +333,9 @@ void PowerService::register_handlers() {
     host_.add_handler(Kind::PowerNotifyOpen, [this](ClientConn& c, Reader& in, Writer& out) {
         auto mask = in.u32();
         if (!in.done()) return false;
-        if (mask == 0 || (mask & ~(platform::kPowerTransition | platform::kPowerInfoChange))) {
+        constexpr std::uint32_t kKnown =
+            platform::kPowerTransition | platform::kPowerInfoChange | platform::kPowerButtonHeld;
+        if (mask == 0 || (mask & ~kKnown)) {
             out.status(Status::BadRequest);
             return true;
         }
@@ -329,6 +360,12 @@ void PowerService::register_handlers() {
         std::erase_if(queues_, [&](const auto& q) { return q.second.client == c.id; });
         // A program that ends gives its unattended requests back.
         if (unattended_.erase(c.id)) check_unattended();
+    });
+    host_.add_handler(Kind::PowerHold, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        hold();
+        out.status(Status::Ok);
+        return true;
     });
     host_.add_handler(Kind::PowerAction, [this](ClientConn& c, Reader& in, Writer& out) {
         auto action = in.u32();

@@ -48,6 +48,9 @@ public:
 
     // The power button: off to the unattended state while the display is lit, else wakes up.
     void button();
+    // The power button held down: the phone asks whether to switch off (a power notification
+    // of its own kind); a dark display lights up first, a switched-off phone boots.
+    void hold();
     // Goes to a state as if its timeout or a request took it there.
     void go(PowerState state);
     void set_ac(bool on);
@@ -102,6 +105,9 @@ private:
     std::map<std::uint32_t, Queue> queues_;
     std::uint32_t next_queue_ = 1;
     bool video_off_ = false;
+    // The power key is down and not yet held long enough to count as held.
+    Host::TimerId hold_timer_ = 0;
+    bool power_key_down_ = false;
     std::map<std::uint32_t, std::uint32_t> unattended_;  // client -> requests held
     std::uint32_t idle_resets_ = 0;  // shown by `lumo-devctl power status`
 };

@@ -125,9 +125,13 @@ void Services::seed_system_settings() {
     seed(Root::LocalMachine, u"System\\State", u"Lock", 0);
     // The system's own device lock starts off, as on a phone out of its box.
     seed(Root::CurrentUser, u"ControlPanel\\Keybd", u"DeviceLockWhenSuspend", 0);
+    // The ring volume (0-5), as the sound settings keep it.
+    seed(Root::CurrentUser, u"ControlPanel\\SoundCategories\\Ring", u"InitVol", 3);
     switch (chosen_profile().vendor) {
         case DeviceProfile::Vendor::Htc:
             seed(Root::CurrentUser, u"Software\\HTC\\LongPressEndKey", u"AutoExecute", 1);
+            // HTC's own volume overlay keeps the ring and system volumes together.
+            seed(Root::LocalMachine, u"Software\\HTC\\VolumeOverlay", u"SimpleMode", 1);
             break;
         case DeviceProfile::Vendor::Samsung:
             seed(Root::LocalMachine, u"System\\State\\Samsung\\Mouse", u"ActionMethod", 3001);

@@ -8,6 +8,7 @@
 #include "lumo/platform/process.h"
 #include "lumo/platform/sound.h"
 #include "lumo/platform/text.h"
+#include "lumo/store/ringer.h"
 
 namespace lumo::host {
 
@@ -252,6 +253,16 @@ Status SoundService::play(std::u16string_view device_path, std::uint32_t flags, 
     return Status::Ok;
 }
 
+bool SoundService::beep() {
+    // A phone set to vibrate or silent makes no system sounds.
+    if (store::read_ringer(host_.registry()) != platform::RingerType::On) {
+        host_.log().line("sound: beep not played: the ringer is not on");
+        return false;
+    }
+    start(default_clip(), u"(beep)");
+    return true;
+}
+
 void SoundService::register_handlers() {
     host_.add_handler(Kind::SoundPlay, [this](ClientConn&, Reader& in, Writer& out) {
         auto flags = in.u32();
@@ -278,6 +289,30 @@ void SoundService::register_handlers() {
             .u32(plays_)
             .u32(volume_);
         out.u32(device_ ? 1 : 0);
+        return true;
+    });
+    host_.add_handler(Kind::SoundRinger, [this](ClientConn&, Reader& in, Writer& out) {
+        auto set = in.u32();
+        auto type = in.u32();
+        if (!in.done()) return false;
+        if (set > 1 || type > static_cast<std::uint32_t>(platform::RingerType::None)) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        if (set) {
+            if (!store::write_ringer(host_.registry(), static_cast<platform::RingerType>(type))) {
+                out.status(Status::Failed);
+                return true;
+            }
+            static const char* const kNames[] = {"on", "vibrate", "none"};
+            host_.log().printf("sound: ringer %s", kNames[type]);
+        }
+        out.status(Status::Ok).u32(static_cast<std::uint32_t>(store::read_ringer(host_.registry())));
+        return true;
+    });
+    host_.add_handler(Kind::SoundBeep, [this](ClientConn&, Reader& in, Writer& out) {
+        if (!in.done()) return false;
+        out.status(Status::Ok).u32(beep() ? 1 : 0);
         return true;
     });
     host_.add_handler(Kind::SoundVolume, [this](ClientConn&, Reader& in, Writer& out) {

@@ -31,6 +31,8 @@ class SoundService {
     wire::Status play(std::u16string_view device_path, std::uint32_t flags, std::uint32_t* clip_ms);
     void stop();
     bool playing() const;
+    // The system's default sound at the wave-out volume; false when the ringer keeps it quiet.
+    bool beep();
 
     // 16-bit stereo at the output's rate: what the audio device is opened with.
     struct Clip {

@@ -235,6 +235,29 @@ void TelephonyService::register_handlers() {
         out.status(Status::Ok).i32(r).u32(a).u32(b).u32(cc).u32(d);
         return true;
     });
+    // The phone's user side of the in-call volume: which hook-switch device is in use, and the
+    // volume of each (the phone's own volume buttons and headset plug).
+    host_.add_handler(Kind::PhoneVolumes, [this, &m](ClientConn&, Reader& in, Writer& out) {
+        auto op = in.u32(), dev = in.u32(), value = in.u32();
+        if (!in.done()) return false;
+        bool known = dev == platform::kHookSwitchHandset || dev == platform::kHookSwitchSpeaker ||
+                     dev == platform::kHookSwitchHeadset;
+        if (op > 2 || (op != 0 && !known) || (op == 1 && value > platform::kPhoneVolumeMax)) {
+            out.status(Status::BadRequest);
+            return true;
+        }
+        if (op == 1) {
+            m.set_volume(dev, value);
+            host_.log().printf("phone: volume of device %u 0x%04X", dev, value);
+        } else if (op == 2) {
+            m.set_hook_switch_in_use(dev);
+            host_.log().printf("phone: hook-switch device %u in use", dev);
+        }
+        out.status(Status::Ok).u32(m.hook_switch_in_use());
+        out.u32(m.volume(platform::kHookSwitchHandset)).u32(m.volume(platform::kHookSwitchSpeaker));
+        out.u32(m.volume(platform::kHookSwitchHeadset));
+        return true;
+    });
     host_.add_handler(Kind::TelEmergency, [&m](ClientConn&, Reader& in, Writer& out) {
         if (!in.done()) return false;
         auto list = m.emergency_numbers();

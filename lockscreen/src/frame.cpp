@@ -103,8 +103,10 @@ void compose_frame(Context& c) {
             break;
         case ScreenState::VolumeControl:
         case ScreenState::InCallVolume:
+            compose_volume(c);
+            break;
         case ScreenState::ShutdownSlider:
-            compose_state_scene(c);
+            compose_shutdown(c);
             break;
         case ScreenState::Normal:
         case ScreenState::BusySmsPrompt:

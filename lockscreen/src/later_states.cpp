@@ -1,7 +1,6 @@
-// Entry points of the screens that have their own parts still to come (call screens, volume,
-// shutdown slider, views, panels). Each keeps the state machine
-// consistent: a state is entered and left as the machine expects, and logged, but draws nothing
-// of its own yet.
+// Entry points of the screens that have their own parts still to come (views, panels). Each
+// keeps the state machine consistent: a state is entered and left as the machine expects, and
+// logged, but draws nothing of its own yet.
 #include "lumo/lockscreen/lockscreen.h"
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
@@ -9,37 +8,6 @@
 namespace lumo::lockscreen {
 
 namespace proto = protocol;
-
-void open_volume_control(Context& c) {
-    c.log.printf("VolumeControl (not built)");
-    c.state = ScreenState::VolumeControl;
-    c.p.windows().set_timer(c.main_window, kTimerCloseVolume, 3000);
-    request_redraw(c);
-}
-
-void close_volume_control(Context& c) {
-    if (c.state != ScreenState::VolumeControl && c.state != ScreenState::InCallVolume) return;
-    c.log.printf("VolumeControl2Normal %0X", int(c.state));
-    c.p.windows().kill_timer(c.main_window, kTimerCloseVolume);
-    c.state = ScreenState::Normal;
-    request_redraw(c);
-}
-
-void open_shutdown_slider(Context& c) {
-    c.log.printf("ShutdownSlider (not built)");
-    c.state = ScreenState::ShutdownSlider;
-    c.p.windows().set_timer(c.main_window, kTimerCloseShutdown, 20000);
-    post_service(c, proto::WM_ShutDown, proto::kShutDownOpened, 0);
-}
-
-void close_shutdown_slider(Context& c) {
-    if (c.state != ScreenState::ShutdownSlider) return;
-    c.log.printf("ShutDown2Normal %0X slide=%0X", int(c.state), c.slider.knob_pos);
-    c.p.windows().kill_timer(c.main_window, kTimerCloseShutdown);
-    c.state = ScreenState::Normal;
-    post_service(c, proto::WM_ShutDown, proto::kShutDownClosed, 0);
-    request_redraw(c);
-}
 
 namespace {
 

@@ -41,7 +41,7 @@ void clear_fling(SliderState& s) {
 void right_end(Context& c) {
     if (call_slider_end(c, true)) return;
     if (c.state == ScreenState::ShutdownSlider) {
-        c.log.printf("power off (shutdown slider not built)");
+        shutdown_slider_end(c);
         return;
     }
     // Lock screen, views, dismiss mode: the unlock; a pending item opens after it.
@@ -52,7 +52,7 @@ void left_end(Context& c) {
     auto& s = c.slider;
     if (call_slider_end(c, false)) return;
     if (c.state == ScreenState::ShutdownSlider) {
-        if (centre_slider(c)) c.log.printf("power off (shutdown slider not built)");
+        if (centre_slider(c)) shutdown_slider_end(c);
         return;
     }
     if (s.dismiss_view_mode) {
@@ -339,13 +339,15 @@ void draw_slider(Context& c) {
     auto& scr = c.screen;
     int off = c.bottom_offset;
     int a = c.scene_alpha;
-    // 1. The bar, darkened.
-    gfx::Brush black = gfx::MakeBrush(0);
-    auto* old = gfx::SelectBrush(scr, &black);
-    // The rectangle's far corner is exclusive: the band reaches the last column and row.
-    gfx::FillRect(scr, 0, s.bar_top + off, c.screen_width, c.screen_height + off,
-                  std::min<int>(int(c.settings.num(Id::CurtainAlpha)), a));
-    if (old) gfx::SelectBrush(scr, old);
+    // 1. The bar, darkened (the shutdown slider at the top draws its own band).
+    if (c.state != ScreenState::ShutdownSlider) {
+        gfx::Brush black = gfx::MakeBrush(0);
+        auto* old = gfx::SelectBrush(scr, &black);
+        // The rectangle's far corner is exclusive: the band reaches the last column and row.
+        gfx::FillRect(scr, 0, s.bar_top + off, c.screen_width, c.screen_height + off,
+                      std::min<int>(int(c.settings.num(Id::CurtainAlpha)), a));
+        if (old) gfx::SelectBrush(scr, old);
+    }
     // 2. The track.
     gfx::DrawImage(c.track, scr, s.track_x, s.track_top + off, 0, 0, 0, gfx::kColourKey, std::min(14, a));
     // 4 (first, as it sets this frame's text alpha).

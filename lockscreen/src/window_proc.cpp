@@ -189,6 +189,7 @@ void pulse_system_lock(Context& c) {
 // Left, right and middle button-down alike: the current state's hit test first.
 void on_button_down(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
+    if (volume_touch(c, WM_LBUTTONDOWN, x, y) || shutdown_touch(c, WM_LBUTTONDOWN, x, y)) return;
     c.slider.shine_runs = 1;
     bool taken = call_touch(c, WM_LBUTTONDOWN, x, y) || route_to_state_touch(c, WM_LBUTTONDOWN, x, y);
     if (!taken && (c.state == ScreenState::Normal || is_view(c.state))) {
@@ -204,6 +205,7 @@ void on_button_down(Context& c, LParam l) {
 
 void on_mouse_move(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
+    if (volume_touch(c, WM_MOUSEMOVE, x, y) || shutdown_touch(c, WM_MOUSEMOVE, x, y)) return;
     if (call_touch(c, WM_MOUSEMOVE, x, y) || route_to_state_touch(c, WM_MOUSEMOVE, x, y)) return;
     if (c.state == ScreenState::Normal || is_view(c.state) || c.state == ScreenState::ShutdownSlider)
         drag_to(c, x, y);
@@ -211,6 +213,7 @@ void on_mouse_move(Context& c, LParam l) {
 
 void on_lbutton_up(Context& c, LParam l) {
     int x = lparam_x(l), y = lparam_y(l);
+    if (volume_touch(c, WM_LBUTTONUP, x, y) || shutdown_touch(c, WM_LBUTTONUP, x, y)) return;
     if (call_touch(c, WM_LBUTTONUP, x, y) || route_to_state_touch(c, WM_LBUTTONUP, x, y)) {
         c.clock.press_x = c.clock.press_y = -1;
         request_redraw(c);
@@ -247,6 +250,7 @@ void on_key(Context& c, std::uint32_t msg, WParam w, LParam l) {
         c.slider.key_drive = 0;
         if (c.state != ScreenState::Normal) c.log.printf("CheckReleasedButton S=%d K=%d", int(c.state), int(vk));
     }
+    if (volume_key(c, msg, vk)) return;
     if (in_call_screen(c)) {
         call_key(c, msg, vk, l);
         return;
@@ -350,6 +354,7 @@ void on_window_pos_changed(Context& c) {
     refresh_panels(c);
     relayout_call_screen(c);
     relayout_keypad(c);
+    relayout_overlays(c);
     if (c.state == ScreenState::VolumeControl || c.state == ScreenState::InCallVolume)
         arm(c, kTimerCloseVolume, 3000);
     request_redraw(c);
@@ -640,7 +645,7 @@ void on_timer(Context& c, std::uint32_t id) {
             if (!c.weather_busy && c.worker_event) c.p.sync().set_event(c.worker_event);
             return;
         case kTimerCloseVolume: kill(c, id); close_volume_control(c); return;
-        case kTimerCloseShutdown: kill(c, id); close_shutdown_slider(c); return;
+        case kTimerCloseShutdown: kill(c, id); close_shutdown_slider(c, false); return;
         case kTimerBusySmsEnd:
             kill(c, id);
             if (c.state == ScreenState::BusySmsPromptOverApp) {

@@ -51,6 +51,14 @@ std::vector<std::byte> encode_power_info(const PowerInfo& info) {
     return out;
 }
 
+std::vector<std::byte> encode_power_button_held() {
+    std::vector<std::byte> out;
+    put32(out, kPowerButtonHeld);
+    put32(out, 0);
+    put32(out, 0);
+    return out;
+}
+
 std::optional<PowerRecord> decode_power_record(const std::vector<std::byte>& in) {
     if (in.size() < kHeader || in.size() > kPowerRecordMax) return std::nullopt;
     PowerRecord r;
@@ -66,6 +74,7 @@ std::optional<PowerRecord> decode_power_record(const std::vector<std::byte>& in)
         }
         return r;
     }
+    if (r.type == kPowerButtonHeld) return r;
     if (r.type == kPowerInfoChange && length >= kInfoBytes) {
         auto& i = r.info;
         i.levels = get32(in, 12);

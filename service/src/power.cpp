@@ -253,7 +253,8 @@ void read_power_status(State& s) {
 }
 
 void power_thread_main(State& s, SyncHandle stop_event) {
-    auto queue = s.platform->power().request_notifications(kPowerTransition | kPowerInfoChange);
+    auto queue = s.platform->power().request_notifications(kPowerTransition | kPowerInfoChange |
+                                                           kPowerButtonHeld);
     if (!queue) {
         s.log.write("Error: couldn't create MsgQueue or request PowerNotifications");
         return;
@@ -271,6 +272,13 @@ void power_thread_main(State& s, SyncHandle stop_event) {
 void on_power_record(State& s, const PowerRecord& r) {
     if (r.type == kPowerInfoChange) {
         store_power_info(s, r.info);
+        return;
+    }
+    if (r.type == kPowerButtonHeld) {
+        // The lock screen's shutdown slider stands in for the phone's power-off question; it
+        // reports back with WM_ShutDown itself, which keeps ShutdownDialogShown.
+        trace(s, "Power button held");
+        post_to_lock_screen(s, pr::WM_ShutDown, pr::kShutDownOpened);
         return;
     }
     if (r.type != kPowerTransition || r.state_name.empty()) return;

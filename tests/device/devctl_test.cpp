@@ -108,7 +108,7 @@ TEST(DevctlWithoutDevice, BadCommandLinesAreUsageErrorsBeforeAnyDeviceIsLookedFo
         {{"wait", "door", "C"}, "wait wants window, not 'door'"},
         {{"dialog", "press", "maybe"},
          "ok, cancel, yes, no, abort, retry, ignore or a number, not 'maybe'"},
-        {{"power"}, "power wants button, on, backlight-off, idle, suspend, ac, capacity or status"},
+        {{"power"}, "power wants button, on, backlight-off, idle, suspend, hold, ac, capacity or status"},
         {{"power", "frob"}, "not 'frob'"},
         {{"power", "ac", "maybe"}, "power wants on or off, not 'maybe'"},
         {{"power", "capacity", "101"}, "PERCENT must be 0 to 100, not '101'"},

@@ -239,9 +239,9 @@ TEST_F(DutiesOnDevice, VolumeDownWhileUnlockedOpensTheVolumeControlAndIsSwallowe
                            Ms(10000)))
         << service_log();
     ASSERT_EQ(d_.ctl({"key", "118"}).status, 0);
-    // WM_VolumeControl 1 reached lumo (its control is still to be drawn, which it logs).
+    // WM_VolumeControl 1 reached lumo, which showed its volume control.
     EXPECT_TRUE(wait_until(
-        [&] { return count(log_of("lumo.log"), "VolumeControl (not built)") == 1; }, Ms(3000)))
+        [&] { return count(log_of("lumo.log"), "Start Volume Control") == 1; }, Ms(3000)))
         << log_of("lumo.log");
     // The release is passed on, counted off the skip counter; the next key passes untouched.
     EXPECT_TRUE(wait_until([&] { return count(service_log(), "Skipped: 0x76 (0)") == 1; },

@@ -347,6 +347,21 @@ TEST(PowerButton, AnOpenVolumeControlIsClosedFirstAndTheStartWaitsHalfASecond) {
     EXPECT_TRUE(h.lock_visible());
 }
 
+TEST(PowerButton, HeldItAsksTheLockScreenForTheShutdownSliderAndNothingElse) {
+    PowerHarness h;
+    h.boot();
+    // The record as the queue carries it.
+    auto record = decode_power_record(encode_power_button_held());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(record->type, kPowerButtonHeld);
+    const bool visible = h.lock_visible();
+    on_power_record(h.s, *record);
+    h.p.run_until_idle();
+    EXPECT_EQ(h.count(pr::WM_ShutDown, pr::kShutDownOpened), 1);
+    EXPECT_EQ(h.lock_visible(), visible) << "a held button neither locks nor unlocks";
+    EXPECT_TRUE(h.slept.empty());
+}
+
 TEST(PowerButton, WithARingingReminderThePhoneRunsOnWithTheDisplayOffAndDoesNotLock) {
     PowerHarness h;
     h.boot();

@@ -91,6 +91,9 @@ class BackendBase : public Presenter {
 public:
     BackendBase(Display& d, Screen& s) : d_(d), s_(s) {}
     bool capture(std::span<std::uint16_t>) override { return false; }
+    bool capture_shown(std::span<std::uint16_t> out, int width, int height) override {
+        return d_.read_screen(out, width, height);
+    }
     void suspend() override {
         if (keys_) keys_->release();
     }

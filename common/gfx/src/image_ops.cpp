@@ -313,6 +313,19 @@ bool ImageFromBackBuffer(Image& img, const Screen& s) {
 
 bool CaptureScreen(Image& img, Screen& s) {
     if (!s.presenter || s.pixel_count == 0) return false;
+    // Where the display can show the whole picture (other programs' windows too), that is what
+    // the screen shows. A layout kept through a quarter turn has the other shape and reads only
+    // its own memory below.
+    {
+        thread_local std::vector<std::uint16_t> shown;
+        shown.resize(std::size_t(s.logical_width) * std::size_t(s.logical_height));
+        if (s.presenter->capture_shown(shown, s.logical_width, s.logical_height) &&
+            ResizeBuffers(img, s.logical_width, s.logical_height, false)) {
+            for (int y = 0; y < img.height; ++y)
+                std::copy_n(shown.data() + std::size_t(y) * std::size_t(img.width), img.width, img.row(y));
+            return true;
+        }
+    }
     thread_local std::vector<std::uint16_t> frame;
     frame.resize(s.pixel_count);
     if (!s.presenter->capture(frame)) return false;

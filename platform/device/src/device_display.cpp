@@ -134,6 +134,31 @@ public:
         return r && r->status == Status::Ok;
     }
 
+    // The host composes the picture (programs' frames and its own windows) and hands it over in
+    // packet-sized pieces.
+    bool read_screen(std::span<std::uint16_t> out, int width, int height) override {
+        const std::size_t total = std::size_t(width) * std::size_t(height) * 2;
+        if (width <= 0 || height <= 0 || out.size() * 2 < total) return false;
+        std::size_t offset = 0;
+        auto* bytes = reinterpret_cast<std::byte*>(out.data());
+        do {
+            auto& w = c_.begin(Kind::DisplayScreenshot);
+            w.u32(std::uint32_t(offset));
+            auto r = c_.call(w);
+            if (!r || r->status != Status::Ok) return false;
+            Reader rd(r->body);
+            auto shot_w = int(rd.u32()), shot_h = int(rd.u32());
+            auto size = rd.u32();
+            auto piece = rd.bin();
+            if (!rd.ok() || shot_w != width || shot_h != height || size != total || piece.empty() ||
+                piece.size() > total - offset)
+                return false;
+            std::memcpy(bytes + offset, piece.data(), piece.size());
+            offset += piece.size();
+        } while (offset < total);
+        return true;
+    }
+
     // The device has no GX library; the platform's switch routes the keys instead.
     bool gx_available() override { return false; }
     int gx_open_input() override { return 0; }

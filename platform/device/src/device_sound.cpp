@@ -39,9 +39,39 @@ class DeviceSound final : public Sound {
 
     bool set_volume(std::uint32_t volume) override { return volume_call(1, volume).has_value(); }
 
+    std::optional<RingerType> ringer() override {
+        auto v = ringer_call(0, 0);
+        if (!v) return std::nullopt;
+        return ringer_from_mode(*v);
+    }
+
+    bool set_ringer(RingerType type) override {
+        return ringer_call(1, static_cast<std::uint32_t>(type)).has_value();
+    }
+
+    bool beep() override {
+        auto& w = c_.begin(Kind::SoundBeep);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return false;
+        Reader rd(r->body);
+        auto audible = rd.u32();
+        return rd.ok() && audible != 0;
+    }
+
   private:
     std::optional<std::uint32_t> volume_call(std::uint32_t set, std::uint32_t value) {
         auto& w = c_.begin(Kind::SoundVolume);
+        w.u32(set).u32(value);
+        auto r = c_.call(w);
+        if (!r || r->status != Status::Ok) return std::nullopt;
+        Reader rd(r->body);
+        auto v = rd.u32();
+        if (!rd.ok()) return std::nullopt;
+        return v;
+    }
+
+    std::optional<std::uint32_t> ringer_call(std::uint32_t set, std::uint32_t value) {
+        auto& w = c_.begin(Kind::SoundRinger);
         w.u32(set).u32(value);
         auto r = c_.call(w);
         if (!r || r->status != Status::Ok) return std::nullopt;

@@ -35,6 +35,15 @@ std::uint16_t FakeDisplay::seen(int x, int y) const {
     return memory[std::size_t(t.origin + x * t.xstep + y * t.ystep)];
 }
 
+bool FakeDisplay::read_screen(std::span<std::uint16_t> out, int width, int height) {
+    auto t = turned();
+    if (width != t.width || height != t.height || out.size() < std::size_t(width) * std::size_t(height))
+        return false;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) out[std::size_t(y) * std::size_t(width) + std::size_t(x)] = seen(x, y);
+    return true;
+}
+
 std::optional<RawFrameBufferInfo> FakeDisplay::raw_frame_buffer() {
     calls.push_back("escape");
     if (!escape_answers) return std::nullopt;

@@ -9,6 +9,7 @@
 #include "lumo/store/pim_store.h"
 #include "lumo/store/radios.h"
 #include "lumo/store/registry_store.h"
+#include "lumo/store/ringer.h"
 
 namespace lumo::platform::fake {
 
@@ -212,6 +213,16 @@ FakePlatform::FakePlatform()
       sim_(std::make_unique<FakeSimPhoneBook>(*this)),
       telephony_(std::make_unique<FakeTelephony>(*this)),
       notify_(std::make_unique<FakeNotify>(*sync_, *clock_)) {
+    sound_->read_ringer = [this] {
+        std::lock_guard lock(mutex_);
+        return store::read_ringer(*store_);
+    };
+    sound_->write_ringer = [this](RingerType type) {
+        std::lock_guard lock(mutex_);
+        bool ok = store::write_ringer(*store_, type);
+        deliver();
+        return ok;
+    };
     pim_store_->set_poster([this](Hwnd h, std::uint32_t msg, std::uint32_t folder) {
         windows_->post(h, msg, 0, LParam(folder));
     });

@@ -127,6 +127,8 @@ std::size_t FakePower::open_queues() const {
     return shared_->entries.size();
 }
 
+void FakePower::button_held() { deliver(kPowerButtonHeld, encode_power_button_held()); }
+
 void FakePower::deliver(std::uint32_t kind, const std::vector<std::byte>& record) {
     std::lock_guard lock(shared_->mutex);
     for (auto& e : shared_->entries)

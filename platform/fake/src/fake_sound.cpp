@@ -38,6 +38,27 @@ bool FakeSound::set_volume(std::uint32_t volume) {
     return true;
 }
 
+std::optional<RingerType> FakeSound::ringer() {
+    if (!read_ringer) return std::nullopt;
+    return read_ringer();
+}
+
+bool FakeSound::set_ringer(RingerType type) {
+    return write_ringer && write_ringer(type);
+}
+
+bool FakeSound::beep() {
+    bool on = !read_ringer || read_ringer() == RingerType::On;
+    std::lock_guard lock(mutex_);
+    beeps_.push_back({volume_, on});
+    return on;
+}
+
+std::vector<FakeSound::Beep> FakeSound::beeps() const {
+    std::lock_guard lock(mutex_);
+    return beeps_;
+}
+
 std::vector<PlayRequest> FakeSound::requests() const {
     std::lock_guard lock(mutex_);
     return requests_;

@@ -601,6 +601,13 @@ std::uint32_t TelephonyModel::volume(std::uint32_t hook_switch_dev) const {
     return slot < 0 ? 0 : volumes_[slot];
 }
 
+bool TelephonyModel::set_volume(std::uint32_t hook_switch_dev, std::uint32_t volume) {
+    int slot = volume_slot(hook_switch_dev);
+    if (slot < 0) return false;
+    volumes_[slot] = std::min<std::uint32_t>(volume, kPhoneVolumeMax);
+    return true;
+}
+
 void TelephonyModel::set_hook_switch_in_use(std::uint32_t hook_switch_dev) {
     if (volume_slot(hook_switch_dev) >= 0) in_use_ = hook_switch_dev;
 }

@@ -331,6 +331,34 @@ struct MusicState {
     gfx::Image album_background;  // screen-sized: the art and its reflection
     std::u16string album_file;
     std::vector<std::pair<std::uint32_t, std::int32_t>> sent;  // commands sent (wParam, lParam)
+// The volume overlay: the system and ring bars with the silent and vibrate buttons, or the
+// in-call bar with the telephony phone device it changes.
+struct VolumeState {
+    Hwnd RestoreWindow = 0;
+    bool VolBarDrag = false, RingBarTouched = false, SilentPressed = false, VibratePressed = false;
+    bool touch_down = false;
+    platform::PhoneAppHandle phone_app = 0;
+    platform::PhoneHandle phone = 0;
+    std::uint32_t hook_switch_dev = 0;
+    gfx::Image bar, button, ibar, background;
+    gfx::Image label_system, label_ring, label_volume, label_silent, label_vibrate;
+    // Geometry: one bar step, the bars' x, their top, the labels' row, the buttons.
+    int step = 0, bar_w = 0, sys_x = 0, ring_x = 0, in_x = 0, y0 = 0, label_y = 0;
+    int button_x = 0, silent_x = 0, vibrate_x = 0, silent_y = 0, vibrate_y = 0, button_w = 0, button_h = 0;
+};
+
+// The shutdown slider over a greyed screen, with its cancel button.
+struct ShutdownState {
+    ScreenState StateBeforeShutdown = ScreenState::Normal;
+    Hwnd RestoreWindow = 0;
+    bool CancelPressed = false;
+    int CancelTop = 0;
+    int cancel_x = 0, cancel_w = 0, cancel_h = 0;
+    int top_travel = 0, cancel_travel = 0;  // how far the curtain animation moves them
+    int top_offset = 0, cancel_offset = 0;
+    gfx::Image background, cancel, cancel_text, saved_knob;
+    bool knob_swapped = false;
+    bool powering_off = false;
 };
 
 // What the program's context needs from outside: the phone and its display, and the clocks
@@ -411,6 +439,8 @@ struct Context {
 
     CallState call;
     KeypadState keypad;
+    VolumeState volume;
+    ShutdownState shutdown;
     // The contacts store the caller's picture comes from (none: no pictures): the phone's.
     std::unique_ptr<gfx::ContactPictures> phone_contacts;
     gfx::ContactPictures* contacts = nullptr;
@@ -476,7 +506,8 @@ void leave_keypad(Context& c, bool animate);
 void open_volume_control(Context& c);
 void close_volume_control(Context& c);
 void open_shutdown_slider(Context& c);
-void close_shutdown_slider(Context& c);
+// Without `quick` the slider leaves with its closing animation.
+void close_shutdown_slider(Context& c, bool quick = true);
 void on_call_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 // The phone's contacts as the picture loader asks them.
 std::unique_ptr<gfx::ContactPictures> make_contact_pictures(platform::Platform& p);
@@ -554,6 +585,19 @@ bool appointments_hidden_by_music(const Context& c);
 void bring_music_player_forward(Context& c);
 // Posts a command to the player's window (dropped when there is none).
 void music_command(Context& c, std::uint32_t command, std::int32_t l = 0);
+// --- the volume overlay and the shutdown slider ---------------------------------------------------
+// Stylus and keys in the volume states and the shutdown slider; false when not theirs.
+bool volume_touch(Context& c, std::uint32_t msg, int x, int y);
+bool volume_key(Context& c, std::uint32_t msg, std::uint8_t vk);
+bool shutdown_touch(Context& c, std::uint32_t msg, int x, int y);
+void compose_volume(Context& c);
+void compose_shutdown(Context& c);
+// The shutdown slider's knob reached an end: the phone is switched off.
+void shutdown_slider_end(Context& c);
+// Both lay themselves out again after the screen turned.
+void relayout_volume(Context& c);
+void relayout_shutdown(Context& c);
+void relayout_overlays(Context& c);
 
 // --- drawing ------------------------------------------------------------------------------------
 // The lock screen's own scene: wallpaper (or battery view), panels, slider.

@@ -93,6 +93,13 @@ public:
 
     // Tells the display that `window` wrote a whole frame into display memory.
     virtual bool frame_ready(Hwnd window) = 0;
+    // What the display shows now with every program's windows, as the screen is turned
+    // (width × height, rows without gaps): the screen memory of a phone holds the whole picture.
+    // False when the display cannot tell, or it is not of that size.
+    virtual bool read_screen(std::span<std::uint16_t> out, int width, int height) {
+        (void)out, (void)width, (void)height;
+        return false;
+    }
 
     // Hardware keys: the GX library when the device has one, else the platform's switch that
     // routes every hardware key to the foreground window.

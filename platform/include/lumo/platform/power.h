@@ -17,6 +17,9 @@ namespace lumo::platform {
 inline constexpr std::size_t kPowerRecordMax = 44;
 inline constexpr std::uint32_t kPowerTransition = 0x00000001;
 inline constexpr std::uint32_t kPowerInfoChange = 0x00000008;
+// The power button was held down: the phone asks whether to switch off. The record carries no
+// more than its header.
+inline constexpr std::uint32_t kPowerButtonHeld = 0x00000100;
 
 // Flags of the transitions; On and Idle are also the states a program may ask for.
 inline constexpr std::uint32_t kPowerStateOn = 0x00010000;
@@ -48,6 +51,7 @@ struct PowerRecord {
 // The record as the queue carries it. A name longer than the record holds is cut.
 std::vector<std::byte> encode_power_transition(std::uint32_t flags, std::u16string_view name);
 std::vector<std::byte> encode_power_info(const PowerInfo& info);
+std::vector<std::byte> encode_power_button_held();
 // nullopt for a record that is too short, too long or names an unknown type.
 std::optional<PowerRecord> decode_power_record(const std::vector<std::byte>& bytes);
 

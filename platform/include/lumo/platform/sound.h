@@ -25,6 +25,17 @@ inline constexpr std::uint16_t volume_right(std::uint32_t v) {
     return std::uint16_t(v >> 16);
 }
 
+// The sound-event setting for all events: what the ringer and the system sounds do. The values
+// are those the shell publishes as `Mode` under HKCU ControlPanel\Notifications\ShellOverrides
+// (kRingerModeKey), where the platform mirrors every change so the indicators and the service
+// see it: 0 on, 1 vibrate, anything else none (silent).
+enum class RingerType : std::uint32_t { On = 0, Vibrate = 1, None = 2 };
+inline constexpr std::u16string_view kRingerModeKey = u"ControlPanel\\Notifications\\ShellOverrides";
+inline constexpr std::u16string_view kRingerModeValue = u"Mode";
+inline constexpr RingerType ringer_from_mode(std::uint32_t mode) {
+    return mode == 0 ? RingerType::On : mode == 1 ? RingerType::Vibrate : RingerType::None;
+}
+
 class Sound {
   public:
     virtual ~Sound() = default;
@@ -38,6 +49,13 @@ class Sound {
     // The wave-out volume; nullopt when the device cannot tell.
     virtual std::optional<std::uint32_t> volume() = 0;
     virtual bool set_volume(std::uint32_t volume) = 0;
+    // The ringer setting; nullopt when the device cannot tell.
+    virtual std::optional<RingerType> ringer() = 0;
+    // Switches the ringer for all sound events and publishes it as `Mode`.
+    virtual bool set_ringer(RingerType type) = 0;
+    // The system's default sound (the beep), at the wave-out volume, returning at once. A ringer
+    // that is not on keeps the phone quiet: false then, and when nothing could play.
+    virtual bool beep() = 0;
 };
 
 }  // namespace lumo::platform

@@ -42,6 +42,12 @@ public:
     virtual bool present(std::span<const std::uint16_t> frame) = 0;
     // Reads what the display shows now; false when it cannot be read.
     virtual bool capture(std::span<std::uint16_t> frame) = 0;
+    // The whole picture with other programs' windows, row by row as the screen is turned; false
+    // when only the display memory this program writes can be read.
+    virtual bool capture_shown(std::span<std::uint16_t> out, int width, int height) {
+        (void)out, (void)width, (void)height;
+        return false;
+    }
     // The window was hidden or shown again: release or take the hardware keys, restore surfaces.
     virtual void suspend() {}
     virtual void resume() {}

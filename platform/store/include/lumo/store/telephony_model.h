@@ -106,6 +106,10 @@ class TelephonyModel {
     platform::LineResult phone_close(std::uint32_t owner, std::uint32_t phone);
     std::uint32_t volume(std::uint32_t hook_switch_dev) const;
     void set_hook_switch_in_use(std::uint32_t hook_switch_dev);
+    std::uint32_t hook_switch_in_use() const { return in_use_; }
+    // The phone's user turns a hook-switch device's volume (capped at the maximum); false for
+    // no such device.
+    bool set_volume(std::uint32_t hook_switch_dev, std::uint32_t volume);
 
     std::vector<std::u16string> emergency_numbers() const;
 

@@ -168,6 +168,13 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
                                u32 still on)... (the newest pulses, oldest first) */     \
+    X(SoundRinger, 180)     /* u32 set (0 read), u32 type (RingerType) -> u32 type (the  \
+                               setting is `Mode` under ShellOverrides, written on set) */ \
+    X(SoundBeep, 181)       /* -> u32 audible (0: the ringer is not on, nothing played) */ \
+    X(PhoneVolumes, 182)    /* u32 op (0 read, 1 set a volume, 2 put a device in use),   \
+                               u32 hook device, u32 volume -> u32 device in use,        \
+                               u32 handset, u32 speaker, u32 headset volume */         \
+    X(PowerHold, 183)       /* -> (the power button is held: the power-off question) */ \
     X(WeatherSet, 190)      /* u32 source (1-7), i32 icon, i32 high, i32 low,          \
                                u32 fahrenheit, s16 city -> (Failed: s16 why) */        \
     X(WeatherClear, 191)    /* -> */                                                    \

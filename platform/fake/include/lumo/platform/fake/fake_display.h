@@ -69,6 +69,8 @@ public:
                      int height) override;
     void delete_bitmap() override;
     bool frame_ready(Hwnd window) override;
+    // The display memory as the turned screen shows it.
+    bool read_screen(std::span<std::uint16_t> out, int width, int height) override;
     bool gx_available() override { return gx_present; }
     int gx_open_input() override;
     int gx_close_input() override;

@@ -26,6 +26,8 @@ public:
     void transition(std::uint32_t flags, std::u16string_view state_name);
     // Announces a power-information change; status() reports it from then on.
     void power_info(const PowerInfo& info);
+    // The power button held down.
+    void button_held();
     // While set, requests fail as when the platform has no message queues.
     bool refuse_requests = false;
     // Queues open now.

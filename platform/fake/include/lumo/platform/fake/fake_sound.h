@@ -29,6 +29,19 @@ class FakeSound final : public Sound {
     void stop() override;
     std::optional<std::uint32_t> volume() override;
     bool set_volume(std::uint32_t volume) override;
+    std::optional<RingerType> ringer() override;
+    bool set_ringer(RingerType type) override;
+    bool beep() override;
+
+    // The ringer setting kept by the fake's registry (set by the fake platform).
+    std::function<RingerType()> read_ringer;
+    std::function<bool(RingerType)> write_ringer;
+    // Every beep asked for: the wave-out volume it came at and whether it was heard.
+    struct Beep {
+        std::uint32_t volume = 0;
+        bool audible = false;
+    };
+    std::vector<Beep> beeps() const;
 
     // Every play request so far, oldest first.
     std::vector<PlayRequest> requests() const;
@@ -47,6 +60,7 @@ class FakeSound final : public Sound {
     std::vector<PlayRequest> requests_;
     std::optional<std::u16string> playing_;
     std::uint32_t volume_ = kVolumeFull;
+    std::vector<Beep> beeps_;
 };
 
 }  // namespace lumo::platform::fake
