@@ -68,6 +68,8 @@ void compose_frame(Context& c) {
             draw_in_call_line(c);
             draw_slider(c);
             draw_owner_line(c);
+            draw_notification_row(c);
+            draw_view_box(c);
             break;
     }
 }

@@ -165,7 +165,8 @@ void on_anim_timer(Context& c) {
     draw_frame(c);
     fling_step(c);
     // The timer rests once nothing moves and the shine has run its course.
-    if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c)) {
+    if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c) &&
+        !views_animating(c)) {
         kill(c, kAnimTimer);
         c.anim_armed = false;
     }
@@ -180,6 +181,8 @@ void on_lbutton_down(Context& c, LParam l) {
         start_drag(c, x, y);
         c.clock.press_x = x;
         c.clock.press_y = y;
+        // The notification row and an open view's box take what the knob did not.
+        if (!c.slider.dragging && views_touch(c, x, y)) c.clock.press_x = c.clock.press_y = -1;
     }
     if (setting(c, Id::NoSystemLock) == 0) {
         auto& reg = c.p.registry();
@@ -328,7 +331,8 @@ void on_window_pos_changed(Context& c) {
 void on_views_timer(Context& c, std::uint32_t id) {
     if (c.view_ticks == 0) {
         if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) leave_keypad(c, false);
-        close_views(c);
+        // Another view makes room: the closing one is not left (nothing read, nothing dismissed).
+        close_views(c, false);
         if (id == kTimerNotifyView) open_reminder_view(c);
         else open_message_view(c);
     }

@@ -256,6 +256,33 @@ struct CallState {
     bool prompt_send_down = false, prompt_cancel_down = false;
 };
 
+// The notification row above the slider and the pop-up views opened from it.
+inline constexpr int kNoticeSlots = 9;
+struct MissedCallLine {
+    std::u16string name, time;  // as shown
+    bool picture_found = false;  // a contact picture (else nopic.png / unknown.png)
+};
+struct ViewsState {
+    std::uint32_t counts[kNoticeSlots] = {};
+    int icon_fade[kNoticeSlots] = {};   // 0..24
+    int badge_fade[kNoticeSlots] = {};  // 0..32
+    int badge_half[kNoticeSlots] = {};  // the half of RedCircle.png last shown
+    gfx::Image count_text[kNoticeSlots];
+    // The box of the open view, its place, its fade, and the view that built it.
+    gfx::Image box;
+    int box_x = 0, box_y = 0, box_alpha = 0;
+    ScreenState box_state = ScreenState::Normal;
+    // What the open view shows, kept for the log and for tests.
+    std::u16string reminder_name;  // the reminder shown (its key name under Reminders)
+    std::u16string title, sender, time_line, body, account, hint;
+    bool has_picture = false;
+    std::vector<std::u16string> task_lines;
+    std::vector<bool> task_bold;
+    std::vector<MissedCallLine> missed;
+    bool more = false;  // "..." below the list
+    int text_lines = 0;  // lines of the message text or the reminder's description as shown
+};
+
 // What the program's context needs from outside: the phone and its display, and the clocks
 // the curtain animations pace themselves with.
 struct Context {
@@ -329,6 +356,7 @@ struct Context {
     int frames_presented = 0;
 
     CallState call;
+    ViewsState views;
     // The contacts store the caller's picture comes from (none: no pictures): the phone's.
     std::unique_ptr<gfx::ContactPictures> phone_contacts;
     gfx::ContactPictures* contacts = nullptr;
@@ -415,10 +443,26 @@ void relayout_call_screen(Context& c);
 // The caller's number as shown: "unknown", "outofarea" and the canonical form.
 std::u16string display_number(const Context& c, std::u16string_view number, bool* no_number);
 void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// --- the notification row and the views (notification_row.cpp, views.cpp) ------------------------
 void open_reminder_view(Context& c);
 void open_message_view(Context& c);
-void close_views(Context& c);
+void open_missed_call_view(Context& c);
+void open_task_view(Context& c);
+// Returns a view to Normal. Leaving (the default) also does what leaving means for its item
+// (dismiss, mark read, clear the missed calls); false only closes it to make room for another.
+void close_views(Context& c, bool leaving = true);
 void open_pending_action(Context& c);
+// A count message of the row; false when the message is not one.
+bool on_count_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// A press in Normal or a view that the slider did not take: the row's icons and the box.
+bool views_touch(Context& c, int x, int y);
+void draw_notification_row(Context& c);
+void draw_view_box(Context& c);
+// The row or a box still fades: the animation timer keeps running.
+bool views_animating(const Context& c);
+// Where the row stands (its top) and its left end as drawn now; for the owner line.
+int notification_row_top(const Context& c);
+int notification_row_left(const Context& c);
 void refresh_panels(Context& c);
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 void refresh_weather(Context& c);

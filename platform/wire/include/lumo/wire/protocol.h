@@ -167,7 +167,9 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LedCount, 173)        /* -> u32 count */                                          \
     X(LedSet, 174)          /* u32 index, u32 on -> (NotFound: no such LED) */           \
     X(LedList, 175)         /* -> u32 count, (u32 index, u64 on at ms, u32 length ms,   \
-                               u32 still on)... (the newest pulses, oldest first) */
+                               u32 still on)... (the newest pulses, oldest first) */ \
+    X(ShellNotifyRemove, 200) /* s16 class, u32 number -> (NotFound: none published) */ \
+    X(ShellNotifyShow, 201)   /* s16 class, u32 number -> (NotFound: none published) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
