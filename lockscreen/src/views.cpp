@@ -315,8 +315,13 @@ void open_reminder_view(Context& c) {
     int hh = 0;
     if (font) {
         hh = render_hint(c, hint, *font, inner, setting_on(c, Id::AutoDismissNotification));
-        render_lines(c, title, *font, std::u16string(v.title), kCentredWrap, inner, 10, &v.title);
-        v.text_lines = render_lines(c, body, *font, description, kLeftWrap, inner, 10, &v.body);
+        // Each at most 10 lines, and no more than the screen has room for.
+        int lh = std::max(1, font->line_height());
+        int room = (max_box_height(c) - unit(c, 30) - (hh ? hh + unit(c, 8) : 0)) / lh;
+        render_lines(c, title, *font, std::u16string(v.title), kCentredWrap, inner, std::clamp(room / 2, 1, 10),
+                     &v.title);
+        room -= title.height / lh;
+        v.text_lines = render_lines(c, body, *font, description, kLeftWrap, inner, std::clamp(room, 1, 10), &v.body);
     }
     int height = title.height + body.height + unit(c, 30) + (hh ? hh + unit(c, 8) : 0);
     build_box(c, base, std::min(height, std::max(base.height, max_box_height(c))));
@@ -466,7 +471,11 @@ void open_missed_call_view(Context& c) {
     int pic = 2 * fh + unit(c, 8);
     auto now = c.p.clock().local_time();
     auto day_number = [](const platform::LocalTime& t) {
-        return std::int64_t(std::floor(platform::variant_from_local({t.year, t.month, t.day, 0, 0, 0, 0, 0})));
+        platform::LocalTime midnight;
+        midnight.year = t.year;
+        midnight.month = t.month;
+        midnight.day = t.day;
+        return std::int64_t(std::floor(platform::variant_from_local(midnight)));
     };
     std::int64_t today = day_number(now);
     struct Entry {
