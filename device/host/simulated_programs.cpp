@@ -98,8 +98,8 @@ void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool
                                          {0, 0, w, bar}, stays);
     ws.show(taskbar, SW_SHOWNA);
     ws.create_host_window(0, pid, std::u16string(kNotifyClass), std::u16string(kNotifyClass),
-                          WS_POPUP, 0, {0, 0, 0, 0}, [](Hwnd, std::uint32_t msg, WParam w, LParam) -> LResult {
-                              if (msg == WM_COMMAND && (w & 0xFFFF) == kDismissReminderCommand)
+                          WS_POPUP, 0, {0, 0, 0, 0}, [](Hwnd, std::uint32_t msg, WParam wp, LParam) -> LResult {
+                              if (msg == WM_COMMAND && (wp & 0xFFFF) == kDismissReminderCommand)
                                   if (auto& dismiss = reminder_dismiss_action()) dismiss();
                               return 0;
                           });
@@ -134,9 +134,8 @@ const std::vector<SimulatedProgram>& table() {
         {u"camera.exe", one_window(u"camera", u"Camera")},
         {u"fmradio.exe", one_window(u"FMRadioMain", u"FM Radio")},
         {u"ShutDown.exe", start_shut_down},
-        // What the lock screen opens after the unlock: voice mail (the phone program), tasks,
-        // FlexMail and the instant messenger.
-        {u"cprog.exe", recorded(u"cprog.exe", u"CProg", u"Phone")},
+        // What the lock screen opens after the unlock (voice mail is the phone program's):
+        // tasks, FlexMail and the instant messenger.
         {u"tasks.exe", recorded(u"tasks.exe", u"Tasks", u"Tasks")},
         {u"flexmail.exe", recorded(u"flexmail.exe", u"FlexMail", u"FlexMail")},
         {u"WLMLauncher.exe", recorded(u"WLMLauncher.exe", u"WLM", u"Windows Live")},
