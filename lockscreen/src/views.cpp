@@ -584,6 +584,27 @@ void close_views(Context& c, bool leaving) {
     request_redraw(c);
 }
 
+void relayout_view(Context& c) {
+    auto& v = c.views;
+    if (!is_view(c.state)) {
+        clear(v.box);
+        return;
+    }
+    // The box is built for the screen's shape: a turned screen gets it built again, shown at once.
+    auto pending = c.pending_action;
+    auto texts = c.slider_texts;
+    switch (c.state) {
+        case ScreenState::NotificationView: open_reminder_view(c); break;
+        case ScreenState::MessageView: open_message_view(c); break;
+        case ScreenState::MissedCallView: open_missed_call_view(c); break;
+        case ScreenState::TaskView: open_task_view(c); break;
+        default: break;
+    }
+    c.pending_action = pending;
+    if (c.slider_texts != texts) set_slider_texts(c, texts);
+    v.box_alpha = 32;
+}
+
 void draw_view_box(Context& c) {
     auto& v = c.views;
     if (v.box.empty()) return;

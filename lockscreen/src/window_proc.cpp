@@ -323,6 +323,7 @@ void on_window_pos_changed(Context& c) {
     }
     refresh_panels(c);
     relayout_call_screen(c);
+    relayout_view(c);
     if (c.state == ScreenState::VolumeControl || c.state == ScreenState::InCallVolume)
         arm(c, kTimerCloseVolume, 3000);
     request_redraw(c);

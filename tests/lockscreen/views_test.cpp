@@ -651,3 +651,24 @@ TEST_F(Reminder, ACountOfNoneClosesTheReminderView) {
 
 }  // namespace
 }  // namespace lumo::lockscreen::testing_support
+
+namespace lumo::lockscreen::testing_support {
+namespace {
+
+TEST_F(Views, ATurnedScreenGetsTheBoxBuiltAgainInPlace) {
+    set_byte(u"LockNotification", 1);
+    started();
+    export_sms(u"Ada", u"Turn me");
+    send(proto::WM_ShowMessage, 0);
+    fake.run_for(300);
+    ASSERT_EQ(ctx->state, ScreenState::MessageView);
+    fake.display().orientation = 90;
+    send(WM_WINDOWPOSCHANGED);
+    ASSERT_EQ(ctx->screen_width, 800);
+    EXPECT_EQ(ctx->state, ScreenState::MessageView);
+    EXPECT_EQ(ctx->pending_action, 12);
+    expect_box_in_place();
+}
+
+}  // namespace
+}  // namespace lumo::lockscreen::testing_support

@@ -458,6 +458,8 @@ bool on_count_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 bool views_touch(Context& c, int x, int y);
 void draw_notification_row(Context& c);
 void draw_view_box(Context& c);
+// After the screen turned: the open view's box built again for the new shape.
+void relayout_view(Context& c);
 // The row or a box still fades: the animation timer keeps running.
 bool views_animating(const Context& c);
 // Where the row stands (its top) and its left end as drawn now; for the owner line.
