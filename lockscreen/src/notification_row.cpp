@@ -157,8 +157,10 @@ bool on_count_message(Context& c, std::uint32_t msg, WParam w, LParam l) {
     }
     if (slot == 7 && count == 0 &&
         (c.state == ScreenState::Normal || c.state == ScreenState::NotificationView)) {
+        // Closed without leaving: the count is stale by the time it arrives, and leaving would
+        // dismiss a reminder that fired meanwhile and was never seen.
         c.state = ScreenState::NotificationView;
-        close_views(c);
+        close_views(c, false);
     }
     if (l == 0 && !(slot == 0 && c.call_end_pending)) request_redraw(c);
     return true;
