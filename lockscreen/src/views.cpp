@@ -484,6 +484,15 @@ void open_missed_call_view(Context& c) {
     std::vector<Entry> entries;
     auto regular = gfx::CreateTextFont(c.screen, fh, gfx::kFontNormal);
     auto bold = gfx::CreateTextFont(c.screen, fh, gfx::kFontBold);
+    int hh = 0;
+    if (regular) hh = render_hint(c, hint, *regular, inner, true);
+    // A small screen shows fewer entries, and "..." for the rest.
+    int step = pic + unit(c, 6) + 1;
+    int room = (max_box_height(c) - unit(c, 14) - fh - (hh ? hh + unit(c, 8) : 0)) / step;
+    if (std::size_t(std::max(room, 1)) < wanted) {
+        wanted = std::size_t(std::max(room, 1));
+        v.more = true;
+    }
     c.log.printf("MissedCall loading gfx 2");
     for (const auto& call : *log) {
         if (entries.size() >= wanted) break;
@@ -519,12 +528,7 @@ void open_missed_call_view(Context& c) {
         return;
     }
     gfx::Image dots;
-    int hh = 0;
-    if (regular) {
-        hh = render_hint(c, hint, *regular, inner, true);
-        if (v.more) render_lines(c, dots, *regular, u"...", kOneLine | gfx::kTextCenter, inner, 1);
-    }
-    int step = pic + unit(c, 6) + 1;
+    if (regular && v.more) render_lines(c, dots, *regular, u"...", kOneLine | gfx::kTextCenter, inner, 1);
     int height = unit(c, 10) + step * int(entries.size()) + (v.more ? fh : 0) + unit(c, 4) +
                  (hh ? hh + unit(c, 8) : 0);
     build_box(c, base, height);

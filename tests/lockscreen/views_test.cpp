@@ -672,3 +672,35 @@ TEST_F(Views, ATurnedScreenGetsTheBoxBuiltAgainInPlace) {
 
 }  // namespace
 }  // namespace lumo::lockscreen::testing_support
+
+namespace lumo::lockscreen::testing_support {
+namespace {
+
+TEST_F(MissedCalls, ALandscapeSmallScreenListsWhatFitsAndDotsForTheRest) {
+    fake.display().screen = {240, 320, 96, 96};
+    fake.display().pitch_pixels = 240;
+    fake.display().resize();
+    fake.display().orientation = 90;
+    auto gfx = root / "Program Files" / "Lumo" / "gfx";
+    std::filesystem::remove(gfx);
+    std::filesystem::create_directory_symlink(stage_dir() / "Program Files" / "Lumo" / "gfx96", gfx);
+    for (int i = 0; i < 7; ++i) add_call(at(7, 8, i), 0, u"555010" + to_u16(std::to_string(i)), u"");
+    ASSERT_EQ(start(u"-hide"), EntryResult::Running);
+    ASSERT_EQ(ctx->screen_height, 240);
+    lock_now();
+    count(proto::WM_CHANGE_PHONEMISSEDCALLS, 7);
+    count(proto::WM_CHANGE_TASKSACTIVE, 0);
+    anim_ticks(3);
+    tap((ctx->screen_width - 30) + 13, ctx->screen_height - 60 - 28 + 10);
+    ASSERT_EQ(ctx->state, ScreenState::MissedCallView);
+    auto& v = ctx->views;
+    EXPECT_LT(v.missed.size(), 5u);
+    EXPECT_GE(v.missed.size(), 1u);
+    EXPECT_TRUE(v.more);
+    EXPECT_EQ(v.missed[0].name, u"5550106");
+    EXPECT_GE(v.box_y, 0);
+    EXPECT_LE(v.box_y + v.box.height, ctx->screen_height - 60);
+}
+
+}  // namespace
+}  // namespace lumo::lockscreen::testing_support
