@@ -82,6 +82,8 @@ std::vector<LedSwitch> FakeNotify::led_switches() const {
 
 bool FakeNotify::remove_shell_notification(std::u16string_view class_id, std::uint32_t number) {
     std::lock_guard lock(mutex_);
+    std::unique_lock<std::recursive_mutex> reg_lock;
+    if (registry_guard_) reg_lock = std::unique_lock(*registry_guard_);
     bool found = registry_ && store::remove_shell_notification(*registry_, class_id, number);
     shell_requests_.push_back({std::u16string(class_id), number, false, found});
     return found;
@@ -89,6 +91,8 @@ bool FakeNotify::remove_shell_notification(std::u16string_view class_id, std::ui
 
 bool FakeNotify::show_shell_notification(std::u16string_view class_id, std::uint32_t number) {
     std::lock_guard lock(mutex_);
+    std::unique_lock<std::recursive_mutex> reg_lock;
+    if (registry_guard_) reg_lock = std::unique_lock(*registry_guard_);
     bool found = registry_ && store::shell_notification_exists(*registry_, class_id, number);
     shell_requests_.push_back({std::u16string(class_id), number, true, found});
     return found;
@@ -96,6 +100,8 @@ bool FakeNotify::show_shell_notification(std::u16string_view class_id, std::uint
 
 std::uint32_t FakeNotify::add_shell_notification(std::u16string_view class_id) {
     std::lock_guard lock(mutex_);
+    std::unique_lock<std::recursive_mutex> reg_lock;
+    if (registry_guard_) reg_lock = std::unique_lock(*registry_guard_);
     return registry_ ? store::add_shell_notification(*registry_, class_id) : 0;
 }
 

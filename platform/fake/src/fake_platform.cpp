@@ -212,7 +212,7 @@ FakePlatform::FakePlatform()
       sim_(std::make_unique<FakeSimPhoneBook>(*this)),
       telephony_(std::make_unique<FakeTelephony>(*this)),
       notify_(std::make_unique<FakeNotify>(*sync_, *clock_)) {
-    notify_->attach_registry(store_.get());
+    notify_->attach_registry(store_.get(), &mutex_);
     pim_store_->set_poster([this](Hwnd h, std::uint32_t msg, std::uint32_t folder) {
         windows_->post(h, msg, 0, LParam(folder));
     });

@@ -51,7 +51,11 @@ class FakeNotify final : public Notify {
     void set_led_count(std::optional<std::uint32_t> n);
     std::vector<LedSwitch> led_switches() const;
     // The registry the shell publishes its notifications in (the fake's own).
-    void attach_registry(store::RegistryStore* reg) { registry_ = reg; }
+    // `guard` is the lock the fake's registry is used under.
+    void attach_registry(store::RegistryStore* reg, std::recursive_mutex* guard) {
+        registry_ = reg;
+        registry_guard_ = guard;
+    }
     // Publishes a shell notification as the shell does for a new message or reminder; its number.
     std::uint32_t add_shell_notification(std::u16string_view class_id);
     std::vector<ShellNotificationRequest> shell_requests() const;
@@ -67,6 +71,7 @@ class FakeNotify final : public Notify {
     std::optional<std::uint32_t> leds_;
     std::vector<LedSwitch> switches_;
     store::RegistryStore* registry_ = nullptr;
+    std::recursive_mutex* registry_guard_ = nullptr;
     std::vector<ShellNotificationRequest> shell_requests_;
 };
 
