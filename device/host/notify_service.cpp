@@ -10,6 +10,7 @@
 
 #include "lumo/platform/notify.h"
 #include "lumo/platform/text.h"
+#include "lumo/store/shell_notifications.h"
 #include "lumo/wire/protocol.h"
 #include "power_service.h"
 #include "sync_service.h"
@@ -196,6 +197,25 @@ void NotifyService::register_handlers() {
         const bool erased = entries_.erase(h) != 0;
         if (erased) save();
         out.status(erased ? Status::Ok : Status::NotFound);
+        return true;
+    });
+    // The shell's notifications, published in the registry (lumo/store/shell_notifications.h).
+    host_.add_handler(Kind::ShellNotifyRemove, [this](ClientConn&, Reader& in, Writer& out) {
+        auto cls = in.s16();
+        auto number = in.u32();
+        if (!in.done()) return false;
+        bool found = store::remove_shell_notification(host_.registry(), cls, number);
+        if (found) host_.log().printf("shell: notification %u of %s removed", number, platform::to_utf8(cls).c_str());
+        out.status(found ? Status::Ok : Status::NotFound);
+        return true;
+    });
+    host_.add_handler(Kind::ShellNotifyShow, [this](ClientConn&, Reader& in, Writer& out) {
+        auto cls = in.s16();
+        auto number = in.u32();
+        if (!in.done()) return false;
+        bool found = store::shell_notification_exists(host_.registry(), cls, number);
+        if (found) host_.log().printf("shell: notification %u of %s shown again", number, platform::to_utf8(cls).c_str());
+        out.status(found ? Status::Ok : Status::NotFound);
         return true;
     });
     host_.add_handler(Kind::LedCount, [this](ClientConn&, Reader& in, Writer& out) {

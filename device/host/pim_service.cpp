@@ -1,5 +1,7 @@
 #include "pim_service.h"
 
+#include "lumo/store/shell_notifications.h"
+
 #include <sqlite3.h>
 
 #include <bit>
@@ -275,6 +277,8 @@ PimService::PimService(Host& host, WindowService& windows, ProcessService& proce
     });
     auto& pim = db_->pim;
     auto* db = &db_;
+    // The shell's notification window dismisses the reminder (WM_COMMAND 0x200B).
+    set_reminder_dismiss([this] { host_.schedule(0, [this] { dismiss_reminder(); }); });
     set_message_lookup([&pim](std::u16string_view args) -> std::optional<std::u16string> {
         auto at = args.find(u"-mid ");
         if (at == std::u16string_view::npos) return std::nullopt;
@@ -470,6 +474,10 @@ PimService::PimService(Host& host, WindowService& windows, ProcessService& proce
             .i(id).i(st.id).t(m.sender).t(m.sender_email).t(m.subject).i(std::int64_t(m.delivery_time)).run();
         if (kind == 3) save_state((*db)->db, "account", 0, pim.last_received_account);
         host_.log().printf("message %u arrived in %s", id, platform::to_utf8(st.name).c_str());
+        // The shell's bubble for the new message.
+        static constexpr std::u16string_view kClasses[] = {store::kSmsNotificationClass, store::kMmsNotificationClass,
+                                                          store::kEmailNotificationClass};
+        store::add_shell_notification(host_.registry(), kClasses[kind - 1]);
         changed();
         out.status(Status::Ok).u32(id);
         return true;
@@ -508,10 +516,12 @@ PimService::PimService(Host& host, WindowService& windows, ProcessService& proce
             pim.reminder = store::Reminder{subject, location, std::uint64_t(ms + 11644473600000LL) * 10000u};
             save_state((*db)->db, "reminder_subject", std::int64_t(pim.reminder->time), subject);
             save_state((*db)->db, "reminder_location", 0, location);
+            store::clear_shell_notifications(host_.registry(), store::kReminderNotificationClass);
+            store::add_shell_notification(host_.registry(), store::kReminderNotificationClass);
         } else {
-            pim.reminder.reset();
-            delete_state((*db)->db, "reminder_subject");
-            delete_state((*db)->db, "reminder_location");
+            dismiss_reminder();
+            out.status(Status::Ok);
+            return true;
         }
         changed();
         out.status(Status::Ok);
@@ -519,7 +529,19 @@ PimService::PimService(Host& host, WindowService& windows, ProcessService& proce
     });
 }
 
-PimService::~PimService() { set_message_lookup({}); }
+PimService::~PimService() {
+    set_message_lookup({});
+    set_reminder_dismiss({});
+}
+
+void PimService::dismiss_reminder() {
+    db_->pim.reminder.reset();
+    delete_state(db_->db, "reminder_subject");
+    delete_state(db_->db, "reminder_location");
+    store::clear_shell_notifications(host_.registry(), store::kReminderNotificationClass);
+    host_.log().printf("reminder dismissed");
+    publish();
+}
 
 bool PimService::open(std::string* error) {
     auto path = (std::filesystem::path(host_.options().dir) / "pim.db").string();

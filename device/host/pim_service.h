@@ -25,6 +25,8 @@ public:
 
 private:
     struct Db;
+    // The active reminder goes, with the shell's notification of it.
+    void dismiss_reminder();
     Host& host_;
     WindowService& windows_;
     ProcessService& processes_;

@@ -34,6 +34,35 @@ std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> on
     };
 }
 
+std::function<void()>& reminder_dismiss_action() {
+    static std::function<void()> action;
+    return action;
+}
+
+// Every simulated program's command lines, by its file name in lower case.
+std::vector<std::pair<std::u16string, std::u16string>>& recorded_starts() {
+    static std::vector<std::pair<std::u16string, std::u16string>> starts;
+    return starts;
+}
+
+std::u16string lower(std::u16string_view s) {
+    std::u16string out(s);
+    for (auto& ch : out)
+        if (ch >= u'A' && ch <= u'Z') ch = char16_t(ch - u'A' + u'a');
+    return out;
+}
+
+// A program whose whole job here is to be started: it records its command line and shows its
+// window.
+std::function<void(WindowService&, std::uint32_t, std::u16string_view, bool)> recorded(
+    std::u16string_view exe, std::u16string_view class_name, std::u16string_view title) {
+    return [exe = lower(exe), window = one_window(class_name, title)](WindowService& ws, std::uint32_t pid,
+                                                                      std::u16string_view arguments, bool shown) {
+        recorded_starts().emplace_back(exe, std::u16string(arguments));
+        window(ws, pid, arguments, shown);
+    };
+}
+
 MessageLookup& message_lookup() {
     static MessageLookup lookup;
     return lookup;
@@ -86,7 +115,11 @@ void start_shell(WindowService& ws, std::uint32_t pid, std::u16string_view, bool
                                          {0, 0, w, bar}, stays);
     ws.show(taskbar, SW_SHOWNA);
     ws.create_host_window(0, pid, std::u16string(kNotifyClass), std::u16string(kNotifyClass),
-                          WS_POPUP, 0, {0, 0, 0, 0}, stays);
+                          WS_POPUP, 0, {0, 0, 0, 0}, [](Hwnd, std::uint32_t msg, WParam wp, LParam) -> LResult {
+                              if (msg == WM_COMMAND && (wp & 0xFFFF) == kDismissReminderCommand)
+                                  if (auto& dismiss = reminder_dismiss_action()) dismiss();
+                              return 0;
+                          });
     if (profile.wm65) {
         ws.create_host_window(0, pid, std::u16string(kStartMenuClass), u"Start", WS_POPUP, 0,
                               {0, bar, w, h},
@@ -124,6 +157,11 @@ const std::vector<SimulatedProgram>& table() {
         {u"fmradio.exe", one_window(u"FMRadioMain", u"FM Radio")},
         {u"ShutDown.exe", start_shut_down},
         {u"zorp.exe", start_zorp},
+        // What the lock screen opens after the unlock (voice mail is the phone program's):
+        // tasks, FlexMail and the instant messenger.
+        {u"tasks.exe", recorded(u"tasks.exe", u"Tasks", u"Tasks")},
+        {u"flexmail.exe", recorded(u"flexmail.exe", u"FlexMail", u"FlexMail")},
+        {u"WLMLauncher.exe", recorded(u"WLMLauncher.exe", u"WLM", u"Windows Live")},
     };
     return programs;
 }
@@ -137,5 +175,14 @@ void set_message_lookup(MessageLookup lookup) { message_lookup() = std::move(loo
 const std::vector<std::u16string>& messaging_arguments() { return recorded_messaging_arguments(); }
 const std::vector<std::u16string>& browser_addresses() { return recorded_browser_addresses(); }
 void set_switch_off(std::function<void()> switch_off) { switch_off_action() = std::move(switch_off); }
+void set_reminder_dismiss(std::function<void()> dismiss) { reminder_dismiss_action() = std::move(dismiss); }
+
+std::vector<std::u16string> program_arguments(std::u16string_view exe) {
+    if (lower(exe) == u"tmail.exe") return messaging_arguments();
+    std::vector<std::u16string> out;
+    for (auto& [name, args] : recorded_starts())
+        if (name == lower(exe)) out.push_back(args);
+    return out;
+}
 
 }  // namespace lumo::host

@@ -37,6 +37,13 @@ const std::vector<std::u16string>& browser_addresses();
 // The phone's shut-down program (\Windows\ShutDown.exe, what a lock screen's ShutDownEXE names):
 // starting it switches the phone off through this, which the device sets.
 void set_switch_off(std::function<void()> switch_off);
+// What the shell's notification window does on WM_COMMAND 0x200B (dismiss the active reminder),
+// which the device sets.
+void set_reminder_dismiss(std::function<void()> dismiss);
+inline constexpr std::uint32_t kDismissReminderCommand = 0x200B;
+// Every command line the simulated program `exe` (its file name, any case) was started with,
+// oldest first.
+std::vector<std::u16string> program_arguments(std::u16string_view exe);
 
 // The shell: started at every boot as a simulated process owning the task bar, the Today screen
 // (the desktop window), the notification window and, on Windows Mobile 6.5, the start menu.

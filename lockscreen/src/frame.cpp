@@ -39,37 +39,10 @@ void curtain_frame(Context& c, int top, int bottom, int alpha, std::uint32_t& la
 
 namespace {
 
-bool is_view(ScreenState s) {
-    return s == ScreenState::NotificationView || s == ScreenState::MessageView ||
-           s == ScreenState::MissedCallView || s == ScreenState::TaskView;
-}
-
 // The busy-SMS question grows while it is asked and fades out over the lock screen after.
 void draw_prompt(Context& c) {
     if (c.state == ScreenState::BusySmsPrompt) compose_busy_prompt(c);
     else draw_fading_busy_prompt(c);
-}
-
-// A view's box: up to 32 while its view lasts, down to 0 after it, then released.
-void draw_view(Context& c) {
-    if (is_view(c.state)) {
-        if (c.box_view != c.state) {
-            if (c.box_view != ScreenState::Normal) release_view_box(c, c.box_view);
-            c.box_view = c.state;
-            c.box_alpha = 0;
-        }
-        c.box_alpha = std::min(32, c.box_alpha + kBoxFadeStep);
-    } else if (c.box_view != ScreenState::Normal) {
-        c.box_alpha = std::max(0, c.box_alpha - kBoxFadeStep);
-        if (c.box_alpha == 0) {
-            release_view_box(c, c.box_view);
-            c.box_view = ScreenState::Normal;
-            return;
-        }
-    } else {
-        return;
-    }
-    draw_view_box(c, c.box_view, c.box_alpha);
 }
 
 }  // namespace
@@ -116,7 +89,8 @@ void compose_frame(Context& c) {
         case ScreenState::TaskView:
         default:
             compose_lock_scene(c);
-            draw_view(c);
+            draw_notification_row(c);
+            draw_view_box(c);
             draw_prompt(c);
             break;
     }

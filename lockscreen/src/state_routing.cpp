@@ -52,8 +52,4 @@ void compose_state_scene(Context& c) {
     if (old) gfx::SelectBrush(scr, old);
 }
 
-void draw_view_box(Context&, ScreenState, int) {}
-
-void release_view_box(Context&, ScreenState) {}
-
 }  // namespace lumo::lockscreen

@@ -147,6 +147,11 @@ void place_owner_line(Context& c) {
     auto& st = c.status;
     st.owner_x = c.screen_width - st.owner.width;
     st.owner_y = c.screen_height - st.owner.height;
+    // The notification row may stand at the bottom too (no soft keys): the line keeps left of
+    // its icons rather than running under them.
+    int row_left = notification_row_left(c);
+    if (row_left < c.screen_width && notification_row_top(c) + c.notice.height > st.owner_y)
+        st.owner_x = std::min(st.owner_x, row_left - st.owner.width - unit(c, 4));
     if (st.banner_right > 0 && st.owner_x < st.banner_right + unit(c, 10))
         st.owner_x = st.banner_right + unit(c, 10);
 }

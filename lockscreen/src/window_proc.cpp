@@ -168,7 +168,7 @@ void on_anim_timer(Context& c) {
     fling_step(c);
     // The timer rests once nothing moves and the shine has run its course.
     if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c) &&
-        !busy_prompt_fading(c)) {
+        !busy_prompt_fading(c) && !views_animating(c)) {
         kill(c, kAnimTimer);
         c.anim_armed = false;
     }
@@ -196,6 +196,8 @@ void on_button_down(Context& c, LParam l) {
         start_drag(c, x, y);
         c.clock.press_x = x;
         c.clock.press_y = y;
+        // The notification row and an open view's box take what the knob did not.
+        if (!c.slider.dragging && views_touch(c, x, y)) c.clock.press_x = c.clock.press_y = -1;
     }
     pulse_system_lock(c);
     // The call screens never time out, also while the answer slider is dragged.
@@ -355,6 +357,7 @@ void on_window_pos_changed(Context& c) {
     relayout_call_screen(c);
     relayout_keypad(c);
     relayout_overlays(c);
+    relayout_view(c);
     if (c.state == ScreenState::VolumeControl || c.state == ScreenState::InCallVolume)
         arm(c, kTimerCloseVolume, 3000);
     request_redraw(c);
@@ -364,7 +367,8 @@ void on_views_timer(Context& c, std::uint32_t id) {
     // A view does not take the screen from an emergency call.
     if (c.view_ticks == 0 && !emergency_call_going(c)) {
         if (c.state == ScreenState::PasswordEntry || c.state == ScreenState::EmergencyCall) leave_keypad(c, true);
-        close_views(c);
+        // Another view makes room: the closing one is not left (nothing read, nothing dismissed).
+        close_views(c, false);
         if (id == kTimerNotifyView) open_reminder_view(c);
         else open_message_view(c);
     }

@@ -176,7 +176,7 @@ TEST_F(Routing, AViewsBoxFadesInAndOutBySixAFrameAndGoesWhenFadedOut) {
     std::vector<int> alphas;
     for (int i = 0; i < 8; ++i) {
         anim_ticks(1);
-        alphas.push_back(ctx->box_alpha);
+        alphas.push_back(ctx->views.box_alpha);
     }
     EXPECT_EQ(alphas.front() % kBoxFadeStep, 0);
     EXPECT_EQ(alphas.back(), 32);
@@ -186,12 +186,12 @@ TEST_F(Routing, AViewsBoxFadesInAndOutBySixAFrameAndGoesWhenFadedOut) {
     ASSERT_EQ(ctx->state, ScreenState::Normal);
     send(WM_LBUTTONDOWN, 1, point(5, 5));  // keeps the frames coming
     alphas.clear();
-    for (int i = 0; i < 7 && ctx->box_view != ScreenState::Normal; ++i) {
+    for (int i = 0; i < 7 && !ctx->views.box.empty(); ++i) {
         anim_ticks(1);
-        alphas.push_back(ctx->box_alpha);
+        alphas.push_back(ctx->views.box_alpha);
     }
     EXPECT_EQ(alphas, (std::vector<int>{26, 20, 14, 8, 2, 0}));
-    EXPECT_EQ(ctx->box_view, ScreenState::Normal);
+    EXPECT_TRUE(ctx->views.box.empty());
 }
 
 TEST_F(Routing, ADateChangeTellsTheServiceAndATurnDoesNot) {

@@ -65,7 +65,21 @@ class DeviceNotify final : public Notify {
         return r && r->status == Status::Ok;
     }
 
+    bool remove_shell_notification(std::u16string_view class_id, std::uint32_t number) override {
+        return shell(Kind::ShellNotifyRemove, class_id, number);
+    }
+    bool show_shell_notification(std::u16string_view class_id, std::uint32_t number) override {
+        return shell(Kind::ShellNotifyShow, class_id, number);
+    }
+
   private:
+    bool shell(Kind kind, std::u16string_view class_id, std::uint32_t number) {
+        auto& w = c_.begin(kind);
+        w.s16(class_id).u32(number);
+        auto r = c_.call(w);
+        return r && r->status == Status::Ok;
+    }
+
     std::optional<std::vector<std::pair<NotificationHandle, UserNotification>>> list() {
         auto& w = c_.begin(Kind::UserNotifyList);
         auto r = c_.call(w);

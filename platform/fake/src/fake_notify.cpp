@@ -2,6 +2,7 @@
 
 #include "lumo/platform/clock.h"
 #include "lumo/platform/sync.h"
+#include "lumo/store/shell_notifications.h"
 
 namespace lumo::platform::fake {
 
@@ -77,6 +78,36 @@ void FakeNotify::set_led_count(std::optional<std::uint32_t> n) {
 std::vector<LedSwitch> FakeNotify::led_switches() const {
     std::lock_guard lock(mutex_);
     return switches_;
+}
+
+bool FakeNotify::remove_shell_notification(std::u16string_view class_id, std::uint32_t number) {
+    std::lock_guard lock(mutex_);
+    std::unique_lock<std::recursive_mutex> reg_lock;
+    if (registry_guard_) reg_lock = std::unique_lock(*registry_guard_);
+    bool found = registry_ && store::remove_shell_notification(*registry_, class_id, number);
+    shell_requests_.push_back({std::u16string(class_id), number, false, found});
+    return found;
+}
+
+bool FakeNotify::show_shell_notification(std::u16string_view class_id, std::uint32_t number) {
+    std::lock_guard lock(mutex_);
+    std::unique_lock<std::recursive_mutex> reg_lock;
+    if (registry_guard_) reg_lock = std::unique_lock(*registry_guard_);
+    bool found = registry_ && store::shell_notification_exists(*registry_, class_id, number);
+    shell_requests_.push_back({std::u16string(class_id), number, true, found});
+    return found;
+}
+
+std::uint32_t FakeNotify::add_shell_notification(std::u16string_view class_id) {
+    std::lock_guard lock(mutex_);
+    std::unique_lock<std::recursive_mutex> reg_lock;
+    if (registry_guard_) reg_lock = std::unique_lock(*registry_guard_);
+    return registry_ ? store::add_shell_notification(*registry_, class_id) : 0;
+}
+
+std::vector<ShellNotificationRequest> FakeNotify::shell_requests() const {
+    std::lock_guard lock(mutex_);
+    return shell_requests_;
 }
 
 }  // namespace lumo::platform::fake

@@ -223,6 +223,7 @@ FakePlatform::FakePlatform()
         deliver();
         return ok;
     };
+    notify_->attach_registry(store_.get(), &mutex_);
     pim_store_->set_poster([this](Hwnd h, std::uint32_t msg, std::uint32_t folder) {
         windows_->post(h, msg, 0, LParam(folder));
     });

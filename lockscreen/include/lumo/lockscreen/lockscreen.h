@@ -331,6 +331,8 @@ struct MusicState {
     gfx::Image album_background;  // screen-sized: the art and its reflection
     std::u16string album_file;
     std::vector<std::pair<std::uint32_t, std::int32_t>> sent;  // commands sent (wParam, lParam)
+};
+
 // The volume overlay: the system and ring bars with the silent and vibrate buttons, or the
 // in-call bar with the telephony phone device it changes.
 struct VolumeState {
@@ -359,6 +361,33 @@ struct ShutdownState {
     gfx::Image background, cancel, cancel_text, saved_knob;
     bool knob_swapped = false;
     bool powering_off = false;
+};
+
+// The notification row above the slider and the pop-up views opened from it.
+inline constexpr int kNoticeSlots = 9;
+struct MissedCallLine {
+    std::u16string name, time;  // as shown
+    bool picture_found = false;  // a contact picture (else nopic.png / unknown.png)
+};
+struct ViewsState {
+    std::uint32_t counts[kNoticeSlots] = {};
+    int icon_fade[kNoticeSlots] = {};   // 0..24
+    int badge_fade[kNoticeSlots] = {};  // 0..32
+    int badge_half[kNoticeSlots] = {};  // the half of RedCircle.png last shown
+    gfx::Image count_text[kNoticeSlots];
+    // The box of the open view, its place, its fade, and the view that built it.
+    gfx::Image box;
+    int box_x = 0, box_y = 0, box_alpha = 0;
+    ScreenState box_state = ScreenState::Normal;
+    // What the open view shows, kept for the log and for tests.
+    std::u16string reminder_name;  // the reminder shown (its key name under Reminders)
+    std::u16string title, sender, time_line, body, account, hint;
+    bool has_picture = false;
+    std::vector<std::u16string> task_lines;
+    std::vector<bool> task_bold;
+    std::vector<MissedCallLine> missed;
+    bool more = false;  // "..." below the list
+    int text_lines = 0;  // lines of the message text or the reminder's description as shown
 };
 
 // What the program's context needs from outside: the phone and its display, and the clocks
@@ -432,15 +461,13 @@ struct Context {
 
     // The scene's offsets and alpha while a curtain animation runs.
     int top_offset = 0, bottom_offset = 0, scene_alpha = 32;
-    // The view box shown or fading out, and its alpha.
-    ScreenState box_view = ScreenState::Normal;
-    int box_alpha = 0;
     int frames_presented = 0;
 
     CallState call;
     KeypadState keypad;
     VolumeState volume;
     ShutdownState shutdown;
+    ViewsState views;
     // The contacts store the caller's picture comes from (none: no pictures): the phone's.
     std::unique_ptr<gfx::ContactPictures> phone_contacts;
     gfx::ContactPictures* contacts = nullptr;
@@ -532,10 +559,28 @@ void relayout_call_screen(Context& c);
 // The caller's number as shown: "unknown", "outofarea" and the canonical form.
 std::u16string display_number(const Context& c, std::u16string_view number, bool* no_number);
 void on_emergency_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// --- the notification row and the views (notification_row.cpp, views.cpp) ------------------------
 void open_reminder_view(Context& c);
 void open_message_view(Context& c);
-void close_views(Context& c);
+void open_missed_call_view(Context& c);
+void open_task_view(Context& c);
+// Returns a view to Normal. Leaving (the default) also does what leaving means for its item
+// (dismiss, mark read, clear the missed calls); false only closes it to make room for another.
+void close_views(Context& c, bool leaving = true);
 void open_pending_action(Context& c);
+// A count message of the row; false when the message is not one.
+bool on_count_message(Context& c, std::uint32_t msg, WParam w, LParam l);
+// A press in Normal or a view that the slider did not take: the row's icons and the box.
+bool views_touch(Context& c, int x, int y);
+void draw_notification_row(Context& c);
+void draw_view_box(Context& c);
+// After the screen turned: the open view's box built again for the new shape.
+void relayout_view(Context& c);
+// The row or a box still fades: the animation timer keeps running.
+bool views_animating(const Context& c);
+// Where the row stands (its top) and its left end as drawn now; for the owner line.
+int notification_row_top(const Context& c);
+int notification_row_left(const Context& c);
 void refresh_panels(Context& c);
 void on_panel_message(Context& c, std::uint32_t msg, WParam w, LParam l);
 void refresh_weather(Context& c);
@@ -556,9 +601,6 @@ bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y);
 bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam l);
 // The frame of the keypad, volume and shutdown states.
 void compose_state_scene(Context& c);
-// A view's box at an alpha (it fades in and out), and its release once it has faded out.
-void draw_view_box(Context& c, ScreenState view, int alpha);
-void release_view_box(Context& c, ScreenState view);
 // --- weather and the music panel (weather.cpp, music.cpp) ----------------------------------------
 // Copies what the weather worker reads from the settings; the main thread calls it.
 void snapshot_weather_settings(Context& c);

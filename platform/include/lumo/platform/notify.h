@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lumo/platform/clock.h"
@@ -35,6 +36,13 @@ class Notify {
     virtual std::optional<std::uint32_t> led_count() = 0;
     // Switches an LED (or the vibrator behind it) on or off; false for a missing LED.
     virtual bool set_led(std::uint32_t index, bool on) = 0;
+
+    // The shell's own notifications (the bubbles of new messages, reminders, ...): the shell
+    // publishes each as a value named by its decimal number under HKEY_LOCAL_MACHINE
+    // "System\State\Shell\Notifications\{class}". Removes one; false when there is none.
+    virtual bool remove_shell_notification(std::u16string_view class_id, std::uint32_t number) = 0;
+    // Shows one again (the reminder a lock kept from popping up); false when there is none.
+    virtual bool show_shell_notification(std::u16string_view class_id, std::uint32_t number) = 0;
 };
 
 }  // namespace lumo::platform

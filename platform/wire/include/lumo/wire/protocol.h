@@ -183,6 +183,8 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(MusicStatus, 193)     /* -> u32 running, u32 status, u32 volume, s16 title,     \
                                s16 artist, s16 album, s16 picture, u32 track,         \
                                u32 tracks, u32 count, s16 command... */               \
+    X(ShellNotifyRemove, 200) /* s16 class, u32 number -> (NotFound: none published) */ \
+    X(ShellNotifyShow, 201)   /* s16 class, u32 number -> (NotFound: none published) */   \
     X(ShellFullScreen, 210) /* u32 hwnd, u32 SHFS flags -> */                            \
     X(WorkArea, 211)        /* -> i32 left, i32 top, i32 right, i32 bottom */          \
     X(InputMethodKey, 212)  /* u32 hwnd -> u32 vk (0: none) */                          \
