@@ -94,6 +94,12 @@ void compose_lock_scene(Context& c) {
     draw_owner_line(c);
 }
 
+bool boxes_fading(const Context& c) {
+    bool view_fading = c.box_view != ScreenState::Normal && (c.box_view != c.state || c.box_alpha < 32);
+    bool prompt_fading = c.state == ScreenState::BusySmsPrompt ? c.call.prompt_alpha < 32 : c.call.prompt_alpha > 0;
+    return view_fading || (prompt_fading && c.state != ScreenState::BusySmsPromptOverApp);
+}
+
 void release_prompt(Context& c) {
     auto& call = c.call;
     call.prompt_alpha = 0;

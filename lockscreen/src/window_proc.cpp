@@ -165,7 +165,8 @@ void on_anim_timer(Context& c) {
     draw_frame(c);
     fling_step(c);
     // The timer rests once nothing moves and the shine has run its course.
-    if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c)) {
+    if (c.slider.shine_runs > 5 && !slider_animating(c) && c.wallpaper.frames < 2 && !status_animating(c) &&
+        !boxes_fading(c)) {
         kill(c, kAnimTimer);
         c.anim_armed = false;
     }

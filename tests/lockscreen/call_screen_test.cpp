@@ -263,6 +263,61 @@ TEST_F(CallScreen, RejectedWhileLockedTheQuestionComesOverTheLockScreenAfterTheL
     EXPECT_EQ(count_seen(proto::WM_Unlock), 0);
 }
 
+TEST_F(CallScreen, TheQuestionOverTheLockScreenGrowsAndFadesOutBySixAFrameThenItsPicturesGo) {
+    set_byte(u"SendBusySMS", 1);
+    set_byte(u"Slide2Answer", 0);
+    started();
+    ring(1);
+    tap(button(1));
+    send(proto::WM_EndCaller, 1);
+    ASSERT_EQ(ctx->state, ScreenState::BusySmsPrompt);
+    std::vector<int> alphas;
+    for (int i = 0; i < 7; ++i) {
+        anim_ticks(1);
+        alphas.push_back(ctx->call.prompt_alpha);
+    }
+    EXPECT_EQ(alphas, (std::vector<int>{6, 12, 18, 24, 30, 32, 32}));
+    int bx = (ctx->screen_width - ctx->call.ptbox.width) / 2;
+    int by = (ctx->screen_height - ctx->call.ptbox.height) / 2;
+    tap(point(bx + ctx->call.ptbox.width * 3 / 4, by + ctx->call.ptbox.height - u(10) - ctx->call.ptbutton.height / 2));
+    ASSERT_EQ(ctx->state, ScreenState::Normal);
+    alphas.clear();
+    for (int i = 0; i < 6; ++i) {
+        anim_ticks(1);
+        alphas.push_back(ctx->call.prompt_alpha);
+    }
+    EXPECT_EQ(alphas, (std::vector<int>{26, 20, 14, 8, 2, 0}));
+    EXPECT_TRUE(ctx->call.ptbox.empty());
+    EXPECT_TRUE(ctx->call.prompt_text.empty());
+}
+
+TEST_F(CallScreen, TheQuestionOverAProgramEndsAfterItsTimeAndGivesTheProgramBackWithoutATrace) {
+    set_byte(u"SendBusySMS", 1);
+    Hwnd program = 0;
+    {
+        auto scope = fake.as_process(91);
+        fake.windows().register_class(u"IExplore", [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; });
+        CreateWindowParams cp;
+        cp.class_name = u"IExplore";
+        program = fake.windows().create_window(cp);
+    }
+    started(false);
+    fake.windows().show_window(program, SW_SHOW);
+    ring(2, u"Ada Lovelace", u"5550101");
+    tap(button(1));
+    send(proto::WM_EndCaller, 0);
+    fake.windows().set_foreground_window(program);
+    fake.run_for(1600);
+    ASSERT_EQ(ctx->state, ScreenState::BusySmsPromptOverApp);
+    EXPECT_EQ(ctx->call.RestoreWindow, program);
+    fake.run_for(12000);
+    EXPECT_EQ(ctx->state, ScreenState::Normal);
+    EXPECT_FALSE(main_visible());
+    EXPECT_EQ(fake.windows().foreground_window(), program);
+    EXPECT_EQ(ctx->call.prompt_alpha, 0);
+    EXPECT_TRUE(ctx->call.prompt_text.empty());
+}
+
 TEST_F(CallScreen, CallWaitingShowsThreeButtonsAndNoSlider) {
     set_byte(u"Slide2Answer", 2);
     started();

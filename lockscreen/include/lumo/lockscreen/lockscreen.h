@@ -460,6 +460,8 @@ void release_view_box(Context& c, ScreenState view);
 void compose_lock_scene(Context& c);
 // Forgets the busy-SMS question's pictures.
 void release_prompt(Context& c);
+// A view's box or the busy-SMS question is still fading in or out.
+bool boxes_fading(const Context& c);
 // Composes the current state's frame into the back buffer.
 void compose_frame(Context& c);
 // Composes and presents; the AnimTimer handler's drawing step.
