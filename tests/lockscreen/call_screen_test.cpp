@@ -263,7 +263,7 @@ TEST_F(CallScreen, RejectedWhileLockedTheQuestionComesOverTheLockScreenAfterTheL
     EXPECT_EQ(count_seen(proto::WM_Unlock), 0);
 }
 
-TEST_F(CallScreen, TheQuestionOverTheLockScreenGrowsAndFadesOutBySixAFrameThenItsPicturesGo) {
+TEST_F(CallScreen, TheQuestionOverTheLockScreenFadesOutBySixAFrameAfterItsAnswerThenItsPicturesGo) {
     set_byte(u"SendBusySMS", 1);
     set_byte(u"Slide2Answer", 0);
     started();
@@ -271,12 +271,10 @@ TEST_F(CallScreen, TheQuestionOverTheLockScreenGrowsAndFadesOutBySixAFrameThenIt
     tap(button(1));
     send(proto::WM_EndCaller, 1);
     ASSERT_EQ(ctx->state, ScreenState::BusySmsPrompt);
+    // The lock entry's curtain frames have already grown it; it stays whole while asked.
+    anim_ticks(3);
+    EXPECT_EQ(ctx->call.prompt_alpha, 32);
     std::vector<int> alphas;
-    for (int i = 0; i < 7; ++i) {
-        anim_ticks(1);
-        alphas.push_back(ctx->call.prompt_alpha);
-    }
-    EXPECT_EQ(alphas, (std::vector<int>{6, 12, 18, 24, 30, 32, 32}));
     int bx = (ctx->screen_width - ctx->call.ptbox.width) / 2;
     int by = (ctx->screen_height - ctx->call.ptbox.height) / 2;
     tap(point(bx + ctx->call.ptbox.width * 3 / 4, by + ctx->call.ptbox.height - u(10) - ctx->call.ptbutton.height / 2));
