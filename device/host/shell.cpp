@@ -120,8 +120,8 @@ void ShellService::add_controls(std::uint32_t pid) {
 }
 
 void ShellService::toggle_menu() {
-    auto* bar = windows_.find(task_bar());
-    if (!bar || !bar->visible || bar->rect.bottom <= 0) return;
+    auto* shell_bar = windows_.find(task_bar());
+    if (!shell_bar || !shell_bar->visible || shell_bar->rect.bottom <= 0) return;
     Hwnd menu = menu_window();
     auto* w = windows_.find(menu);
     if (!w) return;
