@@ -100,6 +100,7 @@ int verb_reg_delete(Ctl&, const Args&);
 int verb_reg_export(Ctl&, const Args&);
 
 int verb_windows(Ctl&, const Args&);
+int verb_fullscreen(Ctl&, const Args&);
 int verb_processes(Ctl&, const Args&);
 int verb_start(Ctl&, const Args&);
 int verb_kill(Ctl&, const Args&);

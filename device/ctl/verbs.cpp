@@ -56,6 +56,11 @@ const std::vector<Verb>& verbs() {
          verb_key},
         {"key", nullptr, "VK [press|down|up] [--silent] [--ime]",
          "the same; a lone VK is pressed and released", verb_key},
+        {"fullscreen", "on|off", "",
+         "the shell's full-screen service for the window in front: on hides the task bar, the "
+         "input-panel button and the start icon, off shows the bar and the start icon; prints "
+         "the work area left to programs",
+         verb_fullscreen},
         {"time", "boot-age", "MS", "say the device booted MS milliseconds ago", verb_time},
         {"time", "set", "YYYY-MM-DDTHH:MM[:SS]", "set the device's local clock", verb_time},
 

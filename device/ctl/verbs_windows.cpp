@@ -7,6 +7,7 @@
 
 #include "ctl.h"
 #include "lumo/platform/text.h"
+#include "lumo/platform/windows.h"
 #include "lumo/platform/winuser.h"
 
 namespace lumo::ctl {
@@ -223,6 +224,22 @@ int verb_key(Ctl& ctl, const Args& a) {
     if (what != "up") ok &= send_key(false);
     if (what != "down") ok &= send_key(true);
     if (!ok) fail("the device did not take the key");
+    return kDone;
+}
+
+int verb_fullscreen(Ctl& ctl, const Args& a) {
+    auto fg = foreground(ctl);
+    if (!fg) fail("no window is in front");
+    auto& w = ctl.begin(Kind::ShellFullScreen);
+    w.u32(fg).u32(a.sub == "on" ? platform::SHFS_HIDETASKBAR | platform::SHFS_HIDESIPBUTTON |
+                                      platform::SHFS_HIDESTARTICON
+                                : platform::SHFS_SHOWTASKBAR | platform::SHFS_SHOWSTARTICON);
+    if (ctl.call(w).status != Status::Ok) fail("the shell did not take the request");
+    auto& area = ctl.begin(Kind::WorkArea);
+    auto r = ctl.call(area);
+    Reader rd(r.body);
+    int left = rd.i32(), top = rd.i32(), right = rd.i32(), bottom = rd.i32();
+    std::printf("work area %d %d %d %d\n", left, top, right, bottom);
     return kDone;
 }
 

@@ -627,9 +627,13 @@ namespace lumo::host {
 // The start icon (a four-colour flag and "Start"), the input-panel button (a keyboard) and the
 // start menu (its programs, one per row); false for any other window.
 bool DisplayService::draw_shell_control(const HostWindow& w) {
-    const auto& r = w.rect;
     const int dpi = profile_.dpi;
     if (platform::equal_no_case(w.class_name, platform::kShellStartIconClass)) {
+        // The icon is part of the task bar: it shows only with the bar, and where the bar is.
+        auto* bar = running_shell() ? windows_.find(running_shell()->task_bar()) : nullptr;
+        if (!bar || !bar->visible || bar->minimized) return true;
+        const int dy = bar->rect.top;
+        const platform::Rect r{w.rect.left, w.rect.top + dy, w.rect.right, w.rect.bottom + dy};
         fill(r, kTaskBarFace);
         if (!fonts_) draw_text(u" ", 0, 0, 0, kWhite);
         const int h = r.bottom - r.top, side = h / 3, gap = std::max(1, side / 6);
@@ -643,6 +647,7 @@ bool DisplayService::draw_shell_control(const HostWindow& w) {
         draw_text(u"Start", left + 2 * side + gap + h / 6, r.top + (h - line) / 2, r.right, kWhite);
         return true;
     }
+    const auto& r = w.rect;
     if (platform::equal_no_case(w.class_name, platform::kShellSipButtonClass)) {
         fill(r, kTaskBarFace);
         const int wd = r.right - r.left, h = r.bottom - r.top;

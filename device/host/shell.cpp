@@ -97,7 +97,7 @@ void ShellService::add_controls(std::uint32_t pid) {
     const auto& profile = chosen_profile();
     const int w = profile.width, h = profile.height, bar = task_bar_height(profile.dpi);
     Hwnd icon = windows_.create_host_window(
-        0, pid, std::u16string(kShellStartIconClass), u"Start", WS_POPUP, 0,
+        0, pid, std::u16string(kShellStartIconClass), u"Start", WS_POPUP, WS_EX_NOACTIVATE,
         {0, 0, start_icon_width(profile.dpi), bar}, [](Hwnd, std::uint32_t msg, WParam, LParam) -> LResult {
             if (msg == WM_LBUTTONUP)
                 if (auto* shell = running_shell()) shell->toggle_menu();
@@ -105,7 +105,7 @@ void ShellService::add_controls(std::uint32_t pid) {
         });
     windows_.show(icon, SW_SHOWNA);
     // The input-panel button sits at the bottom right, as on the phone's menu bar.
-    Hwnd sip = windows_.create_host_window(0, pid, std::u16string(kShellSipButtonClass), u"", WS_POPUP, 0,
+    Hwnd sip = windows_.create_host_window(0, pid, std::u16string(kShellSipButtonClass), u"", WS_POPUP, WS_EX_NOACTIVATE,
                                            {w - bar, h - bar, w, h},
                                            [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; });
     windows_.show(sip, SW_SHOWNA);
@@ -120,6 +120,8 @@ void ShellService::add_controls(std::uint32_t pid) {
 }
 
 void ShellService::toggle_menu() {
+    auto* shell_bar = windows_.find(task_bar());
+    if (!shell_bar || !shell_bar->visible || shell_bar->rect.bottom <= 0) return;
     Hwnd menu = menu_window();
     auto* w = windows_.find(menu);
     if (!w) return;

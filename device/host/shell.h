@@ -48,8 +48,10 @@ public:
     // Applies SHFS_* flags to the shell's elements.
     void full_screen(std::uint32_t flags);
     platform::Rect work_area();
-    // A tap on the start icon opens the menu, or closes it when open.
+    // A tap on the start icon opens the menu, or closes it when open (not while the task bar,
+    // which the icon is part of, is hidden or moved off the screen).
     void toggle_menu();
+    platform::Hwnd task_bar() { return shell_window(platform::kShellTaskBarClass); }
     // A tap on a row of the menu (y in the menu's own coordinates) starts its program.
     void menu_tap(platform::Hwnd menu, int y);
     ~ShellService();

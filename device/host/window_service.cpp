@@ -103,7 +103,7 @@ void WindowService::pass_activation(Hwnd leaving, bool leaving_alive) {
     if (foreground_ != leaving) return;
     Hwnd next = z_.next_active(leaving, [this](Hwnd h) {
         auto* w = find(h);
-        return w->visible && !w->minimized;
+        return w->visible && !w->minimized && !(w->ex_style & WS_EX_NOACTIVATE);
     });
     foreground_ = 0;
     if (leaving_alive && find(leaving)) notify(leaving, WM_ACTIVATE, WA_INACTIVE, LParam(next));

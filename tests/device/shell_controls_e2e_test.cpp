@@ -116,6 +116,18 @@ TEST_P(ShellControls, FullScreenHidesTheThreeElementsAndOffShowsTheTaskBarAndThe
     EXPECT_EQ(win().work_area(), (Rect{0, screen.bar, screen.width, screen.height}));
     EXPECT_TRUE(shot().red(fx, fy));
 
+    // The same through the control tool, for the window in front.
+    ASSERT_TRUE(win().set_foreground_window(covering));
+    auto on = device_.ctl({"fullscreen", "on"});
+    ASSERT_EQ(on.status, 0) << on.err;
+    EXPECT_EQ(on.out, "work area 0 0 " + std::to_string(screen.width) + " " + std::to_string(screen.height) + "\n");
+    EXPECT_EQ(shown("MS_STARTICON"), 0);
+    auto off = device_.ctl({"fullscreen", "off"});
+    ASSERT_EQ(off.status, 0) << off.err;
+    EXPECT_EQ(off.out, "work area 0 " + std::to_string(screen.bar) + " " + std::to_string(screen.width) + " " +
+                           std::to_string(screen.height) + "\n");
+    EXPECT_EQ(shown("MS_STARTICON"), 1);
+
     // A window that is not there is refused.
     EXPECT_FALSE(win().full_screen(0x7FFFFFF0, SHFS_HIDETASKBAR));
     EXPECT_EQ(shown("HHTaskBar"), 1);

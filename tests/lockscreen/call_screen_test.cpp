@@ -298,6 +298,33 @@ TEST_F(CallScreen, TheBusySmsQuestionOverTheLockScreenFadesOutAfterCancel) {
     EXPECT_NE(box_pixel(), shown);
 }
 
+TEST_F(CallScreen, TheQuestionOverAProgramEndsAfterItsTimeAndGivesTheProgramBackWithoutATrace) {
+    set_byte(u"SendBusySMS", 1);
+    Hwnd program = 0;
+    {
+        auto scope = fake.as_process(91);
+        fake.windows().register_class(u"IExplore", [](Hwnd, std::uint32_t, WParam, LParam) -> LResult { return 0; });
+        CreateWindowParams cp;
+        cp.class_name = u"IExplore";
+        program = fake.windows().create_window(cp);
+    }
+    started(false);
+    fake.windows().show_window(program, SW_SHOW);
+    ring(2, u"Ada Lovelace", u"5550101");
+    tap(button(1));
+    send(proto::WM_EndCaller, 0);
+    fake.windows().set_foreground_window(program);
+    fake.run_for(1600);
+    ASSERT_EQ(ctx->state, ScreenState::BusySmsPromptOverApp);
+    EXPECT_EQ(ctx->call.RestoreWindow, program);
+    fake.run_for(12000);
+    EXPECT_EQ(ctx->state, ScreenState::Normal);
+    EXPECT_FALSE(main_visible());
+    EXPECT_EQ(fake.windows().foreground_window(), program);
+    EXPECT_EQ(ctx->call.prompt_alpha, 0);
+    EXPECT_TRUE(ctx->call.prompt_text.empty());
+}
+
 TEST_F(CallScreen, CallWaitingShowsThreeButtonsAndNoSlider) {
     set_byte(u"Slide2Answer", 2);
     started();

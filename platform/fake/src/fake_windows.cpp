@@ -288,7 +288,7 @@ void FakePlatform::FakeWindows::pass_activation(Hwnd leaving, bool leaving_alive
         if (foreground_ != leaving) return;
         next = z_.next_active(leaving, [this](Hwnd h) {
             auto* w = find(h);
-            return w->visible && !w->minimized;
+            return w->visible && !w->minimized && !(w->ex_style & WS_EX_NOACTIVATE);
         });
         foreground_ = next;
         leaving_alive = leaving_alive && find(leaving);

@@ -59,6 +59,8 @@ inline constexpr std::uint32_t WS_CHILD = 0x40000000;
 inline constexpr std::uint32_t WS_VISIBLE = 0x10000000;
 inline constexpr std::uint32_t WS_BORDER = 0x00800000;
 inline constexpr std::uint32_t WS_EX_TOPMOST = 0x00000008;
+// Never takes the activation when the active window leaves (the shell's bar controls).
+inline constexpr std::uint32_t WS_EX_NOACTIVATE = 0x08000000;
 
 // Special "insert after" handles for set_window_pos.
 inline constexpr std::uint32_t HWND_TOP = 0;
