@@ -188,8 +188,10 @@ TEST_F(PhoneState, StateIconsOwnerAndTheDigitalBattery) {
     ASSERT_NO_FATAL_FAILURE(boot());
     set("ShowOwnerInfo", "binary", "01");
     set("DigitalBattery", "binary", "01");
-    ASSERT_NO_FATAL_FAILURE(reload_settings());
+    // The owner is known before the reload: a change while the service restarts its lock
+    // screen reaches nobody until the new one has reported in.
     ctl({"owner", "Ann Lee", "555-0100"});
+    ASSERT_NO_FATAL_FAILURE(reload_settings());
     ctl({"headset", "bt-stereo"});
     ctl({"radio", "wifi", "on"});
     ctl({"radio", "bluetooth", "on"});
