@@ -1,9 +1,6 @@
-// Where the window procedure hands input and drawing to the states that have parts of their own
-// (the keypad, the volume control, the shutdown slider, the views and the music keys). Each
-// part takes its messages here; a state without its part yet takes none, and its frame is the
-// lock screen darkened, so that the screen plainly is not in its usual state.
-#include "lumo/gfx/draw.h"
-#include "lumo/gfx/effects.h"
+// Where the window procedure hands stylus and keys to the parts with states of their own after
+// the overlays and the call screens had theirs: the keypad, the music panel in Normal, and the
+// volume states, which swallow what their overlay left (the slider underneath is not theirs).
 #include "lumo/lockscreen/lockscreen.h"
 
 namespace lumo::lockscreen {
@@ -41,15 +38,6 @@ bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam)
         default:
             return false;
     }
-}
-
-void compose_state_scene(Context& c) {
-    compose_lock_scene(c);
-    auto& scr = c.screen;
-    gfx::Brush black = gfx::MakeBrush(gfx::RGBTo565(scr.format, 0, 0, 0));
-    auto* old = gfx::SelectBrush(scr, &black);
-    gfx::FillRect(scr, 0, 0, c.screen_width, c.screen_height, 21);
-    if (old) gfx::SelectBrush(scr, old);
 }
 
 }  // namespace lumo::lockscreen

@@ -599,8 +599,6 @@ bool route_to_state_touch(Context& c, std::uint32_t msg, int x, int y);
 // Key down and up of the keypad, the volume control, the shutdown slider and the music keys of
 // the lock screen (their release too); false when the current state does not take the key.
 bool route_to_state_keys(Context& c, std::uint32_t msg, std::uint8_t vk, LParam l);
-// The frame of the keypad, volume and shutdown states.
-void compose_state_scene(Context& c);
 // --- weather and the music panel (weather.cpp, music.cpp) ----------------------------------------
 // Copies what the weather worker reads from the settings; the main thread calls it.
 void snapshot_weather_settings(Context& c);
