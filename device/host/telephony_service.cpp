@@ -425,7 +425,7 @@ void TelephonyService::register_handlers() {
                 if (!store::dialable_number(number)) return refuse("not a phone number");
                 if (picture.size() > kMaxPictureBytes) return refuse("the picture is larger than 60000 bytes");
                 std::vector<std::uint8_t> pic(picture.size());
-                std::memcpy(pic.data(), picture.data(), picture.size());
+                if (!picture.empty()) std::memcpy(pic.data(), picture.data(), picture.size());
                 auto added = pim_.add_contact(name, number, store::cut(email, kMaxNameChars), pic);
                 if (!added) return refuse("the contacts store failed: " + pim_.last_error());
                 out.status(Status::Ok).u32(*added);
