@@ -565,9 +565,11 @@ TEST_F(ThemeTest, TheLanguagePageInstallsTheChosenLanguageSavesAndRestarts) {
     EXPECT_TRUE(fs::exists(program() / "lumo Settings.reg"));
     EXPECT_NE(log_text().find("ChangeLanguage lang.German.ini 14"), std::string::npos);
 
-    // The next start shows German titles and the language rows' names from the new file.
+    // The next start shows German titles and the language rows' names from the new file. It is
+    // a new process, with its own window class bound to its own state.
     ctx.reset();
     service_closed = false;
+    auto next_process = fake.as_process(4242);
     ASSERT_EQ(start(), EntryResult::Running);
     auto file = lang::LangFile::open(program());
     EXPECT_EQ(ctx->pages[kThemePage].title, file.lookup(u"m_Theme=", u"", 50));
@@ -591,9 +593,10 @@ TEST_F(ThemeTest, ALanguageMissingFromThePackChangesNothingButStillSavesAndResta
     EXPECT_TRUE(fs::exists(program() / "lumo Settings.reg"));
     EXPECT_NE(log_text().find("ChangeLanguage lang.German.ini -1"), std::string::npos);
 
-    // French is found whatever the case of its entry.
+    // French is found whatever the case of its entry (the next start is a new process).
     ctx.reset();
     service_closed = false;
+    auto next_process = fake.as_process(4242);
     ASSERT_EQ(start(), EntryResult::Running);
     open_page(kLanguagePage);
     ctx->selected_language = 12;  // French
