@@ -97,7 +97,8 @@ TEST_F(VolumeOnDevice, VolumeKeysOverTheHomeScreenShowTheOverlayChangeTheVolumeA
     EXPECT_TRUE(wait_until([&] { return field({"sound", "status"}, "last") == "(beep)"; }, Ms(3000)));
     // Three seconds after the last key lumo is hidden and what was in front is in front again.
     EXPECT_TRUE(lumo("--hidden", 6));
-    EXPECT_EQ(foreground(), before_overlay) << d_.ctl({"windows"}).out;
+    // lumo hides first and gives the front back right after.
+    EXPECT_TRUE(wait_until([&] { return foreground() == before_overlay; }, Ms(2000))) << d_.ctl({"windows"}).out;
     EXPECT_EQ(get("HKCU", "ControlPanel\\Notifications\\ShellOverrides", "Mode"), "dword 0\n");
 }
 
