@@ -27,6 +27,7 @@ run() {  # binary load [filter]
     fi
 }
 
+wanted() { [ "$only" = "  " ] || [[ "$only" == *" $1 "* ]]; }
 busy=()
 stop_busy() { [ ${#busy[@]} -eq 0 ] || kill "${busy[@]}" 2>/dev/null || true; busy=(); }
 trap stop_busy EXIT
@@ -37,7 +38,6 @@ for bin in $(cut -f2 "$top/bench/goals.tsv" | grep '^bench_' | sort -u); do
     wanted "$bin" && rm -f "$out/$bin".*.json
 done
 echo "Running the benchmarks (output in $out):"
-wanted() { [ "$only" = "  " ] || [[ "$only" == *" $1 "* ]]; }
 for bin in $(cut -f2 "$top/bench/goals.tsv" | grep '^bench_' | sort -u); do
     wanted "$bin" || continue
     [ -x "$build/bin/$bin" ] || { echo "  $bin: not built"; continue; }

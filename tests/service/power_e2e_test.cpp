@@ -161,7 +161,14 @@ TEST_F(PowerOnDevice, TheChargerUnlocksAfterTheDelayWithActionOnACOne) {
     boot({{"ActionOnAC", "01"}});
     ASSERT_EQ(d_.ctl({"start", kService, "-slide"}).status, 0);
     ASSERT_TRUE(lumo("--foreground", 5));
-    // What the service posts to lumo, seen through a subclass of its window.
+    // The lock is recorded once lumo's closing curtain has run.
+    auto until = Clock::now() + Ms(5000);
+    while (service_log().find("Locked 0") == std::string::npos && Clock::now() < until)
+        std::this_thread::sleep_for(Ms(50));
+    ASSERT_NE(service_log().find("Locked 0"), std::string::npos) << service_log();
+    // What the service posts to lumo, seen through a subclass of its window. Installed only
+    // now: a subclassed window's messages pass through this test, which does not serve them
+    // before the charger is plugged in, so lumo's closing curtain would stall behind it.
     std::vector<std::pair<std::uint32_t, WParam>> seen;
     Hwnd lumo_window = p_->windows().find_window(u"Lumo", u"Lumo");
     PrevProc prev = 0;
@@ -169,11 +176,6 @@ TEST_F(PowerOnDevice, TheChargerUnlocksAfterTheDelayWithActionOnACOne) {
         if (m == protocol::WM_Unlock) seen.push_back({m, w});
         return p_->windows().call_previous(prev, h, m, w, l);
     });
-    // The lock is recorded once lumo's closing curtain has run.
-    auto until = Clock::now() + Ms(5000);
-    while (service_log().find("Locked 0") == std::string::npos && Clock::now() < until)
-        std::this_thread::sleep_for(Ms(50));
-    ASSERT_NE(service_log().find("Locked 0"), std::string::npos) << service_log();
     auto t0 = Clock::now();
     ASSERT_EQ(d_.ctl({"power", "ac", "on"}).status, 0);
     // Serve the subclass until lumo has gone.
