@@ -1,9 +1,16 @@
 #include <SDL.h>
 #include <SDL_ttf.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <span>
 #include <string>
 
 #include "lumo/platform/imaging.h"
@@ -30,6 +37,35 @@ bool ttf_ready() {
     // Initialised once for the process and never shut down: fonts may outlive any one engine.
     static const bool ready = TTF_Init() == 0;
     return ready;
+}
+
+// A face file's bytes, mapped once for the process. FreeType reading a file by path seeks and
+// reads for every table it touches, each a system call, and every font of every size opened the
+// file again; from memory a font opens without touching the file. The mapping is never undone:
+// fonts may outlive any one engine. Empty when the file cannot be read.
+std::span<const std::byte> face_bytes(const char* path) {
+    static std::mutex m;
+    static std::map<std::string, std::span<const std::byte>> mapped;
+    std::lock_guard lock(m);
+    auto [it, fresh] = mapped.try_emplace(path);
+    if (!fresh) return it->second;
+    int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0 && st.st_size <= INT32_MAX) {
+        void* at = ::mmap(nullptr, std::size_t(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+        if (at != MAP_FAILED) it->second = {static_cast<const std::byte*>(at), std::size_t(st.st_size)};
+    }
+    ::close(fd);
+    return it->second;
+}
+
+// Opens a face at a point size from its mapped bytes; nullptr when it is missing or unusable.
+TTF_Font* open_face(const char* path, int pt) {
+    auto bytes = face_bytes(path);
+    if (bytes.empty()) return nullptr;
+    SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), int(bytes.size()));
+    return rw ? TTF_OpenFontRW(rw, 1, pt) : nullptr;
 }
 
 // Splits UTF-16 into code points; unpaired surrogates become U+FFFD.
@@ -77,9 +113,13 @@ struct Run {
 
 class SdlFont final : public Font {
 public:
-    SdlFont(std::vector<TTF_Font*> faces, bool italic) : faces_(std::move(faces)), italic_(italic) {}
+    // `main` is Tahoma; the fallback faces are opened at `pt` with `style` the first time a
+    // character is not in the faces before them, so Latin text never opens them.
+    SdlFont(TTF_Font* main, int pt, int style, bool italic)
+        : faces_{main}, pt_(pt), style_(style), italic_(italic) {}
     ~SdlFont() override {
-        for (auto* f : faces_) TTF_CloseFont(f);
+        for (auto* f : faces_)
+            if (f) TTF_CloseFont(f);
     }
     SdlFont(const SdlFont&) = delete;
     SdlFont& operator=(const SdlFont&) = delete;
@@ -147,8 +187,9 @@ private:
         runs_.clear();
         for (char32_t c : code_points(text)) {
             std::size_t face = 0;
-            for (std::size_t i = 0; i < faces_.size(); ++i) {
-                if (TTF_GlyphIsProvided32(faces_[i], c)) {
+            for (std::size_t i = 0; i < kFallbacks.size() + 1; ++i) {
+                if (i == faces_.size()) open_next_fallback();
+                if (faces_[i] && TTF_GlyphIsProvided32(faces_[i], c)) {
                     face = i;
                     break;
                 }
@@ -183,7 +224,16 @@ private:
         if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
     }
 
-    std::vector<TTF_Font*> faces_;
+    // The next face in the fallback order; a missing file stays an empty slot.
+    void open_next_fallback() {
+        TTF_Font* f = open_face(kFallbacks[faces_.size() - 1], pt_);
+        if (f) TTF_SetFontStyle(f, style_);
+        faces_.push_back(f);
+    }
+
+    std::vector<TTF_Font*> faces_;  // Tahoma, then the fallbacks opened so far (null: missing)
+    int pt_ = 0;
+    int style_ = TTF_STYLE_NORMAL;
     std::vector<Run> runs_;
     bool italic_ = false;
 };
@@ -200,7 +250,7 @@ public:
 private:
     std::unique_ptr<Font> make(int height, int weight, bool italic) {
         if (height <= 0 || !ttf_ready()) return nullptr;
-        TTF_Font* main = TTF_OpenFont(kTahoma, height);
+        TTF_Font* main = open_face(kTahoma, height);
         if (!main) return nullptr;
         // The height asked for is the cell height (ascent + descent), not the em size.
         int cell = TTF_FontHeight(main);
@@ -209,13 +259,9 @@ private:
             pt = std::max(1, (height * height + cell / 2) / cell);
             TTF_SetFontSize(main, pt);
         }
-        std::vector<TTF_Font*> faces{main};
-        for (const char* path : kFallbacks) {
-            if (TTF_Font* f = TTF_OpenFont(path, pt)) faces.push_back(f);
-        }
         int style = weight >= kBoldWeight ? TTF_STYLE_BOLD : TTF_STYLE_NORMAL;
-        for (auto* f : faces) TTF_SetFontStyle(f, style);
-        return std::make_unique<SdlFont>(std::move(faces), italic);
+        TTF_SetFontStyle(main, style);
+        return std::make_unique<SdlFont>(main, pt, style, italic);
     }
 };
 
@@ -224,7 +270,7 @@ private:
 std::unique_ptr<FontEngine> make_sdl_fonts() {
     if (!ttf_ready()) return nullptr;
     // Probe once so that a missing Tahoma shows up here rather than at the first text.
-    TTF_Font* probe = TTF_OpenFont(kTahoma, 12);
+    TTF_Font* probe = open_face(kTahoma, 12);
     if (!probe) return nullptr;
     TTF_CloseFont(probe);
     return std::make_unique<SdlFonts>();
