@@ -584,6 +584,23 @@ void Host::send_packet(ClientConn& c, std::span<const std::byte> packet) {
     }
 }
 
+bool Host::send_with_fd(ClientConn& c, std::span<const std::byte> packet, int fd) {
+    if (c.closing || !c.out.empty()) return false;
+    iovec iov{const_cast<std::byte*>(packet.data()), packet.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr msg{};
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    cmsghdr* cm = CMSG_FIRSTHDR(&msg);
+    cm->cmsg_level = SOL_SOCKET;
+    cm->cmsg_type = SCM_RIGHTS;
+    cm->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(cm), &fd, sizeof fd);
+    return ::sendmsg(c.fd, &msg, MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(packet.size());
+}
+
 void Host::flush_client(ClientConn& c) {
     while (!c.out.empty()) {
         auto p = c.out.front();

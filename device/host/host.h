@@ -115,6 +115,9 @@ public:
     bool post_to_client(std::uint64_t client_id, const platform::Message& m);
     // Sends an event packet to a client; false when it is gone.
     bool send_event(std::uint32_t client_id, const wire::Writer& event);
+    // Sends a packet with a socket passed along (SCM_RIGHTS). Only when nothing waits in the
+    // client's queue, so that the packet keeps its place; false when it could not go at once.
+    bool send_with_fd(ClientConn& c, std::span<const std::byte> packet, int fd);
     ClientConn* client(std::uint32_t id);
     const std::map<std::uint32_t, std::unique_ptr<ClientConn>>& clients() const { return clients_; }
 

@@ -1,5 +1,8 @@
 #include "window_service.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "lumo/platform/text.h"
@@ -318,6 +321,7 @@ void WindowService::remove_process_windows(std::uint32_t pid) {
 }
 
 void WindowService::client_closed(ClientConn& c) {
+    std::erase_if(links_, [&](auto& pair) { return pair.first == c.id || pair.second == c.id; });
     // Sends it was answering fail; sends it was waiting for need no answer any more.
     for (auto it = sends_.begin(); it != sends_.end();) {
         if (it->second.target == c.id) {
@@ -666,6 +670,52 @@ void WindowService::register_handlers() {
         sends_[id] = {host_.defer(), r.client};
         send_to_client(r.client, id, h, msg, w, l, r.entry);
         (void)c;
+        return true;
+    });
+    host_.add_handler(Kind::PeerLink, [this](ClientConn& c, Reader& in, Writer& out) {
+        auto h = in.u32();
+        if (!in.done()) return false;
+        auto* win = find(h);
+        if (!win) {
+            out.status(Status::NotFound);
+            return true;
+        }
+        auto owner = win->client;
+        auto* peer = owner && owner != c.id && !win->host_proc ? host_.client(owner) : nullptr;
+        if (!peer) {
+            out.status(Status::Unsupported);
+            return true;
+        }
+        auto pair = std::minmax(c.id, owner);
+        if (links_.count(pair)) {
+            out.status(Status::Ok).u32(owner);
+            return true;
+        }
+        // A socket pair, one end to each; the owner hears of it before the asker's reply, so
+        // the link is there before the first message comes over it.
+        int ends[2];
+        if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) {
+            out.status(Status::Unsupported);
+            return true;
+        }
+        Writer news(Kind::LinkOpened, PacketType::Event, 0);
+        news.u32(c.id);
+        bool opened = host_.send_with_fd(*peer, news.bytes(), ends[1]);
+        if (opened) {
+            auto d = host_.defer();
+            Writer reply(Kind::PeerLink, PacketType::Reply, d.seq);
+            reply.status(Status::Ok).u32(owner);
+            if (host_.send_with_fd(c, reply.bytes(), ends[0])) {
+                links_.insert(pair);
+            } else {
+                // The owner's end sees the other close and lets its link go.
+                host_.reply_later(d, [](Writer& w) { w.status(Status::Unsupported); });
+            }
+        } else {
+            out.status(Status::Unsupported);
+        }
+        ::close(ends[0]);
+        ::close(ends[1]);
         return true;
     });
     host_.add_handler(Kind::MsgReply, [this](ClientConn& c, Reader& in, Writer& out) {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -131,6 +132,9 @@ private:
     };
     std::map<std::uint32_t, PendingSend> sends_;
     std::uint32_t next_send_ = 1;
+    // Pairs of programs (lower id first) the host opened a link between; the host keeps no end
+    // of it, only the note, so that one pair gets one link.
+    std::set<std::pair<std::uint32_t, std::uint32_t>> links_;
 
     struct Hook {
         std::uint32_t id;

@@ -116,6 +116,40 @@ TEST_F(WindowsAcrossProcesses, TwoProgramsSendingToEachOtherBothComplete) {
     EXPECT_EQ(seen_.back().message, kSinkAsk);
 }
 
+TEST_F(WindowsAcrossProcesses, SendsBothWaysGoStraightBetweenTheProgramsEvenWithTheHostStopped) {
+    start_role("window", "Echo");
+    Hwnd echo = win().find_window(u"ECHO", std::nullopt);
+    ASSERT_NE(echo, 0u);
+    // The first sends open the link between the two programs (and Echo finds our sink).
+    ASSERT_EQ(win().send(echo, kEcho, 5, 0), 11);
+    // With the host frozen nothing could pass through it; the sends and the send back inside
+    // them still complete.
+    ASSERT_EQ(::kill(device_.pid(), SIGSTOP), 0);
+    std::optional<LResult> results[3];
+    for (int i = 0; i < 3; ++i) results[i] = win().send(echo, kEcho, WParam(i), 0, 5000);
+    ::kill(device_.pid(), SIGCONT);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(results[i], 2 * i + 1) << i;
+    EXPECT_EQ(seen_.back().message, kSinkAsk);
+}
+
+TEST_F(WindowsAcrossProcesses, AWindowSubclassedAfterSendsWentStraightGetsTheNextThroughItsSubclass) {
+    start_role("window", "Target");
+    Hwnd target = win().find_window(u"Target", std::nullopt);
+    ASSERT_NE(target, 0u);
+    EXPECT_EQ(win().send(target, kSwallow, 0, 0), 0);  // the window's own procedure, over the link
+    auto subclasser = start_role("subclass", "Target");
+    EXPECT_EQ(win().send(target, kSwallow, 0, 0), 77);
+    EXPECT_EQ(win().send(target, kSinkAsk, 0, 0), 1000);
+    // Its subclass gone with its program, the window answers for itself again.
+    kill_child(subclasser);
+    LResult answer = -1;
+    for (int i = 0; i < 200 && answer != 0; ++i) {
+        answer = win().send(target, kSwallow, 0, 0).value_or(-1);
+        if (answer != 0) std::this_thread::sleep_for(Ms(10));
+    }
+    EXPECT_EQ(answer, 0);
+}
+
 TEST_F(WindowsAcrossProcesses, ASendToAProgramKilledMidSendFailsPromptly) {
     auto pid = start_role("window", "Sleepy");
     Hwnd sleepy = win().find_window(u"Sleepy", std::nullopt);

@@ -199,6 +199,50 @@ TEST_F(ForgedAnswers, OnlyTheTargetAnswersASentMessage) {
     EXPECT_EQ(result.get(), 42);
 }
 
+TEST_F(ForgedAnswers, OverLinksOnlyTheProgramAskedAnswers) {
+    // The sender links to the target; the forger links to the sender (through a window of it).
+    auto link_to = [](wire::Client& c, Hwnd h) -> std::uint32_t {
+        auto& w = c.begin(Kind::PeerLink);
+        w.u32(h);
+        auto r = c.call(w);
+        if (!r || r->status != Status::Ok) return 0;
+        return Reader(r->body).u32();
+    };
+    auto& made = sender_->begin(Kind::WinCreate);
+    made.u32(0).u32(0).i32(0).i32(0).i32(10).i32(10).u32(0).s16(u"Sender").s16(u"sender");
+    auto created = sender_->call(made);
+    ASSERT_TRUE(created);
+    Hwnd sender_window = Reader(created->body).u32();
+    auto target_id = link_to(*sender_, window_);
+    ASSERT_NE(target_id, 0u);
+    ASSERT_EQ(link_to(*forger_, sender_window), sender_->id());
+    // A window the host answers for itself, or one of the asker's own, gets no link.
+    auto& self = sender_->begin(Kind::PeerLink);
+    self.u32(sender_window);
+    EXPECT_EQ(sender_->call(self)->status, Status::Unsupported);
+
+    auto result = std::async(std::launch::async, [&]() -> std::optional<std::int32_t> {
+        auto& w = sender_->begin(Kind::LinkSend);
+        w.u32(window_).u32(0x8001).u32(0).i32(0);
+        bool sent = false;
+        auto r = sender_->call_link(target_id, w, 10000, {}, {}, &sent);
+        if (!sent || !r || r->status != Status::Ok) return std::nullopt;
+        return Reader(r->body).i32();
+    });
+    auto asked = target_event(Kind::LinkSend);
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(asked->link, sender_->id());
+    // The forger knows the sequence number and answers first, over its own link.
+    Writer forged(Kind::LinkSend, PacketType::Reply, asked->header.seq);
+    forged.status(Status::Ok).i32(666);
+    EXPECT_TRUE(forger_->reply_link(sender_->id(), forged));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    Writer answer(Kind::LinkSend, PacketType::Reply, asked->header.seq);
+    answer.status(Status::Ok).i32(42);
+    EXPECT_TRUE(target_->reply_link(asked->link, answer));
+    EXPECT_EQ(result.get(), 42);
+}
+
 TEST_F(ForgedAnswers, OnlyTheHooksOwnerDecidesWhetherItsKeyIsSwallowed) {
     auto& show = target_->begin(Kind::WinShow);
     show.u32(window_).i32(5);  // SW_SHOW: the window takes the foreground

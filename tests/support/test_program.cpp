@@ -32,7 +32,7 @@ Windows& win() { return g_platform->windows(); }
 LResult program_proc(Hwnd h, std::uint32_t msg, WParam w, LParam l) {
     switch (msg) {
         case kEcho: {
-            auto sink = win().find_window(u"TestSink", std::nullopt);
+            static Hwnd sink = win().find_window(u"TestSink", std::nullopt);
             auto r = win().send(sink, kSinkAsk, w, 0);
             return r ? *r + 1 : -1;
         }

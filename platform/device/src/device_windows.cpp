@@ -24,7 +24,7 @@ bool is_kind(const Packet& p, Kind k) { return p.header.kind == static_cast<std:
 
 // What the window thread serves even while it waits for something else.
 bool is_urgent(const Packet& p) {
-    return is_kind(p, Kind::SentMessage) || is_kind(p, Kind::HookCall) ||
+    return is_kind(p, Kind::SentMessage) || is_kind(p, Kind::LinkSend) || is_kind(p, Kind::HookCall) ||
            is_kind(p, Kind::SubclassState) || is_kind(p, Kind::DialogClosed);
 }
 bool is_posted(const Packet& p) { return is_kind(p, Kind::PostedMessage); }
@@ -194,6 +194,9 @@ public:
                                 std::optional<std::uint32_t> timeout_ms) override {
         if (on_window_thread()) {
             if (auto proc = direct_proc(hwnd)) return (*proc)(hwnd, msg, wparam, lparam);
+            bool answered = false;
+            auto r = send_over_link(hwnd, msg, wparam, lparam, timeout_ms, answered);
+            if (answered) return r;
         }
         return send_via_host(hwnd, msg, wparam, lparam, 0, timeout_ms);
     }
@@ -465,6 +468,54 @@ private:
         return result;
     }
 
+    // A send to another program's window straight over the link the host opened between the
+    // two (asked for at the first send to that window). `answered` is false when the link did
+    // not take it: no link, the window is subclassed, gone or the host's own; the host routes
+    // it then, which is always right. Only the window thread sends over links, as it serves
+    // what comes over them while it waits.
+    std::optional<LResult> send_over_link(Hwnd hwnd, std::uint32_t msg, WParam wparam, LParam lparam,
+                                          std::optional<std::uint32_t> timeout_ms, bool& answered) {
+        c_.close_dead_links();
+        std::uint32_t peer = 0;
+        if (auto it = owners_.find(hwnd); it != owners_.end()) {
+            peer = it->second;
+        } else {
+            auto& w = c_.begin(Kind::PeerLink);
+            w.u32(hwnd);
+            auto r = request(w);
+            if (!r) return std::nullopt;
+            if (r->status == Status::Ok) {
+                Reader rd(r->body);
+                peer = rd.u32();
+                if (!rd.ok()) peer = 0;
+            }
+            // A window the host cannot reach over a link (its own, or gone) is not asked again.
+            if (r->status == Status::Ok || r->status == Status::Unsupported) owners_[hwnd] = peer;
+        }
+        if (peer == 0 || !c_.has_link(peer)) return std::nullopt;
+        auto& w = c_.begin(Kind::LinkSend);
+        w.u32(hwnd).u32(msg).u32(wparam).i32(lparam);
+        int t = timeout_ms ? static_cast<int>(*timeout_ms) : -1;
+        bool sent = false;
+        auto r = c_.call_link(peer, w, t, is_urgent, [this](Packet&& p) { serve(std::move(p)); }, &sent);
+        if (!sent) return std::nullopt;
+        if (!r) {  // it left and no answer came in time, as through the host
+            answered = true;
+            return std::nullopt;
+        }
+        if (r->status != Status::Ok) {
+            // Not for the link after all (subclassed, gone, its owner left): the host decides.
+            owners_.erase(hwnd);
+            return std::nullopt;
+        }
+        Reader rd(r->body);
+        auto result = rd.i32();
+        answered = true;
+        if (!rd.ok()) return std::nullopt;
+        while (auto p = c_.take_queued_if(is_urgent)) serve(std::move(*p));
+        return result;
+    }
+
     void forget(Hwnd hwnd) {
         std::lock_guard lock(m_);
         procs_.erase(hwnd);
@@ -499,6 +550,29 @@ private:
                 w.u32(id).i32(result);
                 c_.send_only(w);
             }
+        } else if (is_kind(p, Kind::LinkSend)) {
+            // From a program over its link: answered here when the window is this program's
+            // and nobody subclassed it; anything else goes back to the host's routing.
+            Hwnd h = rd.u32();
+            auto msg = rd.u32();
+            auto wp = rd.u32();
+            auto lp = rd.i32();
+            wire::Writer w(Kind::LinkSend, wire::PacketType::Reply, p.header.seq);
+            WndProc proc;
+            {
+                std::lock_guard lock(m_);
+                if (auto it = procs_.find(h); rd.done() && it != procs_.end() && !subclassed_.count(h))
+                    proc = it->second;
+            }
+            if (!proc) {
+                w.status(rd.done() ? Status::NotFound : Status::BadRequest);
+                c_.reply_link(p.link, w);
+                return;
+            }
+            LResult result = proc(h, msg, wp, lp);
+            if (msg == WM_DESTROY) forget(h);
+            w.status(Status::Ok).i32(result);
+            c_.reply_link(p.link, w);
         } else if (is_kind(p, Kind::HookCall)) {
             auto call = rd.u32();
             auto hook = rd.u32();
@@ -614,6 +688,7 @@ private:
     std::uint64_t next_timer_seq_ = 0;
     std::map<Hwnd, int> dialog_results_;
     std::optional<Message> peeked_;
+    std::map<Hwnd, std::uint32_t> owners_;  // window thread only: who answers a window over a link (0: nobody)
     bool quit_ = false;
     int quit_code_ = 0;
 };

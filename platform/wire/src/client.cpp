@@ -66,7 +66,11 @@ std::unique_ptr<Client> Client::connect(const std::string& socket_path, std::u16
     return c;
 }
 
-Client::~Client() { ::close(fd_); }
+Client::~Client() {
+    ::close(fd_);
+    for (auto& [peer, fd] : links_) ::close(fd);
+    for (int fd : dead_links_) ::close(fd);
+}
 
 bool Client::alive() const {
     std::lock_guard lock(mutex_);
@@ -80,39 +84,181 @@ Writer& Client::begin(Kind kind) {
 
 bool Client::read_one(std::unique_lock<std::mutex>& lock, int timeout_ms) {
     reading_ = true;
+    // The host's socket first, then every link; the fds stay open while the reader role is
+    // held (links are closed only by close_dead_links, which waits for no reader).
+    std::vector<pollfd> fds{{fd_, POLLIN, 0}};
+    std::vector<std::uint32_t> peers{0};
+    for (auto& [peer, fd] : links_) {
+        fds.push_back({fd, POLLIN, 0});
+        peers.push_back(peer);
+    }
     lock.unlock();
     auto& buf = read_buf_;  // only the thread holding the reader role touches it
-    pollfd p{fd_, POLLIN, 0};
-    // Without a time limit the read itself waits: one system call less per message.
-    int n = timeout_ms < 0 ? 1 : ::poll(&p, 1, timeout_ms);
+    // With only the host to hear and no time limit the read itself waits: one system call less
+    // per message.
+    int n = timeout_ms < 0 && fds.size() == 1 ? 1 : ::poll(fds.data(), fds.size(), timeout_ms);
+    std::size_t from = 0;
+    if (n > 0 && fds.size() > 1 && !fds[0].revents) {
+        // The host's news first: what it sent (a subclass, a window gone) came before whatever
+        // a link brings now. The links take turns, so that a busy one cannot starve another.
+        const std::size_t links = fds.size() - 1;
+        for (std::size_t k = 0; k < links; ++k) {
+            std::size_t i = 1 + (next_ready_ + k) % links;
+            if (fds[i].revents) {
+                from = i;
+                break;
+            }
+        }
+        next_ready_ = from;
+    }
     ssize_t got = 0;
+    int passed_fd = -1;
     bool broken = n < 0 && errno != EINTR;
     if (n > 0) {
-        got = ::recv(fd_, buf.data(), buf.size(), 0);
+        iovec iov{buf.data(), buf.size()};
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        got = ::recvmsg(fds[from].fd, &msg, MSG_CMSG_CLOEXEC);
         broken = got <= 0 && !(got < 0 && errno == EINTR);
+        for (cmsghdr* cm = CMSG_FIRSTHDR(&msg); cm; cm = CMSG_NXTHDR(&msg, cm)) {
+            if (cm->cmsg_level != SOL_SOCKET || cm->cmsg_type != SCM_RIGHTS) continue;
+            std::size_t count = (cm->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+            for (std::size_t i = 0; i < count; ++i) {
+                int fd;
+                std::memcpy(&fd, CMSG_DATA(cm) + i * sizeof(int), sizeof fd);
+                if (passed_fd < 0) {
+                    passed_fd = fd;
+                } else {
+                    ::close(fd);
+                }
+            }
+        }
     }
     lock.lock();
     reading_ = false;
     got_packet_ = got > 0;
-    if (broken) {
+    if (broken && peers[from] != 0) {
+        link_broken(peers[from]);  // the peer left; the program goes on with the host
+        broken = false;
+    } else if (broken) {
         dead_ = true;
     } else if (got > 0) {
-        Packet pk;
-        std::span<const std::byte> body;
-        if (parse_header(std::span(buf).first(static_cast<std::size_t>(got)), pk.header, body)) {
-            pk.body.assign(body.begin(), body.end());
-            if (pk.header.type == static_cast<std::uint8_t>(PacketType::Reply)) {
-                if (waiting_.count(pk.header.seq)) replies_[pk.header.seq] = std::move(pk);
-            } else {
-                auto& q = is_urgent(pk.header.kind) ? urgent_
-                          : pk.header.kind == static_cast<std::uint16_t>(Kind::PostedMessage) ? posted_
-                                                                                              : other_;
-                q.push_back({++arrivals_, std::move(pk)});
-            }
-        }
+        take_in(peers[from], std::span(buf).first(static_cast<std::size_t>(got)), passed_fd);
+        passed_fd = -1;
     }
+    if (passed_fd >= 0) ::close(passed_fd);
     cv_.notify_all();
     return !dead_;
+}
+
+void Client::take_in(std::uint32_t from, std::span<const std::byte> bytes, int passed_fd) {
+    Packet pk;
+    std::span<const std::byte> body;
+    // A socket comes only with the host's news of a new link: anything else passing one has it
+    // closed, so nobody can fill this program's table of open files.
+    auto adopt_link = [&](std::uint32_t peer) {
+        if (passed_fd < 0) return;
+        if (peer != 0 && peer != id_ && !links_.count(peer)) {
+            links_[peer] = passed_fd;
+        } else {
+            ::close(passed_fd);
+        }
+        passed_fd = -1;
+    };
+    if (!parse_header(bytes, pk.header, body)) {
+        if (passed_fd >= 0) ::close(passed_fd);
+        return;
+    }
+    pk.body.assign(body.begin(), body.end());
+    pk.link = from;
+    const auto kind = pk.header.kind;
+    if (from != 0) {
+        // From a link: the answer to what this program sent on it, or a message to its windows.
+        if (pk.header.type == static_cast<std::uint8_t>(PacketType::Reply)) {
+            auto it = link_waits_.find(pk.header.seq);
+            if (it != link_waits_.end() && it->second == from && waiting_.count(pk.header.seq))
+                replies_[pk.header.seq] = std::move(pk);
+        } else if (pk.header.type == static_cast<std::uint8_t>(PacketType::Request) &&
+                   kind == static_cast<std::uint16_t>(Kind::LinkSend)) {
+            urgent_.push_back({++arrivals_, std::move(pk)});
+        }
+        if (passed_fd >= 0) ::close(passed_fd);
+        return;
+    }
+    if (pk.header.type == static_cast<std::uint8_t>(PacketType::Reply)) {
+        if (kind == static_cast<std::uint16_t>(Kind::PeerLink)) {
+            Reader r(pk.body);
+            auto status = r.status();
+            auto owner = r.u32();
+            if (r.ok() && status == Status::Ok) adopt_link(owner);
+        }
+        if (waiting_.count(pk.header.seq)) replies_[pk.header.seq] = std::move(pk);
+    } else if (kind == static_cast<std::uint16_t>(Kind::LinkOpened)) {
+        Reader r(pk.body);
+        auto peer = r.u32();
+        if (r.ok()) adopt_link(peer);
+    } else {
+        auto& q = is_urgent(kind) ? urgent_
+                  : kind == static_cast<std::uint16_t>(Kind::PostedMessage) ? posted_
+                                                                            : other_;
+        q.push_back({++arrivals_, std::move(pk)});
+    }
+    if (passed_fd >= 0) ::close(passed_fd);
+}
+
+void Client::link_broken(std::uint32_t peer) {
+    auto it = links_.find(peer);
+    if (it == links_.end()) return;
+    dead_links_.push_back(it->second);
+    links_.erase(it);
+    // Whoever waits for an answer over it gets Failed now rather than never.
+    for (auto& [seq, to] : link_waits_) {
+        if (to != peer || !waiting_.count(seq)) continue;
+        Packet failed;
+        failed.header.type = static_cast<std::uint8_t>(PacketType::Reply);
+        failed.header.seq = seq;
+        auto code = static_cast<std::uint32_t>(Status::Failed);
+        failed.body.resize(4);
+        std::memcpy(failed.body.data(), &code, 4);
+        failed.link = peer;
+        replies_[seq] = std::move(failed);
+    }
+}
+
+bool Client::has_link(std::uint32_t peer) const {
+    std::lock_guard lock(mutex_);
+    return links_.count(peer) != 0;
+}
+
+void Client::close_dead_links() {
+    std::lock_guard lock(mutex_);
+    if (reading_ || dead_links_.empty()) return;
+    for (int fd : dead_links_) ::close(fd);
+    dead_links_.clear();
+}
+
+bool Client::reply_link(std::uint32_t peer, const Writer& reply) {
+    int fd;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = links_.find(peer);
+        if (it == links_.end()) return false;
+        fd = it->second;
+    }
+    auto bytes = reply.bytes();
+    // The asker reads while it waits; one that does not is given a second, not forever.
+    for (int tries = 0; tries < 2; ++tries) {
+        ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (n == static_cast<ssize_t>(bytes.size())) return true;
+        if (n >= 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) return false;
+        pollfd p{fd, POLLOUT, 0};
+        if (::poll(&p, 1, 1000) <= 0) return false;
+    }
+    return false;
 }
 
 template <class Ready>
@@ -162,22 +308,55 @@ bool Client::send_only(Writer& request) {
 std::optional<Client::Reply> Client::call_serving(Writer& request, int timeout_ms,
                                                   const EventFilter& urgent,
                                                   const std::function<void(Packet&&)>& handle) {
+    return call_on(fd_, 0, request, timeout_ms, urgent, handle, nullptr);
+}
+
+std::optional<Client::Reply> Client::call_link(std::uint32_t peer, Writer& request, int timeout_ms,
+                                               const EventFilter& urgent,
+                                               const std::function<void(Packet&&)>& handle,
+                                               bool* sent) {
+    int fd;
+    {
+        std::lock_guard lock(mutex_);
+        auto it = links_.find(peer);
+        if (it == links_.end() || dead_) {
+            *sent = false;
+            return std::nullopt;
+        }
+        fd = it->second;
+    }
+    return call_on(fd, peer, request, timeout_ms, urgent, handle, sent);
+}
+
+std::optional<Client::Reply> Client::call_on(int fd, std::uint32_t peer, Writer& request,
+                                             int timeout_ms, const EventFilter& urgent,
+                                             const std::function<void(Packet&&)>& handle,
+                                             bool* sent) {
     std::unique_lock lock(mutex_);
     if (dead_) return std::nullopt;
     auto seq = next_seq_++;
     waiting_.insert(seq);
+    if (peer) link_waits_[seq] = peer;
     auto bytes = request.bytes();
     std::vector<std::byte> pkt(bytes.begin(), bytes.end());
     std::memcpy(pkt.data() + offsetof(Header, seq), &seq, 4);
     lock.unlock();
-    // SOCK_SEQPACKET sends whole packets; concurrent senders never interleave.
-    if (::send(fd_, pkt.data(), pkt.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(pkt.size())) {
+    // SOCK_SEQPACKET sends whole packets; concurrent senders never interleave. A link that
+    // cannot take the packet at once is not waited for: the host's way is still open.
+    int flags = MSG_NOSIGNAL | (peer ? MSG_DONTWAIT : 0);
+    if (::send(fd, pkt.data(), pkt.size(), flags) != static_cast<ssize_t>(pkt.size())) {
         lock.lock();
         waiting_.erase(seq);
-        dead_ = true;
+        link_waits_.erase(seq);
+        if (peer) {
+            *sent = false;
+        } else {
+            dead_ = true;
+        }
         cv_.notify_all();
         return std::nullopt;
     }
+    if (sent) *sent = true;
     lock.lock();
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     std::uint64_t seen = 0;
@@ -199,6 +378,7 @@ std::optional<Client::Reply> Client::call_serving(Writer& request, int timeout_m
     }
     got = replies_.count(seq) != 0;
     waiting_.erase(seq);
+    link_waits_.erase(seq);
     if (!got) return std::nullopt;
     auto node = replies_.extract(seq);
     Reader r(node.mapped().body);

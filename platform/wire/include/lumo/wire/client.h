@@ -2,6 +2,11 @@
 // A device process's connection to the host. Any thread may make calls; whichever thread is
 // waiting reads the socket for everyone (replies go to their callers, events to the event queue),
 // so a single-threaded program pays no thread hand-off per round trip.
+//
+// Beside it, links: a socket pair the host hands two programs (PeerLink) so that a message sent
+// from one to the other's window and its answer go straight between them, two hops instead of
+// four through the host. The reader reads the links too; only one thread of the program (its
+// window thread) sends on them and closes them.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -22,6 +27,7 @@ namespace lumo::wire {
 struct Packet {
     Header header{};
     std::vector<std::byte> body;
+    std::uint32_t link = 0;  // the peer whose link it came by; 0: from the host
 };
 
 class Client {
@@ -63,8 +69,28 @@ public:
     bool alive() const;
     std::uint32_t id() const { return id_; }
 
+    // --- links ----------------------------------------------------------------------------
+    // Sends a request over the link to `peer` and waits for its answer as call_serving does.
+    // `sent` is false when it never left (no such link, or the link cannot take it now): the
+    // caller goes through the host instead. A link that breaks while its answer is awaited
+    // answers Failed.
+    std::optional<Reply> call_link(std::uint32_t peer, Writer& request, int timeout_ms,
+                                   const EventFilter& urgent,
+                                   const std::function<void(Packet&&)>& handle, bool* sent);
+    // Answers a request that came over the link from `peer` (a reply packet with its seq).
+    bool reply_link(std::uint32_t peer, const Writer& reply);
+    bool has_link(std::uint32_t peer) const;
+    // Closes the links whose peers are gone, once nobody waits on them.
+    void close_dead_links();
+
 private:
     explicit Client(int fd) : fd_(fd) {}
+    std::optional<Reply> call_on(int fd, std::uint32_t peer, Writer& request, int timeout_ms,
+                                 const EventFilter& urgent,
+                                 const std::function<void(Packet&&)>& handle, bool* sent);
+    // Takes in what one packet brought: a reply, an event, a link's request, a new link.
+    void take_in(std::uint32_t from, std::span<const std::byte> bytes, int passed_fd);
+    void link_broken(std::uint32_t peer);
     // Reads one packet while holding the reader role; false when the connection broke.
     bool read_one(std::unique_lock<std::mutex>& lock, int timeout_ms);
     template <class Ready>
@@ -100,6 +126,10 @@ private:
     Queue other_;   // the rest (power notifications, ...)
     std::uint64_t arrivals_ = 0;
     std::vector<std::byte> read_buf_ = std::vector<std::byte>(kMaxPacket);
+    std::map<std::uint32_t, int> links_;                 // peer -> its link's socket
+    std::vector<int> dead_links_;                        // gone, not yet closed
+    std::map<std::uint32_t, std::uint32_t> link_waits_;  // seq -> the peer it was sent to
+    std::size_t next_ready_ = 0;                         // where the reader looks first
 };
 
 // The socket a device process finds its host at: $LUMO_DEVICE_SOCKET.

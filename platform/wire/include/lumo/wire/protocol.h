@@ -194,7 +194,13 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(LibraryLoad, 221)     /* s16 name -> u32 handle (NotFound: no such library) */    \
     X(LibraryFunction, 222) /* u32 handle, s16 name, u32 call -> (NotFound: no such     \
                                function; call 1 runs a function without arguments) */   \
-    X(LibraryFree, 223)     /* u32 handle -> */
+    X(LibraryFree, 223)     /* u32 handle -> */                                         \
+    X(PeerLink, 224)        /* u32 hwnd -> u32 owner (its client id; a new link's socket \
+                               comes with the reply). NotFound: no such window;         \
+                               Unsupported: not reached over a link */                  \
+    X(LinkSend, 225)        /* only on a link, never to the host: u32 hwnd, u32 msg,    \
+                               u32 wparam, i32 lparam -> i32 result (NotFound: not      \
+                               answered over the link; the host routes it) */
 
 // Events the host sends unasked.
 #define LUMO_EVENTS(X) \
@@ -205,6 +211,7 @@ inline constexpr std::size_t kMaxPacket = 65536;
     X(DialogClosed, 0x4004)  /* u32 hwnd, i32 button */                                \
     X(SubclassState, 0x4005) /* u32 hwnd, u32 subclassed (0/1) */                     \
     X(PowerNotification, 0x4006) /* u32 queue, bin record (at most 44 bytes) */ \
+    X(LinkOpened, 0x4007)    /* u32 peer (client id); the link's socket comes with it */ \
     X(LineEvent, 0x4010)     /* u32 app, u32 device, u32 msg, u32 instance, u32 param1,  \
                                 u32 param2, u32 param3 */                                \
     X(SimEvent, 0x4011)      /* u32 code, u32 index */
