@@ -179,6 +179,26 @@ std::optional<fs::path> safe_entry_path(std::string_view name, bool* is_folder) 
     return out;
 }
 
+// Each entry is deflated here and handed to minizip raw: its own compressor per entry would
+// allocate and clear a quarter megabyte every time, which cost more than the compressing.
+struct ArchiveWriter::Deflater {
+    z_stream z{};
+    bool ready = false;
+    std::vector<unsigned char> in = std::vector<unsigned char>(kChunk);
+    std::vector<unsigned char> out = std::vector<unsigned char>(kChunk);
+    ~Deflater() {
+        if (ready) deflateEnd(&z);
+    }
+    // A fresh raw deflate stream at the default level, as zip's own entries have.
+    bool start() {
+        if (ready) return deflateReset(&z) == Z_OK;
+        ready = deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        return ready;
+    }
+};
+
+ArchiveWriter::ArchiveWriter() = default;
+
 ArchiveWriter::~ArchiveWriter() {
     if (zip_) zipClose(zip_, nullptr);
 }
@@ -208,27 +228,40 @@ bool ArchiveWriter::add_file(const fs::path& file, std::string_view entry, const
             info.tmz_date.tm_year = unsigned(tm.tm_year + 1900);
         }
     }
-    if (zipOpenNewFileInZip64(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
-                              Z_DEFAULT_COMPRESSION, 0) != ZIP_OK)
+    if (!deflater_) deflater_ = std::make_unique<Deflater>();
+    auto& d = *deflater_;
+    if (!d.start()) return false;
+    if (zipOpenNewFileInZip2_64(zip_, name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                Z_DEFAULT_COMPRESSION, 1, 0) != ZIP_OK)
         return false;
-    std::vector<char> buf(kChunk);
+    uLong crc = crc32(0, nullptr, 0);
+    ZPOS64_T size = 0;
     bool ok = true;
-    for (;;) {
+    for (bool end = false; ok && !end;) {
         if (cancelled && cancelled()) {
             ok = false;
             break;
         }
-        auto n = std::fread(buf.data(), 1, buf.size(), in.get());
-        if (n > 0 && zipWriteInFileInZip(zip_, buf.data(), unsigned(n)) != ZIP_OK) {
-            ok = false;
-            break;
+        auto n = std::fread(d.in.data(), 1, d.in.size(), in.get());
+        if (n < d.in.size()) {
+            end = true;
+            ok = !std::ferror(in.get());
         }
-        if (n < buf.size()) {
-            ok = ok && !std::ferror(in.get());
-            break;
-        }
+        crc = crc32(crc, d.in.data(), uInt(n));
+        size += n;
+        d.z.next_in = d.in.data();
+        d.z.avail_in = uInt(n);
+        // Everything read goes through; at the end the stream is finished.
+        int rc = Z_OK;
+        do {
+            d.z.next_out = d.out.data();
+            d.z.avail_out = uInt(d.out.size());
+            rc = deflate(&d.z, end ? Z_FINISH : Z_NO_FLUSH);
+            auto made = unsigned(d.out.size() - d.z.avail_out);
+            if (rc == Z_STREAM_ERROR || (made && zipWriteInFileInZip(zip_, d.out.data(), made) != ZIP_OK)) ok = false;
+        } while (ok && (d.z.avail_out == 0 || (end && rc != Z_STREAM_END)));
     }
-    return zipCloseFileInZip(zip_) == ZIP_OK && ok;
+    return zipCloseFileInZipRaw64(zip_, size, crc) == ZIP_OK && ok;
 }
 
 bool ArchiveWriter::close() {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -37,7 +38,7 @@ std::optional<std::filesystem::path> safe_entry_path(std::string_view name, bool
 // Creates an archive; entries are added from files and deflated.
 class ArchiveWriter {
   public:
-    ArchiveWriter() = default;
+    ArchiveWriter();
     ArchiveWriter(const ArchiveWriter&) = delete;
     ArchiveWriter& operator=(const ArchiveWriter&) = delete;
     ~ArchiveWriter();
@@ -52,7 +53,9 @@ class ArchiveWriter {
     bool close();
 
   private:
+    struct Deflater;  // one compressor and its buffers, kept across entries
     void* zip_ = nullptr;
+    std::unique_ptr<Deflater> deflater_;
 };
 
 enum class Problem {
