@@ -233,7 +233,9 @@ ThumbSource make_thumbnail(platform::Imaging& imaging, const fs::path& picture, 
                 if (decode_thumbnail(*bytes, f, out) && out.width <= side && out.height <= side) return ThumbSource::Cache;
         }
     }
-    auto pic = imaging.open(platform::to_u16(picture.string()));
+    // Decoded already shrunk where the format allows, to twice the box: the smooth scaling
+    // below still has pixels to average, and a large photo never costs its full size.
+    auto pic = imaging.open_reduced(platform::to_u16(picture.string()), 2 * side);
     if (!pic) return ThumbSource::Failed;
     auto fit = gfx::FitInside(pic->width(), pic->height(), side, side);
     // Never enlarged: a small picture keeps its size.

@@ -489,6 +489,52 @@ TEST_F(Browser, ThumbnailCacheIsMadeReusedAndRefreshedButNeverForPng) {
     EXPECT_TRUE(decode_thumbnail(*bytes, gfx::kRgb565, reread));
 }
 
+TEST(Thumbnails, ALargeJpegIsDecodedShrunkAndLooksLikeTheWholeDecode) {
+    auto dir = fs::temp_directory_path() / ("lumo-thumbs-" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    auto jpeg = dir / "big.jpg", png = dir / "big.png";
+    ASSERT_TRUE(write_picture(jpeg, 1600, 1200));
+    ASSERT_TRUE(write_picture(png, 800, 600));
+    auto imaging = make_sdl_imaging();
+    // 1/4 keeps the longer side at 400, at least the 216 asked for; 1/8 would leave 200.
+    auto reduced = imaging->open_reduced(to_u16(jpeg.string()), 216);
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->width(), 400);
+    EXPECT_EQ(reduced->height(), 300);
+    auto whole_png = imaging->open_reduced(to_u16(png.string()), 216);
+    ASSERT_TRUE(whole_png);
+    EXPECT_EQ(whole_png->width(), 800);  // only JPEGs shrink while decoding
+
+    // The thumbnail made that way has the size and, nearly, the colours of one from the whole
+    // picture.
+    gfx::Image thumb;
+    ASSERT_EQ(make_thumbnail(*imaging, jpeg, {}, false, 108, gfx::kRgb565, thumb), ThumbSource::Made);
+    ASSERT_EQ(thumb.width, 108);
+    ASSERT_EQ(thumb.height, 81);
+    auto whole = imaging->open(to_u16(jpeg.string()));
+    ASSERT_TRUE(whole);
+    std::vector<std::uint8_t> rgba(108 * 81 * 4);
+    ASSERT_TRUE(whole->read_rgba(108, 81, rgba));
+    long difference = 0;
+    for (int y = 0; y < 81; ++y)
+        for (int x = 0; x < 108; ++x) {
+            int r, g, b;
+            gfx::PixelToRGB(gfx::kRgb565, thumb.at(x, y), r, g, b);
+            const auto* p = &rgba[(std::size_t(y) * 108 + std::size_t(x)) * 4];
+            difference += std::abs(r - p[0]) + std::abs(g - p[1]) + std::abs(b - p[2]);
+        }
+    EXPECT_LT(double(difference) / (108 * 81 * 3), 6.0);
+    int r, g, b;
+    gfx::PixelToRGB(gfx::kRgb565, thumb.at(5, 5), r, g, b);
+    EXPECT_GT(b, 200);  // the blue block of the top-left quarter
+    EXPECT_LT(r, 40);
+
+    // A damaged JPEG is refused as a whole decode refuses it.
+    std::ofstream(dir / "cut.jpg", std::ios::binary) << "\xFF\xD8\xFF\xE0 cut short";
+    EXPECT_FALSE(imaging->open_reduced(to_u16((dir / "cut.jpg").string()), 216));
+    fs::remove_all(dir);
+}
+
 TEST_F(Browser, CacheNamesStayInTheCacheFolder) {
     for (std::u16string path : std::vector<std::u16string>{u"\\My Documents\\a.jpg", u"C:/x/../../etc/passwd.jpg", u"..\\..\\up.jpg",
                                 u"rel/a\\b:c.jpg", std::u16string(300, u'\u00e9') + u".jpg"}) {

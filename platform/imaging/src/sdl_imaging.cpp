@@ -1,5 +1,8 @@
 #include <SDL.h>
 #include <SDL_image.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
 
 #include "lumo/platform/imaging_thread.h"
 
@@ -177,6 +180,70 @@ std::unique_ptr<DecodedPicture> decode(std::span<const std::uint8_t> bytes) {
     return std::make_unique<SdlPicture>(std::move(rgba), alpha);
 }
 
+// libjpeg reports a fatal error by calling error_exit, which must not return.
+struct JpegErrors {
+    jpeg_error_mgr mgr;
+    std::jmp_buf jump;
+};
+[[noreturn]] void jpeg_fatal(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<JpegErrors*>(cinfo->err)->jump, 1); }
+void jpeg_silent(j_common_ptr) {}
+
+// A JPEG decoded shrunk by libjpeg itself (by 1/2, 1/4 or 1/8 in the transform, so a 12-megapixel
+// photo for a thumbnail never takes 48 MB), as RGB; nullptr when libjpeg cannot (a CMYK picture,
+// a damaged stream), and the whole decode is tried instead. No C++ object lives across the jump.
+SDL_Surface* decode_jpeg_reduced(std::span<const std::uint8_t> bytes, int min_long_side) {
+    jpeg_decompress_struct cinfo;
+    JpegErrors errors;
+    SDL_Surface* volatile surface = nullptr;
+    cinfo.err = jpeg_std_error(&errors.mgr);
+    errors.mgr.error_exit = jpeg_fatal;
+    errors.mgr.output_message = jpeg_silent;
+    if (setjmp(errors.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        if (surface) SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, bytes.data(), static_cast<unsigned long>(bytes.size()));
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK ||
+        !sane_size(int(std::min<JDIMENSION>(cinfo.image_width, 1u << 30)),
+                   int(std::min<JDIMENSION>(cinfo.image_height, 1u << 30)))) {
+        jpeg_destroy_decompress(&cinfo);
+        return nullptr;
+    }
+    const long longer = std::max<long>(cinfo.image_width, cinfo.image_height);
+    unsigned denom = 1;
+    while (denom < 8 && (longer + 2 * denom - 1) / (2 * denom) >= min_long_side) denom *= 2;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = denom;
+    cinfo.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&cinfo);
+    surface = SDL_CreateRGBSurfaceWithFormat(0, int(cinfo.output_width), int(cinfo.output_height), 24,
+                                             SDL_PIXELFORMAT_RGB24);
+    if (!surface || cinfo.output_components != 3) {
+        jpeg_destroy_decompress(&cinfo);
+        if (surface) SDL_FreeSurface(surface);
+        return nullptr;
+    }
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = static_cast<JSAMPLE*>(surface->pixels) + std::size_t(cinfo.output_scanline) * surface->pitch;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    return surface;
+}
+
+std::unique_ptr<DecodedPicture> decode_reduced(std::span<const std::uint8_t> bytes, int min_long_side) {
+    if (bytes.size() >= 3 && bytes.size() <= kMaxPictureBytes && bytes[0] == 0xFF && bytes[1] == 0xD8 &&
+        min_long_side > 0) {
+        if (SurfacePtr rgb{decode_jpeg_reduced(bytes, min_long_side)}) {
+            if (auto rgba = to_rgba(rgb.get())) return std::make_unique<SdlPicture>(std::move(rgba), false);
+        }
+    }
+    return decode(bytes);
+}
+
 std::optional<DecodedAnimation> decode_animation(std::span<const std::uint8_t> bytes) {
     DecodedAnimation out;
     if (gif::sniff(bytes) && bytes.size() <= kMaxPictureBytes) {
@@ -217,6 +284,10 @@ public:
     }
     std::unique_ptr<DecodedPicture> open_memory(std::span<const std::uint8_t> bytes) override {
         return decode(bytes);
+    }
+    std::unique_ptr<DecodedPicture> open_reduced(std::u16string_view path, int min_long_side) override {
+        auto bytes = read(path);
+        return bytes ? decode_reduced(*bytes, min_long_side) : nullptr;
     }
     std::optional<DecodedAnimation> load_animation(std::u16string_view path) override {
         auto bytes = read(path);

@@ -52,6 +52,13 @@ public:
     // nullptr when the file is missing, not a picture, or cannot be decoded.
     virtual std::unique_ptr<DecodedPicture> open(std::u16string_view path) = 0;
     virtual std::unique_ptr<DecodedPicture> open_memory(std::span<const std::uint8_t> bytes) = 0;
+    // Like open, for a picture about to be shown much smaller (a thumbnail): a JPEG is decoded
+    // shrunk by 1/2, 1/4 or 1/8, the most that keeps its longer side at least `min_long_side`
+    // pixels, and width()/height() are those of the shrunk picture. Other pictures come whole.
+    virtual std::unique_ptr<DecodedPicture> open_reduced(std::u16string_view path, int min_long_side) {
+        (void)min_long_side;
+        return open(path);
+    }
     // A picture that is not animated comes back as one frame with is_gif false.
     virtual std::optional<DecodedAnimation> load_animation(std::u16string_view path) = 0;
     virtual std::optional<DecodedAnimation> load_animation_memory(
