@@ -1,9 +1,10 @@
 // Feeds arbitrary bytes to the picture loader (still and animated paths, with and without the PNG
 // alpha rule and a fit): it must fail cleanly or produce a consistent Image, never crash. GIF
-// takes giflib's path, everything else SDL_image's; the seeds in corpus/image_load/ start it on GIFs
+// takes giflib's path, everything else SDL_image's (and a JPEG shrunk for a thumbnail, libjpeg's); the seeds in corpus/image_load/ start it on GIFs
 // (animated, interlaced, transparent, cut short, claiming enormous sizes).
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "lumo/gfx/draw.h"
 #include "lumo/gfx/load.h"
@@ -27,6 +28,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (LoadImageMemory(img, screen, bytes, size & 1, fit, 0, 0)) {
         if (img.empty()) __builtin_trap();
         DrawImage(img, screen, -3, -3, 0, 0, 0, kCopy, 32);
+    }
+    // The shrinking decode thumbnails use (JPEG through libjpeg directly): whole or refused.
+    if (auto pic = imaging->open_memory_reduced(bytes, 1 + (size & 255))) {
+        std::vector<std::uint8_t> rgba(std::size_t(pic->width()) * std::size_t(pic->height()) * 4);
+        if (pic->width() <= 0 || pic->height() <= 0 || !pic->read_rgba(pic->width(), pic->height(), rgba))
+            __builtin_trap();
     }
     // The decoder's own result: every frame whole, one delay each.
     if (auto anim = imaging->load_animation_memory(bytes)) {

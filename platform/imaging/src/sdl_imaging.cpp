@@ -285,6 +285,10 @@ public:
     std::unique_ptr<DecodedPicture> open_memory(std::span<const std::uint8_t> bytes) override {
         return decode(bytes);
     }
+    std::unique_ptr<DecodedPicture> open_memory_reduced(std::span<const std::uint8_t> bytes,
+                                                        int min_long_side) override {
+        return decode_reduced(bytes, min_long_side);
+    }
     std::unique_ptr<DecodedPicture> open_reduced(std::u16string_view path, int min_long_side) override {
         auto bytes = read(path);
         return bytes ? decode_reduced(*bytes, min_long_side) : nullptr;

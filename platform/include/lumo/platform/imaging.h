@@ -59,6 +59,11 @@ public:
         (void)min_long_side;
         return open(path);
     }
+    virtual std::unique_ptr<DecodedPicture> open_memory_reduced(std::span<const std::uint8_t> bytes,
+                                                                int min_long_side) {
+        (void)min_long_side;
+        return open_memory(bytes);
+    }
     // A picture that is not animated comes back as one frame with is_gif false.
     virtual std::optional<DecodedAnimation> load_animation(std::u16string_view path) = 0;
     virtual std::optional<DecodedAnimation> load_animation_memory(
