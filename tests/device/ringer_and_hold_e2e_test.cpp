@@ -58,8 +58,9 @@ TEST_F(PhoneOnDevice, TheRingerIsThePublishedModeAndABeepFollowsIt) {
     ASSERT_TRUE(sound.set_ringer(RingerType::On));
     ASSERT_TRUE(sound.set_volume(0x33333333));
     EXPECT_TRUE(sound.beep());
+    // Counted rather than caught playing: the beep lasts 200 ms, a slow machine reads later.
     EXPECT_EQ(field({"sound", "status"}, "last"), "(beep)");
-    EXPECT_EQ(field({"sound", "status"}, "playing"), "1");
+    EXPECT_EQ(std::stoi(field({"sound", "status"}, "plays")), std::stoi(plays) + 1);
     // A type the setting does not have is refused, and the setting stays.
     EXPECT_FALSE(sound.set_ringer(static_cast<RingerType>(7)));
     EXPECT_EQ(mode(), "dword 0\n");

@@ -79,7 +79,9 @@ TEST_F(SoundOnDevice, AWavePlaysForItsLengthAndTheStatusTellsWhatPlayedAndHowOft
 
 TEST_F(SoundOnDevice, NoStopRefusesWhileASoundPlaysAndAPlainPlayCutsIt) {
     write_file(fs("My Documents/long.wav"), pcm_wave(3000, 8000, 2));
-    write_file(fs("My Documents/short.wav"), pcm_wave(100, 44100, 2));
+    // "Short" beside the long one, yet long enough to be still playing when a slow machine
+    // reads the status.
+    write_file(fs("My Documents/short.wav"), pcm_wave(1500, 44100, 2));
     ASSERT_TRUE(sound().play(u"\\My Documents\\long.wav", kSoundAsync));
     EXPECT_FALSE(
         sound().play(u"\\My Documents\\short.wav", kSoundAsync | kSoundNoDefault | kSoundNoStop));
