@@ -40,9 +40,7 @@ void write_value(Context& c, Id id, std::u16string_view value) {
 }
 
 void stop_fling(Context& c) {
-    c.scroll.flinging = false;
-    c.scroll.distance = 0;
-    c.scroll.time = 0;
+    c.scroll.stop();
     c.p.windows().kill_timer(c.main_window, kTimerFling);
 }
 
@@ -381,30 +379,19 @@ void browse_message(Context& c, std::uint32_t mode) {
 
 void on_finger_down(Context& c, int x, int y) {
     stop_fling(c);
-    auto& s = c.scroll;
-    s.dragging = true;
-    s.moved = false;
-    s.down_x = s.last_x = x;
-    s.down_y = s.last_y = y;
-    s.last_tick = c.p.clock().tick_count();
+    c.scroll.press(x, y, c.p.clock().tick_count());
 }
 
 void on_finger_move(Context& c, int x, int y) {
     auto& s = c.scroll;
     if (!s.dragging || c.menu_open) return;
     auto l = layout(c);
-    if (std::abs(y - s.down_y) > U(c, 8) || std::abs(x - s.down_x) > U(c, 8)) s.moved = true;
-    if (!s.moved) return;
+    if (!s.passed_slack(x, y, U(c, 8))) return;
     if (c.view == View::Picture) {
         pan(c, x - s.last_x, y - s.last_y);
     } else {
         if (s.down_y < l.top || s.down_y >= l.bottom) return;
-        int dy = s.last_y - y;
-        auto now = c.p.clock().tick_count();
-        s.offset = std::clamp(s.offset + dy, 0, max_scroll(c));
-        s.distance += dy;
-        s.time += now - s.last_tick;
-        s.last_tick = now;
+        s.drag_list(y, c.p.clock().tick_count(), max_scroll(c));
     }
     s.last_x = x;
     s.last_y = y;
@@ -413,12 +400,9 @@ void on_finger_move(Context& c, int x, int y) {
 
 void on_finger_up(Context& c, int x, int y) {
     auto& s = c.scroll;
-    bool was_drag = s.dragging && s.moved;
-    s.dragging = false;
-    if (was_drag) {
+    if (s.release()) {
         if (c.view != View::Picture && s.distance != 0) {
-            if (s.time == 0) s.time = 1;
-            s.flinging = true;
+            s.start_fling();
             c.p.windows().set_timer(c.main_window, kTimerFling, kFlingPeriodMs);
         }
         request_thumbnails(c);
@@ -434,11 +418,7 @@ void on_fling_timer(Context& c) {
         stop_fling(c);
         return;
     }
-    int step = int(s.distance * 200.0 / double(s.time));
-    int before = s.offset;
-    s.offset = std::clamp(s.offset + step, 0, max_scroll(c));
-    s.distance *= 0.85;
-    if (step == 0 || s.offset == before) stop_fling(c);
+    if (!s.fling_step(200.0, 0.85, max_scroll(c))) stop_fling(c);
     request_thumbnails(c);
     draw(c);
 }

@@ -249,9 +249,7 @@ bool browser_in_front(Context& c) {
 }
 
 void stop_fling(Context& c) {
-    c.scroll.flinging = false;
-    c.scroll.distance = 0;
-    c.scroll.time = 0;
+    c.scroll.stop();
     c.p.windows().kill_timer(c.main_window, kTimerDisplay);
 }
 
@@ -277,13 +275,7 @@ void on_status(Context& c, std::uint32_t msg, WParam w, LParam l) {
 
 void on_finger_down(Context& c, int x, int y) {
     stop_fling(c);
-    auto& s = c.scroll;
-    s.dragging = true;
-    s.moved = false;
-    s.down_x = x;
-    s.down_y = y;
-    s.last_y = y;
-    s.last_tick = c.p.clock().tick_count();
+    c.scroll.press(x, y, c.p.clock().tick_count());
 }
 
 void on_finger_move(Context& c, int x, int y) {
@@ -292,25 +284,16 @@ void on_finger_move(Context& c, int x, int y) {
     if (!s.dragging || !list_state(c)) return;
     auto l = layout(c);
     if (s.down_y < l.top || s.down_y >= l.bottom) return;
-    if (std::abs(y - s.down_y) > U(c, 8)) s.moved = true;
-    if (!s.moved) return;
-    int dy = s.last_y - y;
-    auto now = c.p.clock().tick_count();
-    s.offset = std::clamp(s.offset + dy, 0, max_scroll(c));
-    s.distance += dy;
-    s.time += now - s.last_tick;
-    s.last_tick = now;
-    s.last_y = y;
+    // Only the way the list moves counts against the slack.
+    if (!s.passed_slack(s.down_x, y, U(c, 8))) return;
+    s.drag_list(y, c.p.clock().tick_count(), max_scroll(c));
     draw(c);
 }
 
 void on_finger_up(Context& c, int x, int y) {
     auto& s = c.scroll;
-    bool was_drag = s.dragging && s.moved;
-    s.dragging = false;
-    if (was_drag) {
-        if (s.time == 0) s.time = 1;
-        s.flinging = true;
+    if (s.release()) {
+        s.start_fling();
         c.p.windows().set_timer(c.main_window, kTimerDisplay, kDisplayPeriodMs);
         return;
     }
@@ -324,12 +307,8 @@ void on_display_timer(Context& c) {
         stop_fling(c);
         return;
     }
-    int step = int(s.distance * 120.0 / double(s.time));
-    int before = s.offset;
-    s.offset = std::clamp(s.offset + step, 0, max_scroll(c));
-    s.distance *= 0.9;
     // The list stops at its ends rather than running on against them.
-    if (step == 0 || s.offset == before) stop_fling(c);
+    if (!s.fling_step(120.0, 0.9, max_scroll(c))) stop_fling(c);
     draw(c);
 }
 

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "lumo/catalogue/catalogue.h"
+#include "lumo/gfx/kinetic_scroll.h"
 #include "lumo/gfx/image.h"
 #include "lumo/gfx/screen.h"
 #include "lumo/lang/lang.h"
@@ -183,16 +184,7 @@ struct MenuItem {
     int action = 0;
 };
 
-struct Scroll {
-    int offset = 0;
-    int down_x = 0, down_y = 0, last_x = 0, last_y = 0;
-    std::uint32_t last_tick = 0;
-    double distance = 0;     // accumulated pixels; positive moves the list up
-    std::uint32_t time = 0;  // accumulated milliseconds
-    bool dragging = false;
-    bool moved = false;
-    bool flinging = false;
-};
+using Scroll = gfx::KineticScroll;
 
 struct Context {
     Context(platform::Platform& platform, platform::Display& display);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lumo/catalogue/catalogue.h"
+#include "lumo/gfx/kinetic_scroll.h"
 #include "lumo/gfx/image.h"
 #include "lumo/gfx/screen.h"
 #include "lumo/lang/lang.h"
@@ -157,16 +158,7 @@ std::int32_t step_value(std::uint8_t kind, std::int32_t value, std::int32_t max,
 bool item_active(const Page& page, std::size_t index);
 
 // The list's finger scrolling: a drag notes distance and time, a lifted finger flings.
-struct Scroll {
-    int offset = 0;     // pixels the list has moved up
-    int down_x = 0, down_y = 0, last_y = 0;
-    std::uint32_t last_tick = 0;
-    double distance = 0;       // accumulated, pixels (signed: positive moves the list up)
-    std::uint32_t time = 0;    // accumulated, milliseconds
-    bool dragging = false;
-    bool moved = false;        // more than a tap's slack: the lift is not a tap
-    bool flinging = false;
-};
+using Scroll = gfx::KineticScroll;
 
 struct PasswordEntry {
     bool turning_on = false;
