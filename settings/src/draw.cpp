@@ -26,7 +26,7 @@ void fill(Context& c, int x, int y, int w, int h, std::uint16_t colour, int alph
     if (w <= 0 || h <= 0) return;
     auto brush = gfx::MakeBrush(colour);
     auto* prev = gfx::SelectBrush(c.screen, &brush);
-    gfx::FillRect(c.screen, x, y, x + w - 1, y + h - 1, alpha);
+    gfx::FillRect(c.screen, x, y, x + w, y + h, alpha);  // right and bottom edges excluded: w × h
     if (prev) gfx::SelectBrush(c.screen, prev);
 }
 

@@ -158,6 +158,17 @@ TEST_F(SettingsTest, AFlingStopsAtTheEnd) {
     EXPECT_FALSE(ctx->scroll.flinging);
 }
 
+TEST_F(SettingsTest, RowsAreFilledWholeWithTheirOnePixelRuleUnderneath) {
+    open_page(kGeneral);
+    draw(*ctx);
+    // The rule under each row is one pixel high: a fill one pixel short would leave none.
+    const auto rule = gfx::RGBTo565(ctx->screen.format, 90, 96, 110);
+    int rules = 0;
+    for (int y = 0; y < ctx->screen.logical_height; ++y)
+        rules += ctx->screen.back_buffer[std::size_t(y) * std::size_t(ctx->screen.logical_width) + 100] == rule;
+    EXPECT_GE(rules, 3);
+}
+
 TEST_F(SettingsTest, FormatRowsShowTheirPictureAndALiveSample) {
     open_page(kInformation);
     fake.set_local_time({2026, 12, 2, 1, 19, 7, 0, 0});
