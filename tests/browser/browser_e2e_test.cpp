@@ -101,8 +101,9 @@ protected:
     std::map<std::string, fs::file_time_type> cache_times() {
         std::map<std::string, fs::file_time_type> out;
         std::error_code ec;
+        // Only finished files: one being written is a ".part" beside it until it is renamed.
         for (auto& e : fs::directory_iterator(fs_path("Program Files/Lumo/s2v"), ec))
-            out[e.path().filename().string()] = e.last_write_time();
+            if (e.path().extension() == ".s2v") out[e.path().filename().string()] = e.last_write_time();
         return out;
     }
 

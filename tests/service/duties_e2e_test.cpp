@@ -227,9 +227,11 @@ TEST_F(DutiesOnDevice, TheStylusTakenOutUnlocksAndPutBackLocks) {
     // What the stylus subscription posts.
     ASSERT_EQ(d_.ctl({"post", "Vardex2", "0x8047", "1", "0"}).status, 0);
     EXPECT_TRUE(lumo("--hidden", 5)) << service_log();
-    std::this_thread::sleep_for(Ms(500));
+    // Put back after the time in which a wake-up right after an unlock gives the screen back
+    // rather than locking (the wake-up delay and 1.2 s), as a person putting a stylus away does.
+    std::this_thread::sleep_for(Ms(300 + 1200 + 300));
     ASSERT_EQ(d_.ctl({"post", "Vardex2", "0x8047", "0", "0"}).status, 0);
-    EXPECT_TRUE(lumo("--foreground", 5)) << service_log();
+    EXPECT_TRUE(lumo("--foreground", 5)) << service_log() << log_of("lumo.log") << d_.ctl({"windows"}).out;
 }
 
 TEST_F(DutiesOnDevice, VolumeDownWhileUnlockedOpensTheVolumeControlAndIsSwallowed) {
