@@ -86,8 +86,11 @@ bool Client::read_one(std::unique_lock<std::mutex>& lock, int timeout_ms) {
     reading_ = true;
     // The host's socket first, then every link; the fds stay open while the reader role is
     // held (links are closed only by close_dead_links, which waits for no reader).
-    std::vector<pollfd> fds{{fd_, POLLIN, 0}};
-    std::vector<std::uint32_t> peers{0};
+    // Kept between reads (only the reader touches them): no allocation per message.
+    auto& fds = poll_fds_;
+    auto& peers = poll_peers_;
+    fds.assign(1, pollfd{fd_, POLLIN, 0});
+    peers.assign(1, 0);
     for (auto& [peer, fd] : links_) {
         fds.push_back({fd, POLLIN, 0});
         peers.push_back(peer);

@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include <poll.h>
+
 #include "lumo/wire/wire.h"
 
 namespace lumo::wire {
@@ -130,6 +132,8 @@ private:
     std::vector<int> dead_links_;                        // gone, not yet closed
     std::map<std::uint32_t, std::uint32_t> link_waits_;  // seq -> the peer it was sent to
     std::size_t next_ready_ = 0;                         // where the reader looks first
+    std::vector<pollfd> poll_fds_;                       // the reader's: host, then links
+    std::vector<std::uint32_t> poll_peers_;
 };
 
 // The socket a device process finds its host at: $LUMO_DEVICE_SOCKET.
