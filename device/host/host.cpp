@@ -271,6 +271,8 @@ void Host::install_signal_handlers() {
     sc.sa_flags = SA_RESTART | SA_NOCLDSTOP;
     sigaction(SIGCHLD, &sc, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // A full disk (or a file size limit) fails the write instead of ending the phone.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 void Host::request_stop() {
@@ -282,6 +284,7 @@ int Host::run() {
     for (auto& fn : started_hooks_) fn();
     std::vector<pollfd> fds;
     std::vector<std::uint32_t> ids;
+    bool idle = false;
     while (!stop_) {
         resume_waiting_clients();
         fds.clear();
@@ -296,7 +299,10 @@ int Host::run() {
         }
         int timeout = next_timeout();
         if (window_) timeout = timeout < 0 ? 16 : std::min(timeout, 16);
+        if (int wait = commit_registry_when_due(idle); wait >= 0)
+            timeout = timeout < 0 ? wait : std::min(timeout, wait);
         int n = ::poll(fds.data(), fds.size(), timeout);
+        idle = n == 0;
         if (n < 0 && errno != EINTR) {
             log_.printf("poll failed: %s", std::strerror(errno));
             break;
@@ -343,8 +349,9 @@ int Host::run() {
             stop_ = true;
         }
     }
-    // Orderly end: every committed change is already in the database; checkpoint and close it.
-    registry_->flush();
+    // Orderly end: the last changes are committed and the log checkpointed into the file.
+    if (!registry_->flush() && db_.uncommitted())
+        log_.printf("registry changes could not be stored: %s", db_.last_error().c_str());
     db_.close();
     window_.reset();
     log_.line("stopped");
@@ -632,6 +639,46 @@ bool Host::post_to_client(std::uint64_t client_id, const platform::Message& m) {
     w.u32(m.hwnd).u32(m.message).u32(m.wparam).i32(m.lparam);
     send_packet(*it->second, w.bytes());
     return true;
+}
+
+// Registry changes are committed in groups, after their answers and notifications went out:
+// once the host had nothing to do for a moment, or a little after the first of them, so a burst
+// of changes costs one commit and a program is not kept waiting for the disk. A killed host loses
+// at most that little while of changes, each value then old, never torn; a flush (RegFlushKey)
+// and an orderly stop commit at once. Changes storage refused are tried again now and then.
+int Host::commit_registry_when_due(bool idle) {
+    constexpr std::uint64_t kIdleMs = 2, kLatestMs = 25, kRetryMs = 1000;
+    if (!db_.uncommitted()) {
+        registry_dirty_since_ = 0;
+        return -1;
+    }
+    auto now = now_ms();
+    if (!registry_dirty_since_) registry_dirty_since_ = now;
+    bool retrying = db_.failing();
+    auto latest = retrying ? kRetryMs : kLatestMs;
+    auto age = now - registry_dirty_since_;
+    if ((idle && !retrying) || age >= latest) {
+        commit_registry();
+        if (!db_.uncommitted()) {
+            registry_dirty_since_ = 0;
+            return -1;
+        }
+        registry_dirty_since_ = now;
+        return static_cast<int>(kRetryMs);
+    }
+    return static_cast<int>(retrying ? latest - age : std::min(kIdleMs, latest - age));
+}
+
+void Host::commit_registry() {
+    bool stored = db_.commit();
+    if (!stored && !registry_unsaved_logged_) {
+        log_.printf("registry changes not stored yet (%s); they are kept and written again",
+                    db_.last_error().c_str());
+        registry_unsaved_logged_ = true;
+    } else if (stored && registry_unsaved_logged_) {
+        log_.line("registry changes stored");
+        registry_unsaved_logged_ = false;
+    }
 }
 
 void Host::deliver_notifications() {

@@ -159,6 +159,10 @@ private:
     void close_silent_clients();
     void resume_waiting_clients();
     void deliver_notifications();
+    // Commits the registry's changes when due; the most the loop may wait before it is next
+    // asked (-1: nothing waits). `idle`: the last wait ended with nothing to do.
+    int commit_registry_when_due(bool idle);
+    void commit_registry();
     void run_timers();
     void reap_children();
     int next_timeout() const;
@@ -176,6 +180,8 @@ private:
     int lock_fd_ = -1;
     int wake_pipe_[2] = {-1, -1};
     bool stop_ = false;
+    bool registry_unsaved_logged_ = false;
+    std::uint64_t registry_dirty_since_ = 0;  // when uncommitted changes were first seen
     bool fresh_ = false;
     std::string socket_path_;
     std::uint64_t started_ms_ = 0;

@@ -1,5 +1,7 @@
 #include "registry_db.h"
 
+#include <type_traits>
+
 #include "lumo/platform/text.h"
 
 namespace lumo::host {
@@ -102,6 +104,7 @@ bool RegistryDb::open(const std::string& path, std::string* error) {
 }
 
 void RegistryDb::close() {
+    if (db_) commit();
     for (auto** st : {&insert_key_, &put_value_, &delete_value_, &delete_key_values_, &delete_key_}) {
         sqlite3_finalize(*st);
         *st = nullptr;
@@ -141,7 +144,78 @@ bool RegistryDb::load(std::vector<KeyRow>& keys, std::vector<ValueRow>& values) 
     return true;
 }
 
-bool RegistryDb::insert_key(const KeyRow& key) {
+bool RegistryDb::insert_key(const KeyRow& key) { return change(key); }
+bool RegistryDb::put_value(const ValueRow& value) { return change(value); }
+bool RegistryDb::delete_value(std::int64_t key, std::u16string_view name) {
+    return change(DeletedValue{key, std::u16string(name)});
+}
+bool RegistryDb::delete_keys(const std::vector<std::int64_t>& ids) { return change(ids); }
+
+bool RegistryDb::change(Op op) {
+    if (!begin()) return false;
+    if (!apply(op)) {
+        abandon();
+        return false;
+    }
+    journal_.push_back(std::move(op));
+    if (failing_ && !commit()) {
+        // Storage still refuses: this change is refused; the older ones stay waiting.
+        journal_.pop_back();
+        return false;
+    }
+    return true;
+}
+
+bool RegistryDb::apply(const Op& op) {
+    return std::visit(
+        [this](const auto& o) {
+            using T = std::decay_t<decltype(o)>;
+            if constexpr (std::is_same_v<T, KeyRow>) return apply_key(o);
+            else if constexpr (std::is_same_v<T, ValueRow>) return apply_value(o);
+            else if constexpr (std::is_same_v<T, DeletedValue>) return apply_delete_value(o.key, o.name);
+            else return apply_delete_keys(o);
+        },
+        op);
+}
+
+bool RegistryDb::begin() {
+    if (in_txn_) return true;
+    if (!exec("BEGIN IMMEDIATE")) return false;
+    in_txn_ = true;
+    for (auto& op : journal_) {
+        if (!apply(op)) {
+            abandon();
+            return false;
+        }
+    }
+    return true;
+}
+
+void RegistryDb::abandon() {
+    auto why = last_error_;
+    if (!sqlite3_get_autocommit(db_)) exec("ROLLBACK");
+    last_error_ = why;
+    in_txn_ = false;
+}
+
+bool RegistryDb::commit() {
+    if (!in_txn_ && journal_.empty()) return true;
+    if (!begin()) {
+        failing_ = true;
+        return false;
+    }
+    if (!exec("COMMIT")) {
+        abandon();
+        failing_ = true;
+        return false;
+    }
+    in_txn_ = false;
+    failing_ = false;
+    journal_.clear();
+    return true;
+}
+
+bool RegistryDb::apply_key(const KeyRow& key) {
     auto name = to_utf8(key.name);
     sqlite3_bind_int64(insert_key_, 1, key.id);
     sqlite3_bind_int64(insert_key_, 2, key.parent);
@@ -150,7 +224,7 @@ bool RegistryDb::insert_key(const KeyRow& key) {
     return step_done(insert_key_);
 }
 
-bool RegistryDb::put_value(const ValueRow& value) {
+bool RegistryDb::apply_value(const ValueRow& value) {
     auto name = to_utf8(value.name);
     auto fold = to_utf8(fold_case(value.name));
     sqlite3_bind_int64(put_value_, 1, value.key);
@@ -164,31 +238,27 @@ bool RegistryDb::put_value(const ValueRow& value) {
     return step_done(put_value_);
 }
 
-bool RegistryDb::delete_value(std::int64_t key, std::u16string_view name) {
+bool RegistryDb::apply_delete_value(std::int64_t key, std::u16string_view name) {
     auto fold = to_utf8(fold_case(name));
     sqlite3_bind_int64(delete_value_, 1, key);
     sqlite3_bind_text(delete_value_, 2, fold.c_str(), -1, SQLITE_TRANSIENT);
     return step_done(delete_value_);
 }
 
-bool RegistryDb::delete_keys(const std::vector<std::int64_t>& ids) {
-    if (!exec("BEGIN IMMEDIATE")) return false;
-    bool ok = true;
+bool RegistryDb::apply_delete_keys(const std::vector<std::int64_t>& ids) {
+    // Part of the turn's transaction: a failure part way abandons it whole.
     for (auto id : ids) {
         sqlite3_bind_int64(delete_key_values_, 1, id);
-        ok = ok && step_done(delete_key_values_);
+        if (!step_done(delete_key_values_)) return false;
         sqlite3_bind_int64(delete_key_, 1, id);
-        ok = ok && step_done(delete_key_);
+        if (!step_done(delete_key_)) return false;
     }
-    if (!ok) {
-        exec("ROLLBACK");
-        return false;
-    }
-    return exec("COMMIT");
+    return true;
 }
 
 bool RegistryDb::flush() {
-    // Every change is already committed; a checkpoint moves it from the log into the file.
+    if (!commit()) return false;
+    // A checkpoint moves what is committed from the log into the file.
     return sqlite3_wal_checkpoint_v2(db_, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) ==
            SQLITE_OK;
 }

@@ -161,6 +161,25 @@ TEST(DeviceHost, KilledDuringABurstOfWritesEveryValueIsOldOrNew) {
     EXPECT_GT(fresh, 0);  // the burst did reach the store before the kill
 }
 
+// Changes are committed a moment after their answers: one the host answered and then had a
+// quiet moment after is in the file even when the host dies without an orderly stop.
+TEST(DeviceHost, AnAnsweredChangeIsStoredAMomentLaterWithoutAStop) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    {
+        auto p = connect(d, u"writer");
+        ASSERT_TRUE(p->registry().create_key(Root::CurrentUser, kKey));
+        ASSERT_TRUE(p->registry().set_dword(Root::CurrentUser, kKey, u"Quiet", 41));
+        ASSERT_TRUE(p->registry().set_dword(Root::CurrentUser, kKey, u"Quiet", 42));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    d.kill_with(SIGKILL);
+    DeviceProcess again(d.dir());
+    ASSERT_TRUE(again.start()) << again.last_error;
+    EXPECT_EQ(again.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "Quiet"}).out, "dword 42\n");
+    again.stop();
+}
+
 TEST(DeviceHost, AProgramThatDiesLeavesNoNotificationBehind) {
     DeviceProcess d;
     ASSERT_TRUE(d.start()) << d.last_error;

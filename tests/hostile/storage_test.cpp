@@ -5,8 +5,11 @@
 #include <sqlite3.h>
 #include <sys/resource.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "device_process.h"
 #include "lumo/wire/client.h"
@@ -18,14 +21,17 @@ namespace fs = std::filesystem;
 using wire::Kind;
 using wire::Reader;
 using wire::Status;
+using Ms = std::chrono::milliseconds;
 
 constexpr std::u16string_view kKey = u"Software\\Vesk\\Lumo";
 
-// Another program holds the registry's write lock, so the host's next commit fails.
+// Another program holds the registry's write lock, so the host's next change fails. It waits its
+// turn for the lock as any writer would: the host may still be about to commit its last change.
 class WriteLockHolder {
 public:
     explicit WriteLockHolder(const fs::path& db) {
         if (sqlite3_open_v2(db.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) return;
+        sqlite3_busy_timeout(db_, 5000);
         locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
     }
     ~WriteLockHolder() {
@@ -135,6 +141,64 @@ TEST(RefusedStorage, AFirstBootThatCannotInstallEverythingFailsAndLeavesNothingH
         }
     }
     d.stop();
+}
+
+std::string read_text(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void limit_file_size(pid_t pid, rlim_t bytes) {
+    rlimit limit{bytes, RLIM_INFINITY};
+    ASSERT_EQ(::prlimit(pid, RLIMIT_FSIZE, &limit, nullptr), 0) << std::strerror(errno);
+}
+
+// The disk fills while the host runs: the change already answered is kept (every program sees it)
+// and stored once there is room; while storage refuses, each further change is refused.
+TEST(RefusedStorage, ACommitTheDiskRefusesKeepsTheAnsweredChangeAndStoresItOnceThereIsRoom) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    auto wal = d.dir() / "registry.db-wal";
+    auto log = d.dir() / "device.log";
+    ASSERT_EQ(d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "Locked", "dword", "1"}).status, 0);
+    // A log well longer than the log file, so only the registry's next commit hits the limit.
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_EQ(d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Filler", "V" + std::to_string(i),
+                         "string", std::string(2000, 'f')}).status, 0);
+        if (fs::exists(wal) && fs::file_size(wal) > fs::file_size(log) + (64 << 10)) break;
+    }
+    ASSERT_TRUE(wait_until([&] { return fs::file_size(wal) > fs::file_size(log) + (64 << 10); }, Ms(3000)));
+    std::this_thread::sleep_for(Ms(200));  // the last filler is committed
+    std::string error;
+    auto watcher = wire::Client::connect(d.socket_path(), u"watcher", &error);
+    ASSERT_TRUE(watcher) << error;
+    auto& w = watcher->begin(Kind::NotifyRegister);
+    w.u32(1).s16(kKey).s16(u"Locked").u32(0).u32(0x8101).u32(0).u32(0);
+    ASSERT_TRUE(watcher->call(w));
+
+    limit_file_size(d.pid(), fs::file_size(wal));
+    // Answered before the commit that then fails: kept, seen by everyone, news sent.
+    ASSERT_EQ(d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "Locked", "dword", "2"}).status, 0);
+    EXPECT_TRUE(wait_until([&] { return read_text(log).find("registry changes not stored yet") != std::string::npos; },
+                           Ms(3000)))
+        << read_text(log);
+    auto refused = d.ctl({"reg", "set", "HKCU", "Software\\Vesk\\Lumo", "Locked", "dword", "3"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("refused"), std::string::npos) << refused.err;
+    EXPECT_EQ(d.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "Locked"}).out, "dword 2\n");
+    auto news = watcher->next_event(2000);
+    ASSERT_TRUE(news);
+    EXPECT_FALSE(watcher->next_event(300)) << "news of a refused change";
+
+    limit_file_size(d.pid(), RLIM_INFINITY);
+    EXPECT_TRUE(wait_until([&] { return read_text(log).find("registry changes stored") != std::string::npos; },
+                           Ms(5000)));
+    watcher.reset();
+    d.kill_with(SIGKILL);  // no orderly stop: what is stored is what the file holds
+    DeviceProcess again(d.dir());
+    ASSERT_TRUE(again.start()) << again.last_error;
+    EXPECT_EQ(again.ctl({"reg", "get", "HKCU", "Software\\Vesk\\Lumo", "Locked"}).out, "dword 2\n");
+    again.stop();
 }
 
 TEST(RefusedStorage, AContactThatDoesNotFitIsRefusedClearlyAndTheOthersStay) {
