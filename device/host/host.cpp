@@ -487,6 +487,11 @@ void Host::handle_packet(ClientConn& c, std::span<const std::byte> packet) {
             return;
         }
     }
+    // What a request changed is news sent before its answer: nothing the requester does next
+    // (a post over a link) can overtake it, and a program watching its own change finds the news
+    // queued when the answer wakes it. A watcher's full queue does not make the writer wait.
+    handling_ = false;
+    deliver_notifications();
     if (!deferred_ && !(h.flags & wire::kOneWay)) send_packet(c, reply_.bytes());
 }
 

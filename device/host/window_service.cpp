@@ -687,6 +687,12 @@ void WindowService::register_handlers() {
             return true;
         }
         auto pair = std::minmax(c.id, owner);
+        if (!links_.count(pair) && !peer->out.empty()) {
+            // Messages the asker posted still wait in the owner's queue here; a link now would
+            // let the next ones overtake them. Asked again with the next message.
+            out.status(Status::Failed);
+            return true;
+        }
         if (links_.count(pair)) {
             out.status(Status::Ok).u32(owner);
             return true;

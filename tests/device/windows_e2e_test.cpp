@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -24,6 +25,8 @@ constexpr std::uint32_t kSleep = WM_APP + 4;
 constexpr std::uint32_t kSwallow = WM_APP + 5;
 constexpr std::uint32_t kPostBurst = WM_APP + 6;
 constexpr std::uint32_t kBurstItem = WM_APP + 7;
+constexpr std::uint32_t kPing = WM_APP + 8;
+constexpr std::uint32_t kPong = WM_APP + 9;
 
 class WindowsAcrossProcesses : public testing::Test {
 protected:
@@ -130,6 +133,60 @@ TEST_F(WindowsAcrossProcesses, SendsBothWaysGoStraightBetweenTheProgramsEvenWith
     ::kill(device_.pid(), SIGCONT);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(results[i], 2 * i + 1) << i;
     EXPECT_EQ(seen_.back().message, kSinkAsk);
+}
+
+TEST_F(WindowsAcrossProcesses, PostsGoStraightBetweenTheProgramsInOrderFromEveryThreadWithTheHostStopped) {
+    start_role("window", "Echo");
+    Hwnd echo = win().find_window(u"ECHO", std::nullopt);
+    ASSERT_NE(echo, 0u);
+    auto pongs = [&] {
+        std::vector<WParam> got;
+        for (auto& m : seen_)
+            if (m.message == kPong) got.push_back(m.wparam);
+        return got;
+    };
+    auto open_files = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
+                             std::filesystem::directory_iterator{});
+    };
+    const auto files_before = open_files();
+    // A first ping and its pong open the link (each side asks the host once).
+    ASSERT_TRUE(win().post(echo, kPing, 0, 0));
+    for (int i = 0; i < 100 && pongs().empty(); ++i) pump(Ms(20));
+    ASSERT_EQ(pongs(), std::vector<WParam>{0});
+    // With the host frozen only the links carry anything. The window thread's posts, then a
+    // worker's made after them: the pongs come back in that order.
+    ASSERT_EQ(::kill(device_.pid(), SIGSTOP), 0);
+    // A post that went to the host would wait for it: the host is let go after a while, and
+    // that counts as a failure.
+    std::promise<void> finished;
+    std::atomic<bool> resumed{false};
+    std::thread watchdog([&, done = finished.get_future()] {
+        if (done.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+            resumed = true;
+            ::kill(device_.pid(), SIGCONT);
+        }
+    });
+    bool posted = true;
+    for (WParam i = 1; i <= 3; ++i) posted &= win().post(echo, kPing, i, 0);
+    std::thread worker([&] {
+        for (WParam i = 4; i <= 6; ++i) posted &= win().post(echo, kPing, i, 0);
+    });
+    worker.join();
+    for (int i = 0; i < 100 && pongs().size() < 7; ++i) pump(Ms(20));
+    finished.set_value();
+    watchdog.join();
+    ::kill(device_.pid(), SIGCONT);
+    EXPECT_FALSE(resumed) << "the posts waited for the host";
+    EXPECT_TRUE(posted);
+    EXPECT_EQ(pongs(), (std::vector<WParam>{0, 1, 2, 3, 4, 5, 6}));
+    // The program gone, a post to its window fails as through the host.
+    kill_child(children_.front());
+    EXPECT_TRUE(wait_until([&] { return !win().is_window(echo); }, Ms(3000)));
+    EXPECT_FALSE(win().post(echo, kPing, 7, 0));
+    // And its end of the link is closed here as the loop goes on.
+    pump(Ms(50));
+    EXPECT_EQ(open_files(), files_before);
 }
 
 TEST_F(WindowsAcrossProcesses, AWindowSubclassedAfterSendsWentStraightGetsTheNextThroughItsSubclass) {

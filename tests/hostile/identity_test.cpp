@@ -243,6 +243,49 @@ TEST_F(ForgedAnswers, OverLinksOnlyTheProgramAskedAnswers) {
     EXPECT_EQ(result.get(), 42);
 }
 
+// A program linked to another can post over the link; the receiver takes only posts to its own
+// windows, as the host would have delivered nothing else to it.
+TEST(ForgedPosts, OverALinkOnlyPostsToTheReceiversOwnWindowsAreTaken) {
+    DeviceProcess d;
+    ASSERT_TRUE(d.start()) << d.last_error;
+    std::string error;
+    auto receiver = platform::device::connect(d.socket_path(), u"receiver", &error);
+    ASSERT_TRUE(receiver) << error;
+    auto& win = receiver->windows();
+    ASSERT_TRUE(win.register_class(u"Receiver", [](Hwnd, std::uint32_t, platform::WParam, platform::LParam) -> platform::LResult { return 0; }));
+    platform::CreateWindowParams cp;
+    cp.class_name = u"Receiver";
+    cp.rect = {0, 0, 10, 10};
+    Hwnd mine = win.create_window(cp);
+    ASSERT_NE(mine, 0u);
+    auto other = wire::Client::connect(d.socket_path(), u"other", &error);
+    auto forger = wire::Client::connect(d.socket_path(), u"forger", &error);
+    ASSERT_TRUE(other && forger) << error;
+    auto& made = other->begin(Kind::WinCreate);
+    made.u32(0).u32(0).i32(0).i32(0).i32(10).i32(10).u32(0).s16(u"Other").s16(u"other");
+    auto created = other->call(made);
+    ASSERT_TRUE(created);
+    Hwnd theirs = Reader(created->body).u32();
+
+    auto& link = forger->begin(Kind::PeerLink);
+    link.u32(mine);
+    auto linked = forger->call(link);
+    ASSERT_TRUE(linked);
+    ASSERT_EQ(linked->status, Status::Ok);
+    auto receiver_id = Reader(linked->body).u32();
+    for (auto [h, w] : {std::pair{theirs, 1u}, std::pair{Hwnd(0xdead0), 2u}, std::pair{mine, 3u}}) {
+        Writer post(Kind::PostedMessage, PacketType::Event, 0);
+        post.u32(h).u32(0x8005).u32(w).i32(0);
+        EXPECT_EQ(forger->post_link(receiver_id, post.bytes()), wire::Client::LinkPost::Sent);
+    }
+    platform::Message m;
+    ASSERT_TRUE(win.get_message(m));
+    EXPECT_EQ(m.hwnd, mine);
+    EXPECT_EQ(m.message, 0x8005u);
+    EXPECT_EQ(m.wparam, 3u);
+    EXPECT_FALSE(win.peek_message(m, true));
+}
+
 TEST_F(ForgedAnswers, OnlyTheHooksOwnerDecidesWhetherItsKeyIsSwallowed) {
     auto& show = target_->begin(Kind::WinShow);
     show.u32(window_).i32(5);  // SW_SHOW: the window takes the foreground

@@ -184,6 +184,13 @@ public:
 
     // --- messages -----------------------------------------------------------------------------
     bool post(Hwnd hwnd, std::uint32_t msg, WParam wparam, LParam lparam) override {
+        // To another program's window straight over the link between the two once there is
+        // one: then every thread's posts to that program go that one way, in order.
+        if (auto peer = link_peer(hwnd)) {
+            wire::Writer pw(Kind::PostedMessage, wire::PacketType::Event, 0);
+            pw.u32(hwnd).u32(msg).u32(wparam).i32(lparam);
+            if (c_.post_link(peer, pw.bytes()) == wire::Client::LinkPost::Sent) return true;
+        }
         auto& w = c_.begin(Kind::MsgPost);
         w.u32(hwnd).u32(msg).u32(wparam).i32(lparam);
         auto r = c_.call(w);  // a post never waits on another program
@@ -209,6 +216,9 @@ public:
                 out = {0, WM_QUIT, 0, 0};
                 return false;
             }
+            // Links whose peers left are closed here too: a program that only receives over
+            // links would otherwise keep one socket for every program that ever linked to it.
+            c_.close_dead_links();
             // What the socket holds is read by the wait below; only a due timer, which yields
             // to every message, needs a look at the socket first.
             if (take_ready(out, true, timer_due())) return out.message != WM_QUIT;
@@ -476,22 +486,7 @@ private:
     std::optional<LResult> send_over_link(Hwnd hwnd, std::uint32_t msg, WParam wparam, LParam lparam,
                                           std::optional<std::uint32_t> timeout_ms, bool& answered) {
         c_.close_dead_links();
-        std::uint32_t peer = 0;
-        if (auto it = owners_.find(hwnd); it != owners_.end()) {
-            peer = it->second;
-        } else {
-            auto& w = c_.begin(Kind::PeerLink);
-            w.u32(hwnd);
-            auto r = request(w);
-            if (!r) return std::nullopt;
-            if (r->status == Status::Ok) {
-                Reader rd(r->body);
-                peer = rd.u32();
-                if (!rd.ok()) peer = 0;
-            }
-            // A window the host cannot reach over a link (its own, or gone) is not asked again.
-            if (r->status == Status::Ok || r->status == Status::Unsupported) owners_[hwnd] = peer;
-        }
+        std::uint32_t peer = link_peer(hwnd);
         if (peer == 0 || !c_.has_link(peer)) return std::nullopt;
         auto& w = c_.begin(Kind::LinkSend);
         w.u32(hwnd).u32(msg).u32(wparam).i32(lparam);
@@ -505,6 +500,7 @@ private:
         }
         if (r->status != Status::Ok) {
             // Not for the link after all (subclassed, gone, its owner left): the host decides.
+            std::lock_guard lock(m_);
             owners_.erase(hwnd);
             return std::nullopt;
         }
@@ -514,6 +510,34 @@ private:
         if (!rd.ok()) return std::nullopt;
         while (auto p = c_.take_queued_if(is_urgent)) serve(std::move(*p));
         return result;
+    }
+
+    // The program owning `hwnd` when the host links this program to it; 0 for this program's
+    // own windows, the host's and windows that do not exist. Asked of the host once a window
+    // (the asking opens the link).
+    std::uint32_t link_peer(Hwnd hwnd) {
+        {
+            std::lock_guard lock(m_);
+            if (procs_.count(hwnd)) return 0;
+            if (auto it = owners_.find(hwnd); it != owners_.end()) return it->second;
+        }
+        auto& w = c_.begin(Kind::PeerLink);
+        w.u32(hwnd);
+        auto r = request(w);
+        if (!r) return 0;
+        std::uint32_t peer = 0;
+        if (r->status == Status::Ok) {
+            Reader rd(r->body);
+            peer = rd.u32();
+            if (!rd.ok()) peer = 0;
+        }
+        // A window the host cannot reach over a link (its own) is not asked again; one that
+        // does not exist, or whose program is busy, is asked again next time.
+        if (r->status == Status::Ok || r->status == Status::Unsupported) {
+            std::lock_guard lock(m_);
+            owners_[hwnd] = peer;
+        }
+        return peer;
     }
 
     void forget(Hwnd hwnd) {
@@ -608,13 +632,18 @@ private:
         }
     }
 
-    static bool decode_posted(const Packet& p, Message& out) {
+    // A posted message to take: from the host, or from a link for a window of this program
+    // (one posted as its window was going, or a peer's forgery, is dropped).
+    bool decode_posted(const Packet& p, Message& out) {
         Reader rd(p.body);
         out.hwnd = rd.u32();
         out.message = rd.u32();
         out.wparam = rd.u32();
         out.lparam = rd.i32();
-        return rd.ok();
+        if (!rd.done()) return false;
+        if (p.link == 0) return true;
+        std::lock_guard lock(m_);
+        return procs_.count(out.hwnd) != 0;
     }
 
     // Serves what was sent, then takes the oldest posted message, the quit, or a due timer.
@@ -634,12 +663,14 @@ private:
         if (remove) {
             while (auto p = next(is_posted))
                 if (decode_posted(*p, out)) return true;
-        } else if (auto p = next(is_posted)) {
+        } else {
             // Peeking without removing: put it back in front by handling it ourselves next time.
-            decode_posted(*p, out);
-            std::lock_guard lock(m_);
-            peeked_ = out;
-            return true;
+            while (auto p = next(is_posted)) {
+                if (!decode_posted(*p, out)) continue;
+                std::lock_guard lock(m_);
+                peeked_ = out;
+                return true;
+            }
         }
         std::lock_guard lock(m_);
         if (quit_) {
@@ -688,7 +719,7 @@ private:
     std::uint64_t next_timer_seq_ = 0;
     std::map<Hwnd, int> dialog_results_;
     std::optional<Message> peeked_;
-    std::map<Hwnd, std::uint32_t> owners_;  // window thread only: who answers a window over a link (0: nobody)
+    std::map<Hwnd, std::uint32_t> owners_;  // who takes a window's messages over a link (0: nobody)
     bool quit_ = false;
     int quit_code_ = 0;
 };

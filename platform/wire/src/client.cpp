@@ -188,6 +188,9 @@ void Client::take_in(std::uint32_t from, std::span<const std::byte> bytes, int p
         } else if (pk.header.type == static_cast<std::uint8_t>(PacketType::Request) &&
                    kind == static_cast<std::uint16_t>(Kind::LinkSend)) {
             urgent_.push_back({++arrivals_, std::move(pk)});
+        } else if (pk.header.type == static_cast<std::uint8_t>(PacketType::Event) &&
+                   kind == static_cast<std::uint16_t>(Kind::PostedMessage)) {
+            posted_.push_back({++arrivals_, std::move(pk)});
         }
         if (passed_fd >= 0) ::close(passed_fd);
         return;
@@ -239,7 +242,7 @@ bool Client::has_link(std::uint32_t peer) const {
 
 void Client::close_dead_links() {
     std::lock_guard lock(mutex_);
-    if (reading_ || dead_links_.empty()) return;
+    if (reading_ || link_posters_ || dead_links_.empty()) return;
     for (int fd : dead_links_) ::close(fd);
     dead_links_.clear();
 }
@@ -262,6 +265,36 @@ bool Client::reply_link(std::uint32_t peer, const Writer& reply) {
         if (::poll(&p, 1, 1000) <= 0) return false;
     }
     return false;
+}
+
+Client::LinkPost Client::post_link(std::uint32_t peer, std::span<const std::byte> packet) {
+    std::unique_lock lock(mutex_);
+    auto it = links_.find(peer);
+    if (it == links_.end() || dead_) return LinkPost::NoLink;
+    const int fd = it->second;  // stays open while link_posters_ counts this call
+    ++link_posters_;
+    LinkPost result = LinkPost::Broken;
+    for (;;) {
+        lock.unlock();
+        ssize_t n = ::send(fd, packet.data(), packet.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
+        int error = errno;
+        lock.lock();
+        if (n == static_cast<ssize_t>(packet.size())) {
+            result = LinkPost::Sent;
+            break;
+        }
+        if (n >= 0 || (error != EAGAIN && error != EWOULDBLOCK) || !links_.count(peer) || dead_) break;
+        // Full: the peer is behind. Take in what it sent meanwhile (it may be waiting for room
+        // itself), then wait a little for room.
+        if (!reading_) read_one(lock, 0);
+        if (!links_.count(peer) || dead_) break;
+        lock.unlock();
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 10);
+        lock.lock();
+    }
+    --link_posters_;
+    return result;
 }
 
 template <class Ready>

@@ -5,8 +5,9 @@
 //
 // Beside it, links: a socket pair the host hands two programs (PeerLink) so that a message sent
 // from one to the other's window and its answer go straight between them, two hops instead of
-// four through the host. The reader reads the links too; only one thread of the program (its
-// window thread) sends on them and closes them.
+// four through the host, and so do the messages one posts to the other's windows. The reader
+// reads the links too; sends that wait for an answer go on them from the program's window thread
+// only, posts from any thread.
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -82,6 +83,12 @@ public:
     // Answers a request that came over the link from `peer` (a reply packet with its seq).
     bool reply_link(std::uint32_t peer, const Writer& reply);
     bool has_link(std::uint32_t peer) const;
+    // Sends an event packet (a posted message) over the link to `peer`. NoLink: there is none
+    // and the caller goes through the host; Broken: the peer left. A full link is waited for,
+    // never gone around, as the host's way would overtake what is already on it; a waiter that
+    // may read does so meanwhile, so two programs flooding each other cannot both stop.
+    enum class LinkPost { NoLink, Sent, Broken };
+    LinkPost post_link(std::uint32_t peer, std::span<const std::byte> packet);
     // Closes the links whose peers are gone, once nobody waits on them.
     void close_dead_links();
 
@@ -130,6 +137,7 @@ private:
     std::vector<std::byte> read_buf_ = std::vector<std::byte>(kMaxPacket);
     std::map<std::uint32_t, int> links_;                 // peer -> its link's socket
     std::vector<int> dead_links_;                        // gone, not yet closed
+    int link_posters_ = 0;                               // posting on a link now: none is closed
     std::map<std::uint32_t, std::uint32_t> link_waits_;  // seq -> the peer it was sent to
     std::size_t next_ready_ = 0;                         // where the reader looks first
     std::vector<pollfd> poll_fds_;                       // the reader's: host, then links
