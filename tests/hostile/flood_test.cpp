@@ -1,6 +1,6 @@
-// Floods: programs posting as fast as they can to one that reads slowly slow down themselves,
-// never cost the reader its connection or the host its memory; a program whose device is gone
-// ends.
+// Floods: programs posting as fast as they can to one that reads slowly slow down themselves
+// (over a link or through the host), never cost the reader its connection or the host its
+// memory; a program whose device is gone ends.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -70,29 +70,41 @@ TEST(PostFlood, SendersWaitForASlowReaderWhichGetsEverythingAndTheHostStaysSmall
     ASSERT_NE(sink, 0u);
     const long before_kib = host_memory_kib(d.pid(), "VmRSS");
 
+    // One sender is a program whose posts go over the link the host hands it to the reader;
+    // the other posts through the host, which queues for the reader.
     std::atomic<int> failed_posts{0};
-    std::atomic<int> senders_done{0};
+    std::atomic<bool> done[kSenders] = {};
     std::vector<std::thread> senders;
-    for (int s = 0; s < kSenders; ++s) {
-        senders.emplace_back([&, s] {
-            std::string why;
-            auto p = device::connect(d.socket_path(), u"flooder", &why);
-            if (!p) {
-                failed_posts += kPerSender;
-                return;
+    senders.emplace_back([&] {
+        std::string why;
+        auto p = device::connect(d.socket_path(), u"flooder", &why);
+        for (int i = 0; i < kPerSender; ++i)
+            if (!p || !p->windows().post(sink, kItem, WParam(0), LParam(i))) ++failed_posts;
+        done[0] = true;
+    });
+    senders.emplace_back([&] {
+        std::string why;
+        auto c = wire::Client::connect(d.socket_path(), u"flooder", &why);
+        for (int i = 0; i < kPerSender; ++i) {
+            if (!c) {
+                ++failed_posts;
+                continue;
             }
-            for (int i = 0; i < kPerSender; ++i)
-                if (!p->windows().post(sink, kItem, WParam(s), LParam(i))) ++failed_posts;
-            ++senders_done;
-        });
-    }
-    // The reader is late: it looks only once the host has made a sender wait for it, or once
-    // everything is posted.
+            auto& w = c->begin(wire::Kind::MsgPost);
+            w.u32(sink).u32(kItem).u32(1).i32(i);
+            auto r = c->call(w);
+            if (!r || r->status != wire::Status::Ok) ++failed_posts;
+        }
+        done[1] = true;
+    });
+    // The reader is late: it looks only once the host has made its sender wait for it, or
+    // once everything is posted. By then the link's sender is held back as well.
     bool made_to_wait = false;
-    while (!made_to_wait && senders_done < kSenders) {
+    while (!made_to_wait && !(done[0] && done[1])) {
         std::this_thread::sleep_for(Ms(20));
         made_to_wait = read_log(d).find("waits: the queue of client") != std::string::npos;
     }
+    const bool link_sender_held = !done[0];
     Message m;
     int total = 0;
     while (total < kSenders * kPerSender && reader->windows().get_message(m)) {
@@ -102,6 +114,7 @@ TEST(PostFlood, SendersWaitForASlowReaderWhichGetsEverythingAndTheHostStaysSmall
     for (auto& t : senders) t.join();
 
     EXPECT_TRUE(made_to_wait);
+    EXPECT_TRUE(link_sender_held);
     EXPECT_EQ(failed_posts.load(), 0);
     EXPECT_EQ(got[0], kPerSender);
     EXPECT_EQ(got[1], kPerSender);
