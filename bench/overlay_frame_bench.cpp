@@ -3,60 +3,21 @@
 // the same run.
 #include <benchmark/benchmark.h>
 
-#include <filesystem>
-#include <unistd.h>
-
+#include "lock_screen_phone.h"
 #include "lumo/gfx/draw.h"
 #include "lumo/gfx/effects.h"
-#include "lumo/lockscreen/lockscreen.h"
-#include "lumo/platform/fake/fake_platform.h"
 #include "lumo/protocol/protocol.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace lumo;
 
-struct Phone {
-    Phone() {
-        root = fs::temp_directory_path() / ("lumo-bench-overlay-" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "Program Files" / "Lumo");
-        auto stage = fs::path(LUMO_STAGE_DIR) / "Program Files" / "Lumo";
-        fs::create_directory_symlink(stage / "gfx", root / "Program Files" / "Lumo" / "gfx");
-        fs::copy_file(stage / "lang.ini", root / "Program Files" / "Lumo" / "lang.ini");
-        fake.set_host_root(root);
-        fake.set_own_path(u"\\Program Files\\Lumo\\lumo.exe");
-        {
-            auto scope = fake.as_process(77);
-            fake.windows().register_class(u"Vardex2", [](platform::Hwnd, std::uint32_t, platform::WParam,
-                                                        platform::LParam) { return 0; });
-            platform::CreateWindowParams cp;
-            cp.class_name = cp.title = u"Vardex2";
-            fake.windows().create_window(cp);
-        }
-        ctx = std::make_unique<lockscreen::Context>(fake, fake.display());
-        ctx->frame_clock = &clock;
-        lockscreen::enter(*ctx, u"");
-        fake.run_until_idle();
-    }
-    ~Phone() {
-        ctx.reset();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
+struct Phone : bench::LockScreenPhone {
+    Phone() : LockScreenPhone("lumo-bench-overlay", u"") {}
     void send(std::uint32_t msg, platform::WParam w) {
         fake.windows().send(ctx->main_window, msg, w, 0);
         fake.run_until_idle();
     }
-    struct NoWait final : gfx::FrameClock {
-        std::uint32_t now_ms() override { return now; }
-        void sleep_ms(std::uint32_t ms) override { now += ms; }
-        std::uint32_t now = 0;
-    } clock;
-    platform::fake::FakePlatform fake;
-    fs::path root;
-    std::unique_ptr<lockscreen::Context> ctx;
 };
 
 Phone& phone() {

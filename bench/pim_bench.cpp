@@ -4,11 +4,8 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <filesystem>
-#include <unistd.h>
 
-#include "lumo/lockscreen/lockscreen.h"
-#include "lumo/platform/fake/fake_platform.h"
+#include "lock_screen_phone.h"
 #include "lumo/platform/text.h"
 #include "lumo/protocol/protocol.h"
 #include "lumo/service/state.h"
@@ -17,7 +14,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace lumo;
 
 constexpr int kItems = 1000;
@@ -79,18 +75,12 @@ void BM_AppointmentExport(benchmark::State& state) {
 }
 BENCHMARK(BM_AppointmentExport)->Unit(benchmark::kMicrosecond);
 
-struct Phone {
-    Phone() {
-        root = fs::temp_directory_path() / ("lumo-pim-bench-" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "Program Files" / "Lumo");
-        auto stage = fs::path(LUMO_STAGE_DIR) / "Program Files" / "Lumo";
-        fs::create_directory_symlink(stage / "gfx", root / "Program Files" / "Lumo" / "gfx");
-        fs::copy_file(stage / "lang.ini", root / "Program Files" / "Lumo" / "lang.ini");
-        fake.set_host_root(root);
-        fake.set_own_path(u"\\Program Files\\Lumo\\lumo.exe");
-        fake.set_local_time(kNow);
-        auto& reg = fake.registry();
+struct Phone : bench::LockScreenPhone {
+    Phone() : LockScreenPhone("lumo-pim-bench", u"-hide", add_appointments) {}
+    // Six appointments in the registry, as the service exports them, before lumo starts hidden.
+    static void add_appointments(platform::fake::FakePlatform& f) {
+        f.set_local_time(kNow);
+        auto& reg = f.registry();
         reg.create_key(platform::Root::CurrentUser, protocol::kRootKey);
         std::byte six{6};
         reg.set_binary(platform::Root::CurrentUser, protocol::kRootKey, u"ShowAppointment", {&six, 1});
@@ -106,27 +96,7 @@ struct Phone {
             std::byte zero{0};
             reg.set_binary(platform::Root::CurrentUser, key, u"AllDayEvent", {&zero, 1});
         }
-        {
-            // The service's window: without it lumo starts the service and ends.
-            auto scope = fake.as_process(77);
-            fake.windows().register_class(u"Vardex2", [](platform::Hwnd, std::uint32_t, platform::WParam,
-                                                        platform::LParam) { return 0; });
-            platform::CreateWindowParams cp;
-            cp.class_name = cp.title = u"Vardex2";
-            fake.windows().create_window(cp);
-        }
-        ctx = std::make_unique<lockscreen::Context>(fake, fake.display());
-        lockscreen::enter(*ctx, u"-hide");
-        fake.run_until_idle();
     }
-    ~Phone() {
-        ctx.reset();
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    platform::fake::FakePlatform fake;
-    fs::path root;
-    std::unique_ptr<lockscreen::Context> ctx;
 };
 
 void BM_PanelReload(benchmark::State& state) {

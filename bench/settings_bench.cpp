@@ -4,39 +4,22 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <thread>
-#include <unistd.h>
 
 #include "device_process.h"
-#include "lumo/platform/fake/fake_platform.h"
 #include "lumo/settings/settings.h"
+#include "staged_phone.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace lumo;
 
-struct Phone {
-    Phone() {
-        root = fs::temp_directory_path() / ("lumo-settings-bench-" + std::to_string(::getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "Program Files" / "Lumo");
-        auto stage = fs::path(LUMO_STAGE_DIR) / "Program Files" / "Lumo";
-        fs::create_directory_symlink(stage / "gfx", root / "Program Files" / "Lumo" / "gfx");
-        fs::copy_file(stage / "lang.ini", root / "Program Files" / "Lumo" / "lang.ini");
-        fake.set_host_root(root);
-        fake.set_own_path(u"\\Program Files\\Lumo\\LumoSettings.exe");
+struct Phone : bench::StagedPhone {
+    Phone() : StagedPhone("lumo-settings-bench", u"\\Program Files\\Lumo\\LumoSettings.exe") {
         catalogue::open_root(fake.registry());
     }
-    ~Phone() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    platform::fake::FakePlatform fake;
-    fs::path root;
 };
 
 void BM_StartUpToFirstFrame(benchmark::State& state) {
