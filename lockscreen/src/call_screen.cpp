@@ -3,6 +3,7 @@
 // the end of a call, and the busy-SMS question afterwards.
 #include <algorithm>
 #include <cstdio>
+#include <tuple>
 
 #include "lumo/gfx/draw.h"
 #include "lumo/gfx/effects.h"
@@ -877,11 +878,16 @@ void hide_phone_windows(Context& c) {
 void relayout_call_screen(Context& c) {
     auto& call = c.call;
     if (in_call_screen(c)) {
+        const auto& s = c.slider;
+        const auto before = std::tuple(s.track_left, s.track_right, s.knob_top);
         layout_slider(c);
-        if (c.state == ScreenState::CallScreen) {
+        // A finger sliding the knob keeps it while the track stays where it was: a window
+        // message that moved nothing must not drop the call's answer half way.
+        const bool keep_drag = s.dragging && before == std::tuple(s.track_left, s.track_right, s.knob_top);
+        if (!keep_drag && c.state == ScreenState::CallScreen) {
             reset_slider(c);
             c.slider.knob_pos = c.slider.track_centre;
-        } else if (call.answer_slider) {
+        } else if (!keep_drag && call.answer_slider) {
             reset_slider(c);
         }
         if (incoming(c)) {

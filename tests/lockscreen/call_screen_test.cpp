@@ -124,6 +124,28 @@ TEST_F(CallScreen, ALockedPhoneShowsTheCallerAndSlidingRightAnswers) {
     EXPECT_FALSE(ctx->slider.slide_locked);  // timer 1039 released it when it posted
 }
 
+TEST_F(CallScreen, AWindowMessageThatMovesNothingDoesNotDropTheSlideHalfWay) {
+    set_byte(u"Slide2Answer", 1);
+    started();
+    ring(1);
+    ASSERT_TRUE(ctx->call.answer_slider);
+    auto& s = ctx->slider;
+    const int y = s.knob_top + ctx->knob.height / 2;
+    int x = s.knob_pos + s.knob_width / 2;
+    send(WM_LBUTTONDOWN, 1, point(x, y));
+    // The phone's windows hidden, the lock screen made full screen: its position is told again
+    // while the finger is down.
+    send(WM_WINDOWPOSCHANGED, 0, 0);
+    for (; x < s.track_right + s.knob_width; x += u(10)) {
+        fake.run_for(20);
+        send(WM_MOUSEMOVE, 1, point(x, y));
+        if (x > s.track_left + u(60) && x <= s.track_left + u(70)) send(WM_WINDOWPOSCHANGED, 0, 0);
+    }
+    send(WM_LBUTTONUP, 0, point(x, y));
+    fake.run_until_idle();
+    EXPECT_EQ(phone_keys(), std::vector<WParam>{proto::kPhoneKeyAnswer});
+}
+
 TEST_F(CallScreen, WithSlideToEndTheKnobRestsInTheMiddleAndRightIgnores) {
     set_byte(u"Slide2Answer", 1);
     set_byte(u"Slide2End", 1);
