@@ -34,23 +34,8 @@ void fill(Context& c, int x, int y, int w, int h, std::uint16_t colour, int alph
 // only draws pictures; the store is emptied when it grows past a few screens' worth.
 int text(Context& c, std::u16string_view s, int x, int y, int w, int size, std::uint32_t colour,
          std::uint32_t format, int weight = gfx::kFontNormal, int max_h = 0) {
-    if (s.empty() || w <= 0) return 0;
-    std::u16string key(s);
-    for (int v : {w, size, int(colour), int(format), weight, max_h}) {
-        key.push_back(u'\x1F');
-        key += to_u16(std::to_string(v));
-    }
-    auto found = c.text_cache.find(key);
-    if (found == c.text_cache.end()) {
-        if (c.text_cache.size() > 400) c.text_cache.clear();
-        gfx::Image img;
-        if (!gfx::RenderText(img, c.screen, U(c, size), weight, colour, s, format | gfx::kTextNoPrefix, w, max_h, 0,
-                             0x000000, false, 0))
-            return 0;
-        found = c.text_cache.emplace(std::move(key), std::move(img)).first;
-    }
-    gfx::DrawImage(found->second, c.screen, x, y, 0, 0, 0, gfx::kColourKey, 32);
-    return found->second.height;
+    return c.text_cache.draw(c.screen, c.screen, s, x, y, w, U(c, size), weight, colour, format | gfx::kTextNoPrefix,
+                             max_h);
 }
 
 int status_height(const Context& c) { return U(c, 16); }

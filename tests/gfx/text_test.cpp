@@ -45,6 +45,33 @@ TEST_F(TextTest, PlainTextIsMeasuredAndDrawnInItsColourOnTheBackground) {
     EXPECT_GT(Count(img, 0xF800), 10);  // 0x00BBGGRR: 0xFF is red
 }
 
+TEST_F(TextTest, TheTextCacheDrawsWhatRenderTextDrawsAndRendersEachTextAndStyleOnce) {
+    Image want;
+    ASSERT_TRUE(RenderText(want, screen, 18, kFontBold, 0xFFFFFF, u"Wallpaper", kTextLeft, 150, 0, 0, 0x000000,
+                           false, 0));
+    TextCache cache(3);
+    test::Scramble(screen, 5, 0xFFFF);
+    const std::vector<std::uint16_t> before(screen.back_buffer.get(), screen.back_buffer.get() + screen.pixel_count);
+    EXPECT_EQ(cache.draw(screen, screen, u"Wallpaper", 10, 20, 150, 18, kFontBold, 0xFFFFFF, kTextLeft), want.height);
+    // Ink where the rendering has ink, the screen as it was where the key colour lies.
+    for (int y = 0; y < want.height; ++y)
+        for (int x = 0; x < want.width; ++x) {
+            const std::uint16_t got = screen.back_buffer[std::size_t(20 + y) * 240 + 10 + x];
+            const std::uint16_t under = before[std::size_t(20 + y) * 240 + 10 + x];
+            ASSERT_EQ(got, want.at(x, y) == 0 ? under : want.at(x, y)) << x << "," << y;
+        }
+    EXPECT_EQ(cache.size(), 1u);
+    cache.draw(screen, screen, u"Wallpaper", 0, 0, 150, 18, kFontBold, 0xFFFFFF, kTextLeft);
+    EXPECT_EQ(cache.size(), 1u);  // the same text drawn elsewhere: no new rendering
+    cache.draw(screen, screen, u"Wallpaper", 0, 0, 150, 18, kFontNormal, 0xFFFFFF, kTextLeft);
+    cache.draw(screen, screen, u"Wallpaper", 0, 0, 150, 18, kFontNormal, 0x00FF00, kTextLeft);
+    EXPECT_EQ(cache.size(), 3u);  // another weight, another colour: each rendered
+    cache.draw(screen, screen, u"Clock", 0, 0, 150, 18, kFontNormal, 0xFFFFFF, kTextLeft);
+    EXPECT_EQ(cache.size(), 1u);  // full: started over
+    EXPECT_EQ(cache.draw(screen, screen, u"", 0, 0, 150, 18, kFontNormal, 0xFFFFFF, kTextLeft), 0);
+    EXPECT_EQ(cache.draw(screen, screen, u"Clock", 0, 0, 0, 18, kFontNormal, 0xFFFFFF, kTextLeft), 0);
+}
+
 TEST_F(TextTest, BoldIsWiderAndHeightsFollowTheRequest) {
     auto normal = CreateTextFont(screen, 24, kFontNormal);
     auto bold = CreateTextFont(screen, 24, kFontBold);

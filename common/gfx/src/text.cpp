@@ -218,4 +218,26 @@ bool RenderTextHalo(Image& img, Screen& s, int text_shadow, platform::Font* font
     return CropImage(img, canvas, canvas.width - m4, canvas.height - m4, m2, m2, 0);
 }
 
+int TextCache::draw(Screen& target, Screen& fonts, std::u16string_view text, int x, int y,
+                    int width, int font_height, int weight, std::uint32_t colour,
+                    std::uint32_t format, int max_height) {
+    if (text.empty() || width <= 0) return 0;
+    std::u16string key(text);
+    for (int v : {width, font_height, int(colour), int(format), weight, max_height}) {
+        key.push_back(u'\x1F');
+        for (char ch : std::to_string(v)) key.push_back(char16_t(ch));
+    }
+    auto found = texts_.find(key);
+    if (found == texts_.end()) {
+        if (texts_.size() >= limit_) texts_.clear();
+        Image img;
+        if (!RenderText(img, fonts, font_height, weight, colour, text, format, width, max_height, 0,
+                        0x000000, false, 0))
+            return 0;
+        found = texts_.emplace(std::move(key), std::move(img)).first;
+    }
+    DrawImage(found->second, target, x, y, 0, 0, 0, kColourKey, 32);
+    return found->second.height;
+}
+
 }  // namespace lumo::gfx

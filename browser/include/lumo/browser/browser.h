@@ -22,6 +22,7 @@
 #include "lumo/gfx/kinetic_scroll.h"
 #include "lumo/gfx/image.h"
 #include "lumo/gfx/screen.h"
+#include "lumo/gfx/text.h"
 #include "lumo/lang/lang.h"
 #include "lumo/log/log.h"
 #include "lumo/platform/display.h"
@@ -252,7 +253,7 @@ struct Context {
     std::unique_ptr<platform::Imaging> imaging;
     std::unique_ptr<platform::FontEngine> fonts;
     gfx::Image background, background_fit, topbar, folder_icon, zoom_icons, menu_icon, play_stop, arrow, back;
-    std::map<std::u16string, gfx::Image> text_cache;
+    gfx::TextCache text_cache;
     int frames_presented = 0;
 
     // The worker.

@@ -17,6 +17,7 @@
 #include "lumo/gfx/kinetic_scroll.h"
 #include "lumo/gfx/image.h"
 #include "lumo/gfx/screen.h"
+#include "lumo/gfx/text.h"
 #include "lumo/lang/lang.h"
 #include "lumo/log/log.h"
 #include "lumo/platform/display.h"
@@ -238,7 +239,7 @@ struct Context {
     gfx::Image background, background_fit, topbar, arrow, onoff, minus_plus, button, button_wide, row_first, row_mid,
         row_last, back, exit, add_button, delete_mark, status_icons, keypad_key, keypad_box, tbar_on, tbar_off;
     int frames_presented = 0;
-    std::map<std::u16string, gfx::Image> text_cache;  // rendered texts by content and style
+    gfx::TextCache text_cache;
     // How the restart waits between its looks at the service (tests replace it).
     std::function<void(std::uint32_t ms)> sleep;
 };

@@ -2,7 +2,9 @@
 // Text rendered with the product's font (Tahoma) into Images that are then drawn with ColourKey:
 // every rendered Image's top-left pixel is its background. Colours are 0x00BBGGRR.
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "lumo/gfx/image.h"
@@ -56,5 +58,24 @@ inline bool UseDropShadow(const Screen& s, int text_shadow) {
 bool RenderTextHalo(Image& img, Screen& s, int text_shadow, platform::Font* font, int font_height,
                     int weight, std::uint32_t colour, std::u16string_view text,
                     std::uint32_t format, int width, std::uint8_t background);
+
+// Rendered texts kept by text and style, so that a frame that only moves them (a scrolling list)
+// draws pictures instead of rendering the texts again. Emptied when it holds `limit` of them.
+class TextCache {
+public:
+    explicit TextCache(std::size_t limit = 400) : limit_(limit) {}
+    // Draws `text` in a box `width` wide (rendered by RenderText with the fonts of `fonts`, on a
+    // key-coloured canvas) with its top left corner at x, y of `target`; the height it took, 0
+    // when nothing was drawn.
+    int draw(Screen& target, Screen& fonts, std::u16string_view text, int x, int y, int width,
+             int font_height, int weight, std::uint32_t colour, std::uint32_t format,
+             int max_height = 0);
+    void clear() { texts_.clear(); }
+    std::size_t size() const { return texts_.size(); }
+
+private:
+    std::size_t limit_;
+    std::map<std::u16string, Image> texts_;
+};
 
 }  // namespace lumo::gfx
