@@ -322,6 +322,7 @@ void Run(const Target& t, const PixelFormat& f, Kind k, std::uint32_t a, std::ui
         if (src.alpha) std::fill_n(sc.alpha.begin(), n, src.alpha[0]);
         sp.s = sc.px.data();
         sp.sa = src.alpha ? sc.alpha.data() : nullptr;
+        sp.solid = true;
         for (int l = 0; l < count; ++l) {
             sp.d = d0 + l * dline - back;
             fn(sp);

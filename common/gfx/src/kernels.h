@@ -30,6 +30,8 @@ struct Span {
     int n;
     std::uint32_t a;    // call alpha 0..32
     std::uint32_t key;  // key colour
+    // Every source pixel is s[0] (a solid fill): the contiguous loops keep it in a register.
+    bool solid = false;
 };
 
 using SpanFn = void (*)(const Span&);
