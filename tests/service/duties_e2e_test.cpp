@@ -324,9 +324,13 @@ TEST_F(DutiesOnDevice, TheKeyboardSlideAndTheCradleLockAndUnlock) {
     // Sliding the keyboard out unlocks after the wake-up delay and its own second.
     ASSERT_EQ(d_.ctl({"keyboard", "open"}).status, 0);
     EXPECT_TRUE(lumo("--hidden", 8)) << service_log();
-    std::this_thread::sleep_for(Ms(500));
+    // Closed after the time in which a wake-up right after an unlock gives the screen back
+    // rather than locking (the wake-up delay and 1.2 s), as a person typing a while does.
+    std::this_thread::sleep_for(Ms(300 + 1200 + 300));
     ASSERT_EQ(d_.ctl({"keyboard", "close"}).status, 0);
-    EXPECT_TRUE(lumo("--foreground", 5)) << service_log();
+    EXPECT_TRUE(lumo("--foreground", 5)) << service_log() << log_of("lumo.log") << d_.ctl({"windows"}).out;
+    // Docked once the lock is recorded: before, the lock still on its way has nothing to unlock.
+    ASSERT_TRUE(wait_until([&] { return count(service_log(), "Locked 0") >= 2; }, Ms(5000))) << service_log();
     // With ActionOnCradle 1, the cradle unlocks.
     ASSERT_EQ(d_.ctl({"cradle", "on"}).status, 0);
     EXPECT_TRUE(lumo("--hidden", 8)) << service_log();
